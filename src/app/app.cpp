@@ -1,0 +1,162 @@
+#include "app/app.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/evolution.h"
+#include "app/options.h"
+#include "app/saveFile.h"
+#include "imaging/backgrounds.h"
+#include "imaging/bmp.h"
+#include "imaging/postEffects.h"
+#include "imaging/renderer.h"
+#include "system/particleSystem.h"
+
+namespace bramblewisp {
+
+namespace {
+
+void say(const char* text) { std::fputs(text, stdout); }
+
+void sayNow(const char* text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+bool App::parseOptions(int32_t argumentCount, char** arguments) {
+    const Options options{argumentCount, arguments};
+    // All three lookups happen before any result is tested.
+    const bool hasTime = options.lookup("-time", timeLimit);
+    const bool hasMem = options.lookup("-mem", memOption);
+    const bool hasCpu = options.lookup("-cpu", cpuOption);
+    if (!hasTime || !hasMem || !hasCpu) {
+        printUsage();
+        return false;
+    }
+
+    timer = std::make_unique<RunTimer>(static_cast<double>(timeLimit));
+    timer->deadline -= timeLimit * 0.5 + 5;
+    memory = std::make_unique<MemoryGuard>();
+    memory->estimateKB += 4096;
+
+    int32_t darkOption = 0;
+    options.lookup("-dark", darkOption);
+    dark = darkOption != 0;
+    options.lookup("-seed", seed);
+    int32_t prefx = 1;
+    options.lookup("-prefx", prefx);
+    background = createBackground(prefx, seed, dark);
+    int32_t postfx = 0;
+    options.lookup("-postfx", postfx);
+    postEffect = createPostEffect(postfx);
+    int32_t spikes = 64;
+    options.lookup("-spikes", spikes);
+    int32_t type = 0;
+    options.lookup("-type", type);
+    preset = createPreset(type, spikes);
+    options.lookup("-iter", iterations);
+
+    // The parsing itself is charged to the budget.
+    timer->deadline -= timer->lap();
+    memory->charge(1);
+    return true;
+}
+
+void App::createBitmaps() {
+    sayNow("  create bitmaps...");
+    canvas = std::make_unique<Canvas>();
+    image = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
+    depth = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
+    canvas->bind(*image);
+    loadFont();
+    overlay = std::make_unique<TextOverlay>(font.get(), kFontCellWidth);
+    buildGlyphIndex();
+    say(" OK\n");
+
+    if (background) {
+        sayNow("  pre effect...");
+        background->apply(*canvas, *image, *depth);
+        say(" OK\n");
+    }
+    timer->deadline -= timer->lap();
+}
+
+void App::loadFont() {
+    std::FILE* in = std::fopen(kFontFile, "rb");
+    if (in == nullptr) {
+        std::fprintf(stderr, "bramblewisp: %s cannot be opened: %s; the picture gets no text\n",
+                     kFontFile, std::strerror(errno));
+        return;
+    }
+    BmpReadResult result = readBmp(in);
+    std::fclose(in);
+    if (!result.bitmap) {
+        std::fprintf(stderr, "bramblewisp: %s %s; the picture gets no text\n", kFontFile,
+                     result.problem.c_str());
+        return;
+    }
+    font = std::move(result.bitmap);
+}
+
+void App::growAndRender() {
+    sayNow("  create system...");
+    ParticleSystem& system = *ParticleSystem::instance();
+    system.random.init(seed, 0);
+    preset->buildRules(system);
+    preset->seedParticles(system);
+    say(" OK\n");
+    timer->deadline -= timer->lap();
+    memory->availableKB = memory->sample();
+
+    sayNow("  evolve... ");
+    if (iterations < 0) {
+        evolveTimed(system, *timer, *memory);
+    } else {
+        evolveFixed(system, iterations, *preset, *memory);
+    }
+    say(" OK\n");
+
+    sayNow("  render...");
+    renderParticles(*canvas, *image, *depth, system, dark);
+    say(" OK\n");
+
+    if (postEffect) {
+        sayNow("  post effect...");
+        postEffect->apply(*canvas, *image, *depth);
+        say(" OK\n");
+    }
+
+    // The count and remark lines stand above the bottom edge by the font's height.
+    if (font) {
+        const int32_t fontHeight = font->height;
+        drawText(std::to_string(system.store->currentCount()) + " particles", 5,
+                 image->height - (2 * fontHeight + 10));
+        drawText("size doesnt change, its 1.0 all the time", 25, image->height - fontHeight - 5);
+    }
+}
+
+bool App::saveImage() {
+    drawText("bramblewisp by wrenfold", 5, 5);
+    sayNow("  saving...");
+    std::string reason;
+    if (!saveBmpFile(kPictureFile, *image, reason)) {
+        say(" failed\n");
+        std::fflush(stdout);
+        std::fprintf(stderr, "bramblewisp: cannot write %s: %s\n", kPictureFile, reason.c_str());
+        return false;
+    }
+    say(" OK\n");
+    return true;
+}
+
+void App::drawText(const std::string& text, int32_t x, int32_t y) {
+    overlay->text = text;
+    overlay->x = x;
+    overlay->y = y;
+    overlay->dark = dark;
+    overlay->apply(*canvas, *image, *depth);
+}
+
+} // namespace bramblewisp

@@ -1,0 +1,24 @@
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "app/app.h"
+#include "app/platform.h"
+
+int main(int argc, char** argv) {
+    using bramblewisp::App;
+    bramblewisp::platform::prepareProcess();
+    try {
+        App app;
+        if (!app.parseOptions(argc, argv)) {
+            return 0;
+        }
+        app.createBitmaps();
+        app.growAndRender();
+        return app.saveImage() ? 0 : 1;
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fputs("bramblewisp: out of memory\n", stderr);
+        return 1;
+    }
+}

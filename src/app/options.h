@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+namespace bramblewisp {
+
+// A view of the command line; every option is a name followed by an integer.
+struct Options {
+    // Finds the first argument equal to name (ASCII letters in any case),
+    // position 0 included, that has an argument after it, and converts that.
+    bool lookup(const char* name, int32_t& value) const;
+
+    int32_t argumentCount;
+    char** arguments;
+};
+
+// Plain decimal conversion: leading white space, a sign, digits up to the
+// first non-digit; no digits give 0. Values beyond 32 bits saturate.
+int32_t parseDecimal(const char* text);
+
+void printUsage();
+
+} // namespace bramblewisp

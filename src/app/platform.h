@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Everything that differs between operating systems, in one place.
+namespace bramblewisp::platform {
+
+// Called once at start: lets a full disk show up as a failed write instead of
+// a signal that kills the process.
+void prepareProcess();
+
+// A monotonic high-resolution counter and its ticks per second.
+int64_t counterFrequency();
+int64_t counterNow();
+
+// The free memory the process can still commit, in bytes, capped to what 32
+// bits hold.
+uint32_t committableBytes();
+
+// An open, empty file next to path, for writing in binary mode.
+struct TemporaryFile {
+    std::FILE* file = nullptr;
+    std::string path;
+};
+
+// On failure the file is null and reason says why.
+TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason);
+
+// Replaces to by from in one step. On failure reason says why.
+bool replaceFile(const std::string& from, const std::string& to, std::string& reason);
+
+void removeFile(const std::string& path);
+
+} // namespace bramblewisp::platform

@@ -1,0 +1,157 @@
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/platform.h"
+
+namespace bramblewisp::platform {
+
+namespace {
+
+constexpr uint64_t kUnlimited = std::numeric_limits<uint64_t>::max();
+
+// The first number of a file such as memory.max; kUnlimited for "max" or
+// when the file cannot be read.
+uint64_t readNumber(const std::string& path) {
+    std::ifstream in(path);
+    std::string word;
+    if (!(in >> word) || word.empty() || word[0] < '0' || word[0] > '9') {
+        return kUnlimited;
+    }
+    return std::strtoull(word.c_str(), nullptr, 10);
+}
+
+uint64_t memAvailable() {
+    std::ifstream in("/proc/meminfo");
+    std::string key;
+    uint64_t kilobytes = 0;
+    std::string unit;
+    while (in >> key >> kilobytes) {
+        std::getline(in, unit);
+        if (key == "MemAvailable:") {
+            return kilobytes * 1024;
+        }
+    }
+    return kUnlimited;
+}
+
+uint64_t roomUnder(uint64_t limit, uint64_t used) {
+    if (limit == kUnlimited) {
+        return kUnlimited;
+    }
+    return used < limit ? limit - used : 0;
+}
+
+// The room left under the memory limits of this process's control group and
+// of every group above it.
+uint64_t cgroupRoom() {
+    std::ifstream in("/proc/self/cgroup");
+    std::string line;
+    uint64_t room = kUnlimited;
+    while (std::getline(in, line)) {
+        // "0::/path" for version 2, "N:memory:/path" (among others) for version 1.
+        const std::size_t first = line.find(':');
+        const std::size_t second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos) {
+            continue;
+        }
+        const std::string controllers = line.substr(first + 1, second - first - 1);
+        std::string path = line.substr(second + 1);
+        const bool v2 = controllers.empty();
+        std::stringstream list(controllers);
+        std::string controller;
+        bool v1Memory = false;
+        while (std::getline(list, controller, ',')) {
+            v1Memory = v1Memory || controller == "memory";
+        }
+        if (!v2 && !v1Memory) {
+            continue;
+        }
+        const std::string root = v2 ? "/sys/fs/cgroup" : "/sys/fs/cgroup/memory";
+        const std::string limitFile = v2 ? "/memory.max" : "/memory.limit_in_bytes";
+        const std::string usageFile = v2 ? "/memory.current" : "/memory.usage_in_bytes";
+        for (;;) {
+            const std::string dir = root + (path == "/" ? "" : path);
+            room = std::min(room,
+                            roomUnder(readNumber(dir + limitFile), readNumber(dir + usageFile)));
+            if (path.empty() || path == "/") {
+                break;
+            }
+            const std::size_t slash = path.find_last_of('/');
+            path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+        }
+    }
+    return room;
+}
+
+uint64_t addressSpaceRoom() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return kUnlimited;
+    }
+    std::ifstream in("/proc/self/statm");
+    uint64_t pages = 0;
+    if (!(in >> pages)) {
+        return kUnlimited;
+    }
+    return roomUnder(limit.rlim_cur, pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)));
+}
+
+} // namespace
+
+void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
+
+int64_t counterFrequency() {
+    using Period = std::chrono::steady_clock::period;
+    return Period::den / Period::num;
+}
+
+int64_t counterNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+uint32_t committableBytes() {
+    const uint64_t room = std::min({memAvailable(), cgroupRoom(), addressSpaceRoom()});
+    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
+TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
+    std::string pattern = nextTo + ".XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return {};
+    }
+    // mkstemp makes the file private; a picture gets the usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        reason = std::strerror(errno);
+        close(fd);
+        unlink(pattern.c_str());
+        return {};
+    }
+    return {file, pattern};
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void removeFile(const std::string& path) { std::remove(path.c_str()); }
+
+} // namespace bramblewisp::platform

@@ -1,0 +1,153 @@
+#include "imaging/backgrounds.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace bramblewisp {
+
+namespace {
+
+// Line strengths fade 8, 7, 7, 6, 6, ... 2, 2 and then stay at 1.
+struct FadingLines {
+    int32_t position;
+    int32_t gap = 2;
+    int32_t n = 16;
+
+    int strength() const { return n / 2; }
+    void advance() {
+        position -= gap;
+        ++gap;
+        if (n > 2) {
+            --n;
+        }
+    }
+};
+
+uint32_t gridColour(bool dark) { return dark ? 0xFFFFFFu : 0x000000u; }
+
+uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
+    return (static_cast<uint32_t>(red) << 16) | (static_cast<uint32_t>(green) << 8) |
+           static_cast<uint32_t>(blue);
+}
+
+// A curve parameter: the low 16 bits of a draw times 2^-14 (grid) or 2^-13 (fan).
+float curveParameter(Ranmar& random, float unit) {
+    return static_cast<float>(random.next() % 65536) * unit;
+}
+
+// trunc of a double, as the wave formulas take it.
+int32_t truncated(double value) { return static_cast<int32_t>(value); }
+
+} // namespace
+
+void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour) {
+    std::fill(image.pixels.begin(), image.pixels.end(), colour);
+    std::fill(depth.pixels.begin(), depth.pixels.end(), std::bit_cast<uint32_t>(kFarDepth));
+}
+
+uint32_t baseColour(bool dark) { return dark ? 0x000000u : 0xFFFFFFu; }
+
+void PlainBackground::apply(const Canvas&, Bitmap& image, Bitmap& depth) {
+    clearBackground(image, depth, colour);
+}
+
+WaveGridBackground::WaveGridBackground(int32_t seed, bool dark) : dark(dark) {
+    random.init(seed, 0);
+}
+
+void WaveGridBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
+    clearBackground(image, depth, baseColour(dark));
+    const int32_t w = image.width;
+    const int32_t h = image.height;
+
+    // Sin and cos take double arguments here; the float products inside them
+    // are formed in single precision first, as written.
+    for (int ribbon = 0; ribbon < 16; ++ribbon) {
+        const int32_t red = 255 - random.next() % 128;
+        const int32_t green = 255 - random.next() % 128;
+        const int32_t blue = 255 - random.next() % 128;
+        const uint32_t colour = rgb(red, green, blue);
+        const float a = curveParameter(random, 1.0f / 16384.0f);
+        const float b = curveParameter(random, 1.0f / 16384.0f);
+        const float dt = 1.0f / static_cast<float>(w);
+        float t = 0.0f;
+        for (int32_t c = 0; c < w; ++c) {
+            int32_t y0 = truncated(((std::cos(b + t * a * std::sin(static_cast<double>(b * t))) + 1) *
+                                    0.5f) *
+                                   h);
+            int32_t y1 =
+                y0 - truncated(h * (std::cos(a + t * b * std::sin(static_cast<double>(a * t))) + 1.2f) *
+                               (-0.1f));
+            y0 = std::clamp(y0, 0, h - 1);
+            y1 = std::clamp(y1, 0, h - 1);
+            canvas.drawLine(image, c, y0, c, y1, colour, 3);
+            t += dt;
+        }
+    }
+
+    for (FadingLines row{h - 1}; row.position >= 0; row.advance()) {
+        canvas.drawLine(image, 0, row.position, w - 1, row.position, gridColour(dark),
+                        row.strength());
+    }
+    for (FadingLines col{w - 1}; col.position >= 0; col.advance()) {
+        canvas.drawLine(image, col.position, 0, col.position, h - 1, gridColour(dark),
+                        col.strength());
+    }
+}
+
+WaveFanBackground::WaveFanBackground(int32_t seed, bool dark) : dark(dark) {
+    random.init(seed, 0);
+}
+
+void WaveFanBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
+    clearBackground(image, depth, baseColour(dark));
+    const int32_t w = image.width;
+    const int32_t h = image.height;
+
+    for (int ribbon = 0; ribbon < 6; ++ribbon) {
+        const int32_t red = random.next() % 128;
+        const int32_t green = random.next() % 128;
+        const int32_t blue = random.next() % 128;
+        const uint32_t colour = rgb(red, green, blue);
+        const float a = curveParameter(random, 1.0f / 8192.0f);
+        const float b = curveParameter(random, 1.0f / 8192.0f);
+        const float dt = 1.0f / static_cast<float>(w); // the width, also down the rows
+        float t = 0.0f;
+        for (int32_t r = 0; r < h; ++r) {
+            int32_t x0 = truncated(((std::cos(b + t * a * std::atan(static_cast<double>(b * t))) + 1) *
+                                    0.5f) *
+                                   w);
+            int32_t x1 =
+                x0 - truncated(w * (std::atan(a + t * b * std::cos(static_cast<double>(a * t))) + 1.2f) *
+                               (-0.1f));
+            x0 = std::clamp(x0, 0, w - 1);
+            x1 = std::clamp(x1, 0, w - 1);
+            canvas.drawLine(image, x0, r, x1, r, colour, 4);
+            t += dt;
+        }
+    }
+
+    for (FadingLines fan{h - 1}; fan.position >= 0; fan.advance()) {
+        const int32_t r = fan.position;
+        canvas.drawLine(image, 0, (3 * h) / 4 - (3 * r) / 4, w - 1, r, gridColour(dark),
+                        fan.strength());
+    }
+    for (FadingLines fan{w - 1}; fan.position >= 0; fan.advance()) {
+        const int32_t d = fan.position;
+        canvas.drawLine(image, w / 4 + d / 2, 0, d, h - 1, gridColour(dark), fan.strength());
+    }
+}
+
+std::unique_ptr<Effect> createBackground(int32_t prefx, int32_t seed, bool dark) {
+    switch (prefx) {
+    case 0:
+        return std::make_unique<PlainBackground>(dark);
+    case 2:
+        return std::make_unique<WaveFanBackground>(seed, dark);
+    default:
+        return std::make_unique<WaveGridBackground>(seed, dark);
+    }
+}
+
+} // namespace bramblewisp

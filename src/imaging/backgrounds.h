@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "imaging/effect.h"
+#include "random/ranmar.h"
+
+namespace bramblewisp {
+
+// The depth every background leaves: nothing drawn here yet.
+inline constexpr float kFarDepth = 1000000.0f;
+
+// Fills the picture with one colour and every depth with kFarDepth.
+void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour);
+
+// White, or black for a dark run.
+uint32_t baseColour(bool dark);
+
+class PlainBackground : public Effect {
+  public:
+    explicit PlainBackground(bool dark) : colour(baseColour(dark)) {}
+    void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+
+    uint32_t colour;
+};
+
+// Sixteen light wavy ribbons down the columns over a grid that crowds toward
+// the bottom and right edges.
+class WaveGridBackground : public Effect {
+  public:
+    WaveGridBackground(int32_t seed, bool dark);
+    void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+
+    Ranmar random;
+    bool dark;
+};
+
+// Six dark wavy ribbons across the rows over two fans of lines.
+class WaveFanBackground : public Effect {
+  public:
+    WaveFanBackground(int32_t seed, bool dark);
+    void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+
+    Ranmar random;
+    bool dark;
+};
+
+// -prefx 0 and 2 select the plain and the fan background; every other value
+// the grid.
+std::unique_ptr<Effect> createBackground(int32_t prefx, int32_t seed, bool dark);
+
+} // namespace bramblewisp

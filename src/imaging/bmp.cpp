@@ -1,0 +1,133 @@
+#include "imaging/bmp.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace bramblewisp {
+
+namespace {
+
+constexpr int kFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+constexpr int kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
+
+void put16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void put32(uint8_t* at, uint32_t value) {
+    put16(at, value);
+    put16(at + 2, value >> 16);
+}
+
+uint32_t get16(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]) << 8); }
+
+uint32_t get32(const uint8_t* at) { return get16(at) | (get16(at + 2) << 16); }
+
+// Moves forward to the pixel data without relying on the stream being seekable.
+void skipBytes(std::FILE* in, uint32_t count) {
+    while (count > 0) {
+        // Small steps keep the offset within a long on every platform.
+        const uint32_t step = count < (1u << 30) ? count : (1u << 30);
+        if (std::fseek(in, static_cast<long>(step), SEEK_CUR) != 0) {
+            break;
+        }
+        count -= step;
+    }
+    if (count > 0) {
+        std::array<char, 4096> sink;
+        while (count > 0) {
+            const std::size_t piece = count < sink.size() ? count : sink.size();
+            const std::size_t got = std::fread(sink.data(), 1, piece, in);
+            if (got == 0) {
+                return;
+            }
+            count -= static_cast<uint32_t>(got);
+        }
+    }
+}
+
+} // namespace
+
+bool writeBmp(std::FILE* out, const Bitmap& bitmap) {
+    std::array<uint8_t, kHeadersSize> header{};
+    const uint32_t width = static_cast<uint32_t>(bitmap.width);
+    const uint32_t height = static_cast<uint32_t>(bitmap.height);
+    header[0] = 'B';
+    header[1] = 'M';
+    put32(&header[2], 3 * width * height + kHeadersSize);
+    put32(&header[10], kHeadersSize);
+    put32(&header[14], kInfoHeaderSize);
+    put32(&header[18], width);
+    put32(&header[22], height);
+    put16(&header[26], 1);
+    put16(&header[28], 24);
+    put32(&header[38], 72); // the plain number 72, as the format has always carried
+    put32(&header[42], 72);
+    bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
+
+    std::vector<uint8_t> line(3 * static_cast<std::size_t>(width));
+    for (int32_t y = bitmap.height - 1; ok && y >= 0; --y) {
+        const uint32_t* cells = bitmap.row(y);
+        for (uint32_t x = 0; x < width; ++x) {
+            line[3 * x] = static_cast<uint8_t>(cells[x]);
+            line[3 * x + 1] = static_cast<uint8_t>(cells[x] >> 8);
+            line[3 * x + 2] = static_cast<uint8_t>(cells[x] >> 16);
+        }
+        ok = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    }
+    return ok && std::fflush(out) == 0 && !std::ferror(out);
+}
+
+BmpReadResult readBmp(std::FILE* in) {
+    std::array<uint8_t, kHeadersSize> header{};
+    if (std::fread(header.data(), 1, header.size(), in) != header.size()) {
+        if (std::ferror(in)) {
+            return {nullptr, std::string("cannot be read: ") + std::strerror(errno)};
+        }
+        return {nullptr, "is shorter than a BMP header"};
+    }
+    const uint32_t dataOffset = get32(&header[10]);
+    const int32_t width = static_cast<int32_t>(get32(&header[18]));
+    const int32_t height = static_cast<int32_t>(get32(&header[22]));
+    const uint32_t bitsPerPixel = get16(&header[28]);
+    const uint32_t compression = get32(&header[30]);
+    if (bitsPerPixel != 24 || compression != 0) {
+        return {nullptr, "is not an uncompressed 24-bit BMP"};
+    }
+    if (width <= 0 || height <= 0) {
+        return {nullptr, "has no pixels or is stored top-down"};
+    }
+    if (width > kMaxBmpSide || height > kMaxBmpSide) {
+        return {nullptr, "is larger than 16384 x 16384 pixels"};
+    }
+    if (width % 4 != 0) {
+        return {nullptr, "has a width that is not a multiple of 4"};
+    }
+
+    // Longer info headers put the pixels further on; an offset inside the
+    // headers cannot be right, so the pixels then follow the headers.
+    if (dataOffset > kHeadersSize) {
+        skipBytes(in, dataOffset - kHeadersSize);
+    }
+
+    auto bitmap = std::make_unique<Bitmap>(width, height);
+    std::vector<uint8_t> line(3 * static_cast<std::size_t>(width));
+    for (int32_t y = height - 1; y >= 0; --y) {
+        const std::size_t got = std::fread(line.data(), 1, line.size(), in);
+        std::fill(line.begin() + static_cast<std::ptrdiff_t>(got), line.end(), 0);
+        uint32_t* cells = bitmap->row(y);
+        for (int32_t x = 0; x < width; ++x) {
+            cells[x] = line[3 * x] | (static_cast<uint32_t>(line[3 * x + 1]) << 8) |
+                       (static_cast<uint32_t>(line[3 * x + 2]) << 16);
+        }
+    }
+    return {std::move(bitmap), {}};
+}
+
+} // namespace bramblewisp

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "imaging/bitmap.h"
+#include "imaging/canvas.h"
+#include "random/ranmar.h"
+#include "system/vec3.h"
+
+namespace bramblewisp {
+
+// Jitters every stroke. Started with (0, 0) before main and never again, so
+// the jitter depends only on how many strokes came before.
+extern Ranmar splatRandom;
+
+// Turns one particle into a stroke of five translucent, jittered lines.
+struct ParticleBrush {
+    // a and b: x and y in pixels from the picture's centre (y up), z a depth
+    // from the nearest point of the cloud.
+    void drawParticle(const Vec3& a, const Vec3& b) const;
+
+    const Canvas& canvas;
+    Bitmap& image;
+    Bitmap& depth;
+    float depthScale; // turns a depth into a shade 0..254
+    bool dark;
+};
+
+} // namespace bramblewisp

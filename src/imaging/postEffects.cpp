@@ -1,0 +1,80 @@
+#include "imaging/postEffects.h"
+
+#include <cstddef>
+
+namespace bramblewisp {
+
+void OutlineEffect::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
+    const float factor = 31.0f / (high - low);
+    const std::ptrdiff_t w = image.width;
+    const std::ptrdiff_t n = (static_cast<std::ptrdiff_t>(image.height) - 2) * w - 2;
+    const auto& table = canvas.scaleTable;
+    const uint32_t red = (colour >> 16) & 255;
+    const uint32_t green = (colour >> 8) & 255;
+    const uint32_t blue = colour & 255;
+    uint32_t* cells = image.pixels.data();
+
+    // The cells form one flat sequence: neighbours to the right of a row's
+    // last cells are the first cells of the next row.
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i);
+        const std::size_t rowBelow = at + 2 * static_cast<std::size_t>(w);
+        double d = static_cast<double>(depthAt(depth, rowBelow + 2)) +
+                   static_cast<double>(depthAt(depth, rowBelow)) +
+                   static_cast<double>(depthAt(depth, at + 2)) -
+                   3.0 * static_cast<double>(depthAt(depth, at));
+        if (!(d >= low)) { // not-a-number counts as low
+            d = low;
+        } else if (d > high) {
+            d = high;
+        }
+        const int k = static_cast<int>((d - low) * factor);
+        const int keep = 31 - k;
+        const uint32_t old = cells[at];
+        cells[at] = (static_cast<uint32_t>(table[(old >> 16) & 255][keep] + table[red][k]) << 16) |
+                    (static_cast<uint32_t>(table[(old >> 8) & 255][keep] + table[green][k]) << 8) |
+                    static_cast<uint32_t>(table[old & 255][keep] + table[blue][k]);
+    }
+}
+
+void SmoothEffect::apply(const Canvas&, Bitmap& image, Bitmap&) {
+    const std::ptrdiff_t w = image.width;
+    const std::ptrdiff_t r = radius;
+    const std::ptrdiff_t n = (static_cast<std::ptrdiff_t>(image.height) - 2 * r) * w - 2 * r;
+    if (n <= 0 || r < 0) {
+        return;
+    }
+    auto average = [](uint32_t a, uint32_t b, int shift) {
+        return (((a >> shift) & 255) + ((b >> shift) & 255)) >> 1;
+    };
+    uint32_t* cells = image.pixels.data();
+    // In place: left and above already hold their new values.
+    for (std::ptrdiff_t i = r * w + r, end = i + n; i < end; ++i) {
+        const uint32_t left = cells[i - r];
+        const uint32_t right = cells[i + r];
+        const uint32_t above = cells[i - r * w];
+        const uint32_t below = cells[i + r * w];
+        uint32_t result = 0;
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const uint32_t h = average(left, right, shift);
+            const uint32_t v = average(above, below, shift);
+            result |= ((h + v) >> 1) << shift;
+        }
+        cells[i] = result;
+    }
+}
+
+std::unique_ptr<Effect> createPostEffect(int32_t postfx) {
+    switch (postfx) {
+    case 1:
+        return std::make_unique<OutlineEffect>(0x28283C, 0.04f, 0.8f);
+    case 2:
+        return std::make_unique<OutlineEffect>(0x28283C, -0.1f, 0.1f);
+    case 3:
+        return std::make_unique<SmoothEffect>(1);
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace bramblewisp

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+namespace bramblewisp {
+
+// Marsaglia and Zaman's universal generator (lags 97 and 33) with every
+// fraction scaled by 2^24, so that drawing needs no floating point at all.
+struct Ranmar {
+    int32_t u[98]; // positions 1 to 97 are used
+    int32_t c;
+    int32_t cd;
+    int32_t cm;
+    int32_t i97;
+    int32_t j97;
+
+    void init(int32_t ij, int32_t kl);
+
+    // A 24-bit value in [0, 16777215].
+    int32_t next() {
+        int32_t v = u[i97] - u[j97];
+        if (v < 0) {
+            v += 16777216;
+        }
+        u[i97] = v;
+        if (--i97 == 0) {
+            i97 = 97;
+        }
+        if (--j97 == 0) {
+            j97 = 97;
+        }
+        c -= cd;
+        if (c < 0) {
+            c += cm;
+        }
+        v -= c;
+        if (v < 0) {
+            v += 16777216;
+        }
+        return v;
+    }
+};
+
+} // namespace bramblewisp

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "system/vec3.h"
+
+namespace bramblewisp {
+
+// A short directed segment: the renderer draws it from position to
+// position + direction.
+struct Particle {
+    Vec3 position;
+    Vec3 direction;
+};
+
+} // namespace bramblewisp

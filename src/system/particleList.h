@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "system/particle.h"
+
+namespace bramblewisp {
+
+// One block of storage; a stored particle never moves until its list is
+// cleared.
+struct ParticleChunk {
+    explicit ParticleChunk(int32_t size);
+
+    std::unique_ptr<Particle[]> slots;
+    std::unique_ptr<int32_t[]> order; // the k-th filled particle is slots[order[k]]
+    uint32_t used = 0;
+};
+
+// The particles of one layer in one bank, in append order, stored in chunks.
+// The chunk sequence is a vector of owning pointers rather than a linked list:
+// it behaves the same and lets append find the last chunk at once.
+class ParticleList {
+  public:
+    class Iterator {
+      public:
+        Iterator(const ParticleList* list, std::size_t chunk, int32_t index)
+            : list(list), chunk(chunk), index(index) {}
+
+        const Particle& operator*() const {
+            const ParticleChunk& c = *list->chunks[chunk];
+            return c.slots[c.order[index]];
+        }
+        const Particle* operator->() const { return &**this; }
+        Iterator& operator++() {
+            ++index;
+            if (index >= static_cast<int32_t>(list->chunks[chunk]->used)) {
+                ++chunk;
+                index = 0;
+            }
+            return *this;
+        }
+        bool operator==(const Iterator& other) const {
+            return chunk == other.chunk && index == other.index;
+        }
+
+      private:
+        const ParticleList* list;
+        std::size_t chunk;
+        int32_t index;
+    };
+
+    explicit ParticleList(int32_t chunkSize = 1000) : chunkSize(chunkSize) {}
+    ParticleList(const ParticleList&) = delete;
+    ParticleList& operator=(const ParticleList&) = delete;
+
+    Particle* append(const Particle& particle) {
+        ParticleChunk* last = chunks.empty() ? nullptr : chunks.back().get();
+        if (last == nullptr || last->used >= static_cast<uint32_t>(chunkSize)) {
+            last = addChunk();
+        }
+        ++count;
+        Particle* slot = &last->slots[last->order[last->used]];
+        *slot = particle;
+        ++last->used;
+        return slot;
+    }
+
+    Iterator begin() const { return Iterator(this, 0, 0); }
+    Iterator end() const { return Iterator(this, chunks.size(), 0); }
+
+    void clear();
+
+    const int32_t chunkSize;
+    std::vector<std::unique_ptr<ParticleChunk>> chunks;
+    int32_t count = 0;
+
+  private:
+    ParticleChunk* addChunk();
+};
+
+} // namespace bramblewisp

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "random/ranmar.h"
+#include "system/particleList.h"
+
+namespace bramblewisp {
+
+struct RuleGroup;
+
+// The groups of one layer, in the order in which their weights accumulate.
+using RuleLayer = std::vector<std::unique_ptr<RuleGroup>>;
+
+constexpr int kLayerCount = 4;
+
+// Two banks of four layer lists: one holds the current generation while the
+// other receives the next.
+class ParticleStore {
+  public:
+    ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers)
+        : random(random), layers(layers) {}
+
+    ParticleList* currentBank() { return firstBankCurrent ? &lists[0] : &lists[kLayerCount]; }
+    ParticleList* nextBank() { return firstBankCurrent ? &lists[kLayerCount] : &lists[0]; }
+    const ParticleList* currentBank() const {
+        return firstBankCurrent ? &lists[0] : &lists[kLayerCount];
+    }
+    const ParticleList* nextBank() const {
+        return firstBankCurrent ? &lists[kLayerCount] : &lists[0];
+    }
+
+    int32_t currentCount() const { return bankCount(currentBank()); }
+    int32_t nextCount() const { return bankCount(nextBank()); }
+
+    void swapBanks() { firstBankCurrent = !firstBankCurrent; }
+
+    Ranmar* random;
+    ParticleList lists[2 * kLayerCount];
+    bool firstBankCurrent = true;
+    std::array<RuleLayer, kLayerCount>* layers;
+
+  private:
+    static int32_t bankCount(const ParticleList* bank) {
+        return bank[0].count + bank[1].count + bank[2].count + bank[3].count;
+    }
+};
+
+} // namespace bramblewisp

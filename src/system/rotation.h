@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cmath>
+
+#include "system/vec3.h"
+
+namespace bramblewisp {
+
+// The turn of Vec3::rotate as a matrix. Each entry is formed exactly as the
+// written formula groups it, so applying a precomputed matrix gives the same
+// bits as evaluating the formula afresh; fixed turns build it once.
+struct Rotation {
+    float m[3][3];
+
+    Rotation(float ax, float ay, float az) {
+        const float sx = std::sin(ax), cx = std::cos(ax);
+        const float sy = std::sin(ay), cy = std::cos(ay);
+        const float sz = std::sin(az), cz = std::cos(az);
+        m[0][0] = cy * cz;
+        m[0][1] = sx * sy * cz - cx * sz;
+        m[0][2] = cx * sy * cz + sx * sz;
+        m[1][0] = cy * sz;
+        m[1][1] = sx * sy * sz + cx * cz;
+        m[1][2] = cx * sy * sz - sx * cz;
+        m[2][0] = -sy;
+        m[2][1] = sx * cy;
+        m[2][2] = cx * cy;
+    }
+
+    Vec3 apply(const Vec3& v) const {
+        return Vec3{m[0][0] * v.x + m[0][1] * v.y + m[0][2] * v.z,
+                    m[1][0] * v.x + m[1][1] * v.y + m[1][2] * v.z,
+                    m[2][0] * v.x + m[2][1] * v.y + m[2][2] * v.z};
+    }
+};
+
+} // namespace bramblewisp

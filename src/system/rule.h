@@ -1,0 +1,54 @@
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+#include "random/ranmar.h"
+#include "system/particleList.h"
+#include "system/rotation.h"
+
+namespace bramblewisp {
+
+// Draws the random turns of jittered rules. Started with (0, 0) before main
+// and never again, so -seed does not reach it.
+extern Ranmar ruleRandom;
+
+// A parent whose squared direction length is below this has no children:
+// 0.004 * 0.004 as single precision computes it (1.6000002e-5).
+inline constexpr float kLengthLimit = std::bit_cast<float>(0x378637BEu);
+
+// One rewrite: emits one child into the next bank's list of targetLayer.
+// Rules are built once and never changed, so the turn of a fixed rule is
+// computed once here.
+struct Rule {
+    Rule(int32_t targetLayer, float angleX, float angleY, float angleZ, float directionFactor,
+         float stepFactor, bool jitter);
+
+    void apply(const Particle& parent, ParticleList* nextBank) const;
+
+    const bool jitter;
+    const int32_t targetLayer;
+    const float angleX;
+    const float angleY;
+    const float angleZ;
+    const float directionFactor;
+    const float stepFactor;
+
+  private:
+    const bool turned; // at least one stored angle is non-zero
+    const Rotation fixedTurn;
+};
+
+// A weighted choice of a layer: every rule of the chosen group emits one
+// child.
+struct RuleGroup {
+    explicit RuleGroup(float weight) : weight(weight) {}
+
+    void apply(const Particle& parent, ParticleList* nextBank) const;
+
+    float weight;
+    std::vector<Rule> rules;
+};
+
+} // namespace bramblewisp
