@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Golden pictures: every option set in the table must reproduce the recorded
+# SHA-256 of testSystem.bmp and of standard output.
+#
+#   golden.sh check  BINARY [TABLE]   compare, list every difference, exit 1 on any
+#   golden.sh record BINARY [TABLE]   rewrite the hashes after a deliberate change
+#
+# Table lines: picture-sha256 stdout-sha256 font|nofont option...
+# ("-" for a hash that is not recorded yet). font runs with the repository's font.bmp.
+set -euo pipefail
+
+mode=${1:?check or record}
+binary=$(realpath "${2:?path of the bramblewisp binary}")
+here=$(cd "$(dirname "$0")" && pwd)
+table=${3:-$here/pictures.txt}
+font=$here/../../font.bmp
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+count=0
+output=$work/table.new
+: >"$output"
+while IFS= read -r line; do
+    if [[ -z $line || $line == \#* ]]; then
+        echo "$line" >>"$output"
+        continue
+    fi
+    read -r wantPicture wantStdout fontMode options <<<"$line"
+    dir=$work/run
+    rm -rf "$dir" && mkdir "$dir"
+    if [[ $fontMode == font ]]; then
+        cp "$font" "$dir/font.bmp"
+    fi
+    # shellcheck disable=SC2086 # the options are words
+    (cd "$dir" && "$binary" $options >stdout 2>/dev/null) || {
+        echo "FAILED TO RUN: $fontMode $options" >&2
+        failures=$((failures + 1))
+        continue
+    }
+    picture=$(sha256sum "$dir/testSystem.bmp" | cut -d' ' -f1)
+    stdout=$(sha256sum "$dir/stdout" | cut -d' ' -f1)
+    count=$((count + 1))
+    if [[ $mode == check && ($picture != "$wantPicture" || $stdout != "$wantStdout") ]]; then
+        echo "DIFFERS: $fontMode $options" >&2
+        [[ $picture != "$wantPicture" ]] && echo "  picture $picture, recorded $wantPicture" >&2
+        [[ $stdout != "$wantStdout" ]] && echo "  stdout  $stdout, recorded $wantStdout" >&2
+        failures=$((failures + 1))
+    fi
+    echo "$picture $stdout $fontMode $options" >>"$output"
+done <"$table"
+
+if [[ $mode == record ]]; then
+    cp "$output" "$table"
+    echo "recorded $count option sets in $table"
+    exit 0
+fi
+echo "$count option sets checked, $failures differ"
+[[ $failures -eq 0 ]]
