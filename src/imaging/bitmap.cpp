@@ -1,7 +1,5 @@
 #include "imaging/bitmap.h"
 
-#include <bit>
-
 namespace bramblewisp {
 
 Bitmap::Bitmap(int32_t width, int32_t height)
@@ -11,14 +9,6 @@ Bitmap::Bitmap(int32_t width, int32_t height)
     for (std::size_t y = 0; y < rows.size(); ++y) {
         rows[y] = pixels.data() + y * static_cast<std::size_t>(width);
     }
-}
-
-float depthAt(const Bitmap& depth, std::size_t index) {
-    return std::bit_cast<float>(depth.pixels[index]);
-}
-
-void setDepth(Bitmap& depth, std::size_t index, float value) {
-    depth.pixels[index] = std::bit_cast<uint32_t>(value);
 }
 
 } // namespace bramblewisp

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -27,7 +28,11 @@ class Bitmap {
 };
 
 // Depth cells are floats stored in the 32-bit cells.
-float depthAt(const Bitmap& depth, std::size_t index);
-void setDepth(Bitmap& depth, std::size_t index, float value);
+inline float depthAt(const Bitmap& depth, std::size_t index) {
+    return std::bit_cast<float>(depth.pixels[index]);
+}
+inline void setDepth(Bitmap& depth, std::size_t index, float value) {
+    depth.pixels[index] = std::bit_cast<uint32_t>(value);
+}
 
 } // namespace bramblewisp

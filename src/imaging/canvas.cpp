@@ -30,6 +30,31 @@ struct ScaledColour {
     int keep;
 };
 
+// floor(n / d) for 0 <= n < 2^26 and 0 < d < kShortLine, by one multiply:
+// with m = floor(2^37 / d) + 1 the error of n * m / 2^37 stays below 2^-11,
+// less than the 1/d that separates n/d from the next whole number. A line's
+// fixed-point step needs this once per line, and most lines are short.
+constexpr int32_t kShortLine = 1024;
+
+struct Reciprocals {
+    Reciprocals() {
+        for (int32_t d = 1; d < kShortLine; ++d) {
+            of[d] = ((uint64_t{1} << 37) / static_cast<uint64_t>(d)) + 1;
+        }
+    }
+    uint64_t of[kShortLine]{};
+};
+
+const Reciprocals reciprocals;
+
+int32_t fixedPointStep(int32_t minorLength, int32_t major) {
+    const int32_t scaled = minorLength * 65536;
+    if (major < kShortLine) {
+        return static_cast<int32_t>((static_cast<uint64_t>(scaled) * reciprocals.of[major]) >> 37);
+    }
+    return scaled / major;
+}
+
 // Walks the pixels of a line from the endpoint with the smaller major
 // coordinate, the minor coordinate in 16.16 fixed point from the pixel centre.
 // Visit receives the offset of each cell from the bitmap's first cell.
@@ -45,20 +70,19 @@ void walkLine(int32_t width, int32_t x0, int32_t y0, int32_t x1, int32_t y1, Vis
     const int32_t endY = fromFirst ? y1 : y0;
 
     const int32_t major = xMajor ? dx : dy;
+    std::ptrdiff_t cell = static_cast<std::ptrdiff_t>(startY) * width + startX;
     if (major == 0) {
-        visit(static_cast<std::ptrdiff_t>(y0) * width + x0);
+        visit(cell);
         return;
     }
-    const int32_t minorLength = xMajor ? dy : dx;
     const int32_t startMinor = xMajor ? startY : startX;
-    const int32_t minorSign = (xMajor ? endY - startY : endX - startX) < 0 ? -1 : 1;
-    const int32_t step = minorSign * ((minorLength * 65536) / major);
+    const int32_t magnitude = fixedPointStep(xMajor ? dy : dx, major);
+    const int32_t step = (xMajor ? endY - startY : endX - startX) < 0 ? -magnitude : magnitude;
     const std::ptrdiff_t majorStep = xMajor ? 1 : width;
     const std::ptrdiff_t minorStep = xMajor ? width : 1;
 
     int32_t accumulator = startMinor * 65536 + 32768;
     int32_t minor = startMinor;
-    std::ptrdiff_t cell = static_cast<std::ptrdiff_t>(startY) * width + startX;
     for (int32_t i = 0;; ++i) {
         visit(cell);
         if (i == major) {

@@ -1,6 +1,9 @@
 #include "imaging/renderer.h"
 
 #include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -11,11 +14,11 @@ namespace bramblewisp {
 
 namespace {
 
-// What the sort moves: the key beside the particle, so comparing never
-// chases a pointer.
-struct DepthRecord {
+// What the sort moves: a particle's position z and where the particle is, in
+// 8 bytes, so that comparing and swapping never touch the particles.
+struct DepthKey {
     float z;
-    const Particle* particle;
+    uint32_t index; // chunk ordinal above `shift` bits, slot below
 };
 
 struct Box {
@@ -43,35 +46,75 @@ Vec3 endPoint(const Particle& p) {
                 p.position.z + p.direction.z};
 }
 
+// References to every particle of the current bank, in layer and list order,
+// and their bounding box. The box takes the same maxima and minima in any
+// order, so it is gathered here, in memory order, rather than after the sort.
+class Collection {
+  public:
+    explicit Collection(const ParticleStore& store) {
+        const ParticleList* bank = store.currentBank();
+        int32_t largestChunk = 1;
+        for (int layer = 0; layer < kLayerCount; ++layer) {
+            largestChunk = std::max(largestChunk, bank[layer].chunkSize);
+        }
+        shift = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(largestChunk - 1)));
+        keys.reserve(static_cast<std::size_t>(store.currentCount()));
+        for (int layer = 0; layer < kLayerCount; ++layer) {
+            for (const auto& chunk : bank[layer].chunks) {
+                const uint32_t ordinal = static_cast<uint32_t>(chunkSlots.size());
+                assert(ordinal < (1u << (32 - shift)));
+                chunkSlots.push_back(chunk->slots.get());
+                for (uint32_t k = 0; k < chunk->used; ++k) {
+                    const uint32_t slot = static_cast<uint32_t>(chunk->order[k]);
+                    const Particle& p = chunk->slots[slot];
+                    keys.push_back(DepthKey{p.position.z, (ordinal << shift) | slot});
+                    box.include(endPoint(p));
+                    box.include(p.position);
+                }
+            }
+        }
+    }
+
+    const Particle& operator[](uint32_t index) const {
+        return chunkSlots[index >> shift][index & ((1u << shift) - 1)];
+    }
+
+    std::vector<DepthKey> keys;
+    Box box;
+
+  private:
+    std::vector<const Particle*> chunkSlots;
+    uint32_t shift;
+};
+
+// Asks for a particle's cache line ahead of its use: the sorted order jumps
+// all over the store.
+void prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
 } // namespace
 
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                      const ParticleSystem& system, bool dark) {
     std::fputs("get ", stdout);
     std::fflush(stdout);
-    const ParticleStore& store = *system.store;
-    std::vector<DepthRecord> records;
-    records.reserve(static_cast<std::size_t>(store.currentCount()));
-    const ParticleList* bank = store.currentBank();
-    for (int layer = 0; layer < kLayerCount; ++layer) {
-        for (const Particle& p : bank[layer]) {
-            records.push_back(DepthRecord{p.position.z, &p});
-        }
-    }
-    std::printf("(%i) ", static_cast<int>(records.size()));
+    Collection collection(*system.store);
+    std::vector<DepthKey>& keys = collection.keys;
+    std::printf("(%i) ", static_cast<int>(keys.size()));
     std::fputs("sort ", stdout);
     std::fflush(stdout);
 
-    depthSort(records.data(), records.data() + records.size(),
-              [](const DepthRecord& a, const DepthRecord& b) { return a.z > b.z; });
+    depthSort(keys.data(), keys.data() + keys.size(),
+              [](const DepthKey& a, const DepthKey& b) { return a.z > b.z; });
 
     std::fputs("bbox ", stdout);
     std::fflush(stdout);
-    Box box;
-    for (const DepthRecord& record : records) {
-        box.include(endPoint(*record.particle));
-        box.include(record.particle->position);
-    }
+    const Box& box = collection.box;
     const float width = static_cast<float>(image.width);
     const float height = static_cast<float>(image.height);
     const float centreX = (box.min.x + box.max.x) * 0.5f;
@@ -85,8 +128,13 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };
-    for (const DepthRecord& record : records) {
-        brush.drawParticle(project(record.particle->position), project(endPoint(*record.particle)));
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i + kAhead < keys.size()) {
+            prefetch(&collection[keys[i + kAhead].index]);
+        }
+        const Particle& p = collection[keys[i].index];
+        brush.drawParticle(project(p.position), project(endPoint(p)));
     }
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "system/particleSystem.h"
+
+namespace bramblewisp::bench {
+
+// Sends standard output to /dev/null while it lives: the stages print
+// progress that would clutter the benchmark table.
+class QuietStdout {
+  public:
+    QuietStdout();
+    ~QuietStdout();
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+  private:
+    int saved;
+};
+
+// A system of the given type grown for that many generations from the
+// default seed, as a run with -iter would grow it.
+std::unique_ptr<ParticleSystem> grownSystem(int type, int spikes, int generations);
+
+// The particles of the current bank, layer by layer, with their layers.
+struct Snapshot {
+    std::vector<Particle> particles[4];
+};
+Snapshot snapshotOf(const ParticleSystem& system);
+void restore(ParticleSystem& system, const Snapshot& snapshot);
+
+// An 800 x 600 picture and depth map as a light grid background leaves them.
+struct Picture {
+    Picture();
+    Bitmap image;
+    Bitmap depth;
+};
+
+} // namespace bramblewisp::bench

@@ -1,0 +1,121 @@
+// The render of a type 1 generation of 1,653,427 particles: the whole pass,
+// and its two hot parts, the depth sort and the stroke drawing.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "benchSystems.h"
+#include "imaging/depthSort.h"
+#include "imaging/particleBrush.h"
+#include "imaging/renderer.h"
+
+namespace bramblewisp::bench {
+
+namespace {
+
+const ParticleSystem& bigSystem() {
+    static const auto system = grownSystem(1, 64, 8);
+    return *system;
+}
+
+std::vector<Particle> collected() {
+    std::vector<Particle> all;
+    const ParticleList* bank = bigSystem().store->currentBank();
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+        for (const Particle& p : bank[layer]) {
+            all.push_back(p);
+        }
+    }
+    return all;
+}
+
+void renderParticlesType1(benchmark::State& state) {
+    const ParticleSystem& system = bigSystem();
+    Canvas canvas;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Picture picture;
+        canvas.bind(picture.image);
+        state.ResumeTiming();
+        QuietStdout quiet;
+        renderParticles(canvas, picture.image, picture.depth, system, false);
+    }
+    state.SetItemsProcessed(state.iterations() * system.store->currentCount());
+}
+
+template <typename Record>
+void depthSortType1(benchmark::State& state) {
+    std::vector<Record> keys;
+    for (const Particle& p : collected()) {
+        keys.push_back(Record{p.position.z, static_cast<uint32_t>(keys.size())});
+    }
+    std::vector<Record> work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work = keys;
+        state.ResumeTiming();
+        depthSort(work.data(), work.data() + work.size(),
+                  [](const Record& a, const Record& b) { return a.z > b.z; });
+        benchmark::DoNotOptimize(work.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(keys.size()));
+}
+
+// The key beside a full pointer, and beside a 32-bit index.
+struct WideRecord {
+    WideRecord(float z, uint32_t index) : z(z), index(index) {}
+    float z;
+    uint64_t index;
+};
+struct CompactRecord {
+    float z;
+    uint32_t index;
+};
+
+void drawStrokesType1(benchmark::State& state) {
+    // The renderer's projection, applied once up front.
+    const std::vector<Particle> particles = collected();
+    Vec3 low{1e6f, 1e6f, 1e6f}, high{-1e6f, -1e6f, -1e6f};
+    for (const Particle& p : particles) {
+        for (const Vec3& v : {p.position, Vec3{p.position.x + p.direction.x,
+                                               p.position.y + p.direction.y,
+                                               p.position.z + p.direction.z}}) {
+            low = Vec3{std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)};
+            high = Vec3{std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)};
+        }
+    }
+    const float scale = 0.95f * std::min(800.0f / (high.x - low.x + 0.1f),
+                                         600.0f / (high.y - low.y + 0.1f));
+    const float cx = (low.x + high.x) * 0.5f, cy = (low.y + high.y) * 0.5f;
+    std::vector<std::pair<Vec3, Vec3>> strokes;
+    for (const Particle& p : particles) {
+        const Vec3& a = p.position;
+        const Vec3 b{a.x + p.direction.x, a.y + p.direction.y, a.z + p.direction.z};
+        strokes.emplace_back(Vec3{(a.x - cx) * scale, (a.y - cy) * scale, a.z - low.z},
+                             Vec3{(b.x - cx) * scale, (b.y - cy) * scale, b.z - low.z});
+    }
+    Canvas canvas;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Picture picture;
+        canvas.bind(picture.image);
+        const ParticleBrush brush{canvas, picture.image, picture.depth,
+                                  255.0f / (high.z - low.z + 0.1f), false};
+        state.ResumeTiming();
+        for (const auto& [a, b] : strokes) {
+            brush.drawParticle(a, b);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(strokes.size()));
+}
+
+} // namespace
+
+BENCHMARK(renderParticlesType1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(depthSortType1<WideRecord>)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(depthSortType1<CompactRecord>)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(drawStrokesType1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+} // namespace bramblewisp::bench
