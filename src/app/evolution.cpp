@@ -1,6 +1,7 @@
 #include "app/evolution.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "app/spinner.h"
 
@@ -12,10 +13,21 @@ namespace {
 // many particles of a list.
 constexpr int32_t kCheckPeriodMask = 1023;
 
-void carryOver(ParticleList::Iterator from, const ParticleList& list, ParticleList& into) {
-    for (; from != list.end(); ++from) {
-        into.append(*from);
+// A layer's groups with their running weight totals, summed once in double
+// precision in the order the walk would sum them.
+struct GroupChoice {
+    double total;
+    const RuleGroup* group;
+};
+
+std::vector<GroupChoice> choicesOf(const RuleLayer& groups) {
+    std::vector<GroupChoice> choices;
+    double total = 0.0;
+    for (const auto& group : groups) {
+        total += group->weight;
+        choices.push_back(GroupChoice{total, group.get()});
     }
+    return choices;
 }
 
 // The memory test at the start of every generation.
@@ -45,28 +57,38 @@ void growGeneration(ParticleSystem& system) {
     Ranmar& random = *store.random;
 
     for (int layer = 0; layer < kLayerCount; ++layer) {
-        const RuleLayer& groups = system.layers[layer];
+        const std::vector<GroupChoice> choices = choicesOf(system.layers[layer]);
         ParticleList& list = current[layer];
+        ParticleList& sameLayer = next[layer];
         int32_t check = 0;
-        for (auto it = list.begin(); it != list.end(); ++it) {
-            if (check == 0) {
-                if (store.nextCount() >= kOverflowLimit) {
-                    carryOver(it, list, next[layer]);
-                    break;
+        bool overflowing = false;
+        // Chunk by chunk, in append order; a walked chunk is released at once,
+        // so the two generations never have to fit in memory side by side.
+        for (auto& chunk : list.chunks) {
+            for (uint32_t k = 0; k < chunk->used; ++k) {
+                const Particle& p = chunk->slots[chunk->order[k]];
+                if (!overflowing && check == 0) {
+                    overflowing = store.nextCount() >= kOverflowLimit;
+                    if (!overflowing) {
+                        spinnerTick();
+                    }
                 }
-                spinnerTick();
-            }
-            check = (check + 1) & kCheckPeriodMask;
+                if (overflowing) {
+                    // Carried over unchanged: the next bank is full enough.
+                    sameLayer.append(p);
+                    continue;
+                }
+                check = (check + 1) & kCheckPeriodMask;
 
-            const float u = static_cast<float>(random.next() & 0xFFFF) * (1.0f / 65536.0f);
-            double total = 0.0;
-            for (const auto& group : groups) {
-                total += group->weight;
-                if (total >= u) {
-                    group->apply(*it, next);
-                    break;
+                const float u = static_cast<float>(random.next() & 0xFFFF) * (1.0f / 65536.0f);
+                for (const GroupChoice& choice : choices) {
+                    if (choice.total >= u) {
+                        choice.group->apply(p, next);
+                        break;
+                    }
                 }
             }
+            chunk.reset();
         }
         list.clear();
     }
