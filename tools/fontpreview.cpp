@@ -1,0 +1,90 @@
+// fontpreview: shows a glyph sheet the way the run uses it.
+//
+//   fontpreview FONT OUTPUT
+//
+// Reads FONT as the run reads font.bmp and writes OUTPUT, an 800 x 600 BMP:
+// the run's three lines and the whole alphabet subtracted from a white half
+// and added to a black half, through the run's own text overlay. Fails when
+// the sheet would be rejected or is too narrow for the alphabet.
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+#include "app/saveFile.h"
+#include "imaging/bitmap.h"
+#include "imaging/bmp.h"
+#include "imaging/canvas.h"
+#include "imaging/textOverlay.h"
+
+namespace {
+
+using namespace bramblewisp;
+
+constexpr int32_t kPanelHeight = kPictureHeight / 2;
+constexpr int32_t kLineGap = 5; // as between the run's count and remark lines
+
+const char* const kLines[] = {
+    "1165184 particles",
+    "size doesnt change, its 1.0 all the time",
+    "bramblewisp by wrenfold",
+    kFontAlphabet,
+};
+
+void drawPanel(TextOverlay& overlay, Bitmap& image, Bitmap& depth, int32_t top, bool dark) {
+    const Canvas canvas;
+    const uint32_t background = dark ? 0x000000u : 0xFFFFFFu;
+    std::fill(image.pixels.begin() + top * image.width,
+              image.pixels.begin() + (top + kPanelHeight) * image.width, background);
+    overlay.dark = dark;
+    overlay.x = 5;
+    overlay.y = top + 5;
+    for (const char* line : kLines) {
+        overlay.text = line;
+        overlay.apply(canvas, image, depth);
+        overlay.y += overlay.font->height + kLineGap;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fputs("usage: fontpreview FONT OUTPUT\n", stderr);
+        return 2;
+    }
+    std::FILE* in = std::fopen(argv[1], "rb");
+    if (in == nullptr) {
+        std::fprintf(stderr, "fontpreview: cannot open %s: %s\n", argv[1], std::strerror(errno));
+        return 1;
+    }
+    BmpReadResult font = readBmp(in);
+    std::fclose(in);
+    if (!font.bitmap) {
+        std::fprintf(stderr, "fontpreview: %s %s\n", argv[1], font.problem.c_str());
+        return 1;
+    }
+    if (font.bitmap->width < kGlyphCount * kFontCellWidth) {
+        std::fprintf(stderr, "fontpreview: %s is %d pixels wide, too narrow for %d glyphs\n",
+                     argv[1], font.bitmap->width, kGlyphCount);
+        return 1;
+    }
+
+    buildGlyphIndex();
+    TextOverlay overlay(font.bitmap.get(), kFontCellWidth);
+    Bitmap image(kPictureWidth, kPictureHeight);
+    Bitmap depth(kPictureWidth, kPictureHeight);
+    drawPanel(overlay, image, depth, 0, false);
+    drawPanel(overlay, image, depth, kPanelHeight, true);
+
+    std::string reason;
+    if (!saveBmpFile(argv[2], image, reason)) {
+        std::fprintf(stderr, "fontpreview: cannot write %s: %s\n", argv[2], reason.c_str());
+        return 1;
+    }
+    return 0;
+}
