@@ -1,0 +1,135 @@
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include <fcntl.h>
+#include <io.h>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "app/platform.h"
+
+namespace bramblewisp::platform {
+
+namespace {
+
+// The system's own words for a Win32 error code, without the trailing period
+// and line break, so that it reads like the reasons given elsewhere.
+std::string reasonFor(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string reason = length != 0 && text != nullptr ? std::string(text, length) : "";
+    LocalFree(text);
+    while (!reason.empty() &&
+           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' ||
+            reason.back() == '.')) {
+        reason.pop_back();
+    }
+    return reason.empty() ? "error " + std::to_string(error) : reason;
+}
+
+// Paths arrive in the narrow form that fopen takes, so they are widened the
+// way fopen widens them: through the ANSI code page.
+std::wstring widen(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+    wide.pop_back();
+    return wide;
+}
+
+} // namespace
+
+void prepareProcess() {
+    // In text mode the runtime would write every "\n" as "\r\n"; binary mode
+    // keeps the console bytes the same as on every other system, and the
+    // console itself still starts a new line on a bare "\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+int64_t counterFrequency() {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+}
+
+int64_t counterNow() {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+uint32_t committableBytes() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof(status);
+    if (!GlobalMemoryStatusEx(&status)) {
+        // Unknown is treated as plenty, as on the other systems.
+        return std::numeric_limits<uint32_t>::max();
+    }
+    return static_cast<uint32_t>(
+        std::min<DWORDLONG>(status.ullAvailPageFile, std::numeric_limits<uint32_t>::max()));
+}
+
+TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
+    // CREATE_NEW fails on an existing name, so a name taken by someone else is
+    // never opened; the process id and a counter make a clash unlikely anyway.
+    static unsigned serial = 0;
+    const DWORD process = GetCurrentProcessId();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof(suffix), ".%lu.%u.tmp", static_cast<unsigned long>(process),
+                      serial++);
+        const std::string path = nextTo + suffix;
+        HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+                continue;
+            }
+            reason = reasonFor(error);
+            return {};
+        }
+        const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+        if (descriptor < 0) {
+            CloseHandle(handle);
+            DeleteFileW(widen(path).c_str());
+            reason = "cannot open a temporary file";
+            return {};
+        }
+        std::FILE* file = _fdopen(descriptor, "wb");
+        if (file == nullptr) {
+            _close(descriptor);
+            DeleteFileW(widen(path).c_str());
+            reason = "cannot open a temporary file";
+            return {};
+        }
+        return {file, path};
+    }
+    reason = reasonFor(ERROR_FILE_EXISTS);
+    return {};
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
+    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        reason = reasonFor(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void removeFile(const std::string& path) { DeleteFileW(widen(path).c_str()); }
+
+} // namespace bramblewisp::platform
