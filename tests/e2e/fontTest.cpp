@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "e2e/pictureFiles.h"
+#include "e2e/runProgram.h"
+
+namespace bramblewisp::e2e {
+namespace {
+
+const std::vector<std::string> kRun{"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "2"};
+const std::string kAlphabet = " abcdefghijklmnopqrstuvwxyz0123456789.,:?";
+
+struct Line {
+    std::string text;
+    int32_t x;
+    int32_t y;
+};
+
+uint32_t blend(uint32_t picture, uint32_t glyph, bool add) {
+    uint32_t result = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int a = static_cast<int>(picture >> shift & 0xFF);
+        const int b = static_cast<int>(glyph >> shift & 0xFF);
+        result |= static_cast<uint32_t>(add ? std::min(a + b, 255) : std::max(a - b, 0)) << shift;
+    }
+    return result;
+}
+
+TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
+    TempDir missing;
+    TempDir directory;
+    TempDir garbage;
+    std::filesystem::create_directory(directory.path() / "font.bmp");
+    garbage.write("font.bmp", "BM not really a picture");
+    const RunResult reference = runBramblewisp(kRun, {missing.path()});
+    for (const TempDir* dir : {&missing, &directory, &garbage}) {
+        const RunResult run = runBramblewisp(kRun, {dir->path()});
+        EXPECT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_TRUE(std::regex_match(
+            run.err, std::regex("bramblewisp: font\\.bmp[^\n]*; the picture gets no text\n")))
+            << run.err;
+        EXPECT_EQ(run.out, reference.out);
+        EXPECT_EQ(dir->read("testSystem.bmp"), missing.read("testSystem.bmp"));
+    }
+}
+
+// The picture with text is the one without, changed exactly under the three
+// lines' glyph cells: subtracted on a light picture, added on a dark one.
+TEST(E2eFont, TextChangesOnlyItsGlyphCells) {
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        std::vector<std::string> arguments = kRun;
+        arguments.insert(arguments.end(), {"-dark", dark ? "1" : "0"});
+        TempDir plain;
+        TempDir lettered;
+        writeTestFont(lettered.path() / "font.bmp");
+        const RunResult without = runBramblewisp(arguments, {plain.path()});
+        const RunResult run = runBramblewisp(arguments, {lettered.path()});
+        ASSERT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.out, without.out);
+
+        std::smatch count;
+        ASSERT_TRUE(std::regex_search(run.out, count, std::regex("get \\((\\d+)\\) ")));
+        constexpr int32_t kF = kTestFontHeight;
+        const Line lines[] = {{count[1].str() + " particles", 5, 600 - (2 * kF + 10)},
+                              {"size doesnt change, its 1.0 all the time", 25, 595 - kF},
+                              {"bramblewisp by wrenfold", 5, 5}};
+        std::string expected = plain.read("testSystem.bmp");
+        for (const Line& line : lines) {
+            for (std::size_t i = 0; i < line.text.size(); ++i) {
+                const auto glyph = static_cast<int32_t>(kAlphabet.find(line.text[i]));
+                for (int32_t r = 0; r < kF; ++r) {
+                    for (int32_t c = 0; c < kGlyphWidth; ++c) {
+                        const int32_t x = line.x + static_cast<int32_t>(i) * kGlyphWidth + c;
+                        const int32_t y = line.y + r;
+                        setPixel(expected, x, y,
+                                 blend(pixelAt(expected, x, y), testGlyphPixel(glyph, r, c), dark));
+                    }
+                }
+            }
+        }
+        EXPECT_TRUE(lettered.read("testSystem.bmp") == expected);
+    }
+}
+
+} // namespace
+} // namespace bramblewisp::e2e

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "e2e/pictureFiles.h"
+#include "e2e/runProgram.h"
+
+namespace bramblewisp::e2e {
+namespace {
+
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+const std::string kSaved = "  saving... OK\n";
+
+bool endsWith(const std::string& text, const std::string& ending) {
+    return text.size() >= ending.size() &&
+           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// With a budget of a day the run grows until something else stops it. By the
+// guard's estimate the generations up to the detail limit need well over
+// 64 MiB of address space, so under that limit the guard must end the growth
+// before an allocation fails.
+TEST(E2eMemory, TimedRunUnderAnAddressSpaceLimitStopsOnMemory) {
+    TempDir dir;
+    writeTestFont(dir.path() / "font.bmp");
+    const RunResult run = runBramblewisp(
+        {"-time", "100000", "-mem", "1", "-cpu", "1", "-type", "0"}, {dir.path(), 64 * kMiB});
+    ASSERT_EQ(run.exitStatus, 0) << run.describe();
+    EXPECT_NE(run.out.find(" (looks like RAM is ending) OK\n  render...get ("), std::string::npos)
+        << run.out;
+    EXPECT_TRUE(endsWith(run.out, kSaved));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(dir.read("testSystem.bmp").size(), kPictureFileSize);
+}
+
+TEST(E2eMemory, AddressSpaceLimitsNeverKillTheRun) {
+    for (const uint64_t mebibytes : {16, 48, 128, 192, 1024}) {
+        for (const std::string type : {"0", "1", "2", "3", "4"}) {
+            SCOPED_TRACE(std::to_string(mebibytes) + " MiB, type " + type);
+            TempDir dir;
+            writeTestFont(dir.path() / "font.bmp");
+            const RunResult run = runBramblewisp(
+                {"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "12", "-type", type},
+                {dir.path(), mebibytes * kMiB});
+            EXPECT_EQ(run.exitStatus, 0) << run.describe();
+            EXPECT_TRUE(endsWith(run.out, kSaved)) << run.out;
+            EXPECT_EQ(dir.read("testSystem.bmp").size(), kPictureFileSize);
+        }
+    }
+}
+
+// Below about 10 MiB the bitmaps no longer fit; below about 6 MiB not even
+// the shared libraries load, which is the loader's business, not ours.
+TEST(E2eMemory, LimitTooSmallToStartGivesTheOutOfMemoryExit) {
+    int cleanExits = 0;
+    for (const uint64_t mebibytes : {6, 7, 8, 9}) {
+        SCOPED_TRACE(std::to_string(mebibytes) + " MiB");
+        TempDir dir;
+        writeTestFont(dir.path() / "font.bmp");
+        const RunResult run = runBramblewisp({"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "3"},
+                                             {dir.path(), mebibytes * kMiB});
+        if (run.exitStatus == 127 && run.err.find("shared librar") != std::string::npos) {
+            continue;
+        }
+        if (run.exitStatus == 0) {
+            EXPECT_TRUE(endsWith(run.out, kSaved));
+            continue;
+        }
+        EXPECT_EQ(run.exitStatus, 1) << run.describe();
+        EXPECT_EQ(run.err, "bramblewisp: out of memory\n");
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"font.bmp"});
+        ++cleanExits;
+    }
+    EXPECT_GT(cleanExits, 0) << "no limit was small enough to stop the run";
+}
+
+TEST(E2eMemory, HugeSpikeCountSeedsAMillionParticles) {
+    TempDir dir;
+    writeTestFont(dir.path() / "font.bmp");
+    const RunResult run = runBramblewisp(
+        {"-time", "1", "-mem", "1", "-cpu", "1", "-spikes", "2000000000", "-iter", "0"},
+        {dir.path()});
+    ASSERT_EQ(run.exitStatus, 0) << run.describe();
+    EXPECT_NE(run.out.find("  render...get (1000000) sort"), std::string::npos) << run.out;
+    EXPECT_TRUE(endsWith(run.out, kSaved));
+}
+
+} // namespace
+} // namespace bramblewisp::e2e

@@ -1,0 +1,128 @@
+#include "e2e/runProgram.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <grp.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace bramblewisp::e2e {
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+std::string readAndClose(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, n);
+    }
+    std::fclose(file);
+    return text;
+}
+
+// Between fork and exec only plain system calls: the child is a copy of a
+// process that may hold locks.
+[[noreturn]] void execChild(char** argv, const char* directory, std::FILE* out, std::FILE* err,
+                            const RunSettings& settings) {
+    const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
+    if (dup2(fileno(out), STDOUT_FILENO) < 0 || dup2(fileno(err), STDERR_FILENO) < 0 ||
+        chdir(directory) != 0 ||
+        (settings.addressSpaceLimit != 0 && setrlimit(RLIMIT_AS, &limit) != 0) ||
+        (settings.unprivileged &&
+         (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+          setresuid(kNobody, kNobody, kNobody) != 0))) {
+        _exit(126);
+    }
+    execv(argv[0], argv);
+    constexpr char kFailed[] = "exec failed (can the user reach the program?)\n";
+    if (write(STDERR_FILENO, kFailed, sizeof kFailed - 1) < 0) {
+        _exit(127);
+    }
+    _exit(127);
+}
+
+} // namespace
+
+std::string RunResult::describe() const {
+    return (signal != 0 ? "signal " + std::to_string(signal)
+                        : "exit " + std::to_string(exitStatus)) +
+           ", stderr: " + err;
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const RunSettings& settings) {
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const std::string directory = settings.workingDirectory.string();
+
+    // Unnamed files rather than pipes: nothing has to drain two pipes at once.
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const pid_t pid = out != nullptr && err != nullptr ? fork() : -1;
+    if (pid == 0) {
+        execChild(argv.data(), directory.c_str(), out, err, settings);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
+        throw std::runtime_error("cannot run " + program);
+    }
+    RunResult result;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.out = readAndClose(out);
+    result.err = readAndClose(err);
+    return result;
+}
+
+RunResult runBramblewisp(const std::vector<std::string>& arguments, const RunSettings& settings) {
+    return runProgram(BRAMBLEWISP_BINARY, arguments, settings);
+}
+
+TempDir::TempDir() {
+    std::string pattern = std::filesystem::temp_directory_path() / "bramblewisp-e2e-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary directory");
+    }
+    root = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+
+std::vector<std::string> TempDir::entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(root)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string TempDir::read(const std::string& name) const {
+    std::ifstream in(root / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void TempDir::write(const std::string& name, const std::string& bytes) const {
+    if (!(std::ofstream(root / name, std::ios::binary) << bytes)) {
+        throw std::runtime_error("cannot write " + name);
+    }
+}
+
+} // namespace bramblewisp::e2e

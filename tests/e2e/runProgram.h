@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Running the real executable from tests, in a directory of its own.
+namespace bramblewisp::e2e {
+
+struct RunSettings {
+    std::filesystem::path workingDirectory = ".";
+    uint64_t addressSpaceLimit = 0; // bytes, as RLIMIT_AS; 0 leaves it as it is
+    bool unprivileged = false;      // as uid and gid 65534 without groups, since
+                                    // root ignores permission bits
+};
+
+struct RunResult {
+    int exitStatus = -1; // -1 when a signal ended the program
+    int signal = 0;      // the signal that ended it, else 0
+    std::string out;
+    std::string err;
+
+    // "exit 1, stderr: ..." for failure messages.
+    std::string describe() const;
+};
+
+// Runs program (also passed as argv[0]) with arguments and waits for it.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const RunSettings& settings);
+
+// The bramblewisp executable of this build.
+RunResult runBramblewisp(const std::vector<std::string>& arguments, const RunSettings& settings);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return root; }
+    std::vector<std::string> entries() const;        // names, sorted
+    std::string read(const std::string& name) const; // empty when missing
+    void write(const std::string& name, const std::string& bytes) const;
+
+  private:
+    std::filesystem::path root;
+};
+
+} // namespace bramblewisp::e2e

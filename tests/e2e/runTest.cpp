@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "e2e/pictureFiles.h"
+#include "e2e/runProgram.h"
+
+namespace bramblewisp::e2e {
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+const Arguments kRequired{"-time", "1", "-mem", "1", "-cpu", "1"};
+
+Arguments with(Arguments more) {
+    more.insert(more.begin(), kRequired.begin(), kRequired.end());
+    return more;
+}
+
+const std::string kUsage =
+    "Bramblewisp-generator by Quill Marrowby\n\n"
+    "Usage: <program-exe> -param value -param value ...\n"
+    "Parameters:\n"
+    "(general - required)\n"
+    "  -time      Allowed time to run (in seconds)\n"
+    "  -mem       dummy\n"
+    "  -cpu       dummy\n"
+    "(tweaks - optional)\n"
+    "  -seed      Seed for random\n"
+    "  -iter      # of iterations (0 to 8 - more at your risk!) overrides -time\n"
+    "  -dark      Should background be dark (0 or 1)\n"
+    "  -prefx     Background fx (0,1,2)\n"
+    "  -postfx    Post fx (0,1,2 or 3)\n"
+    "  -spikes    Initial system size (1 to 100)\n"
+    "  -type      System type (0,1,2,3,4)\n\n"
+    "Exaple usage: <program-exe> -time 100 -mem 32 -cpu 600 -dark 1\n";
+
+const std::string kFirstStages =
+    "  create bitmaps... OK\n  pre effect... OK\n  create system... OK\n";
+
+// 64 seeds; a tip leaves a copy and three tips, a copy starts one tip:
+// 64 -> 256 -> 896 -> 3072. Too few list walks (5) for the spinner to turn.
+const std::string kThreeGenerations = kFirstStages + "  evolve...  \b 1  \b 2  \b 3  OK\n" +
+                                      "  render...get (3072) sort bbox draw  OK\n  saving... OK\n";
+
+std::string expectedHeader() {
+    std::string header = "BM";
+    // Size, two reserved, pixel offset, header size, 800 x 600, one plane of
+    // 24 bits, no compression, no image size, 72 and 72, no colour counts.
+    const std::pair<uint32_t, int> fields[] = {{1440054, 4}, {0, 4},  {54, 4}, {40, 4}, {800, 4},
+                                               {600, 4},     {1, 2},  {24, 2}, {0, 4},  {0, 4},
+                                               {72, 4},      {72, 4}, {0, 8}};
+    for (const auto& [value, bytes] : fields) {
+        for (int i = 0; i < bytes; ++i) {
+            header += static_cast<char>(value >> (8 * i));
+        }
+    }
+    return header;
+}
+
+void expectPicture(const std::string& picture) {
+    ASSERT_EQ(picture.size(), kPictureFileSize);
+    EXPECT_EQ(picture.substr(0, 54), expectedHeader());
+}
+
+std::string renderedCount(const std::string& out) {
+    std::smatch match;
+    return std::regex_search(out, match, std::regex("get \\((\\d+)\\) ")) ? match[1].str() : "";
+}
+
+TEST(E2eRun, MissingRequiredOptionPrintsOnlyTheUsage) {
+    TempDir dir;
+    // A font that cannot be read would be reported if it were opened.
+    std::filesystem::create_directory(dir.path() / "font.bmp");
+    for (const Arguments& arguments : {Arguments{}, Arguments{"-time", "1", "-mem", "1"},
+                                       Arguments{"-time", "1", "-mem", "1", "-cpu"},
+                                       Arguments{"-timeout", "1", "-mem", "1", "-cpu", "1"}}) {
+        const RunResult run = runBramblewisp(arguments, {dir.path()});
+        EXPECT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_EQ(run.out, kUsage);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"font.bmp"});
+    }
+}
+
+TEST(E2eRun, CompleteRunPrintsEveryStageAndSavesThePicture) {
+    TempDir dir;
+    const RunResult run = runBramblewisp(with({"-iter", "3"}), {dir.path()});
+    EXPECT_EQ(run.exitStatus, 0) << run.describe();
+    EXPECT_EQ(run.out, kThreeGenerations);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"testSystem.bmp"});
+    expectPicture(dir.read("testSystem.bmp"));
+}
+
+TEST(E2eRun, TinyTimeBudgetGrowsNoGeneration) {
+    TempDir dir;
+    const RunResult run = runBramblewisp({"-time", "5", "-mem", "1", "-cpu", "1"}, {dir.path()});
+    EXPECT_EQ(run.exitStatus, 0) << run.describe();
+    EXPECT_EQ(run.out, kFirstStages + "  evolve...  OK\n" +
+                           "  render...get (64) sort bbox draw  OK\n  saving... OK\n");
+}
+
+// Past a million particles the spinner turns, its turns running on across
+// generations, and the next generation stops with the detail note.
+TEST(E2eRun, LongRunTurnsTheSpinnerAndStopsAtTheDetailLimit) {
+    TempDir dir;
+    const RunResult run = runBramblewisp(with({"-iter", "12", "-type", "0"}), {dir.path()});
+    ASSERT_EQ(run.exitStatus, 0) << run.describe();
+    // Take the turns out; what stays is the plain count of generations.
+    std::string turns;
+    std::string rest;
+    for (std::size_t i = 0; i < run.out.size(); ++i) {
+        if (run.out[i] == '\b' && i + 1 < run.out.size() && run.out[i + 1] != ' ') {
+            turns += run.out[++i];
+        } else {
+            rest += run.out[i];
+        }
+    }
+    std::string generations = "  evolve... ";
+    std::string cycle;
+    for (int i = 1; i <= 8; ++i) {
+        generations += " \b " + std::to_string(i) + " ";
+        cycle += "/-\\|";
+    }
+    EXPECT_NE(rest.find(generations + " (detail level reached sub-pixel - there's no point to "
+                                      "continue) OK\n  render...get ("),
+              std::string::npos)
+        << rest;
+    EXPECT_FALSE(turns.empty());
+    EXPECT_EQ(turns, cycle.substr(0, turns.size()));
+    EXPECT_GT(std::stoi(renderedCount(run.out)), 1000000);
+}
+
+// 2^32 + 3 saturates to the largest count rather than wrapping round to 3.
+TEST(E2eRun, IterationsAboveThePresetCapAreCapped) {
+    TempDir capped;
+    TempDir asked;
+    const RunResult atCap = runBramblewisp(with({"-iter", "8", "-type", "4"}), {capped.path()});
+    const RunResult above =
+        runBramblewisp(with({"-iter", "4294967299", "-type", "4"}), {asked.path()});
+    ASSERT_EQ(above.exitStatus, 0) << above.describe();
+    EXPECT_NE(atCap.out.find(" 8  OK\n"), std::string::npos);
+    EXPECT_EQ(above.out, atCap.out);
+    EXPECT_EQ(asked.read("testSystem.bmp"), capped.read("testSystem.bmp"));
+}
+
+TEST(E2eRun, EveryTypeRendersOverEveryBackground) {
+    const std::string postfx[] = {"0", "1", "2", "3", "4", "-1"};
+    int runs = 0;
+    for (const std::string type : {"0", "1", "2", "3", "4"}) {
+        for (const std::string background : {"0", "1", "2"}) {
+            for (const std::string dark : {"0", "1"}) {
+                const std::string effect = postfx[runs++ % 6];
+                SCOPED_TRACE("type " + type + " prefx " + background + " dark " + dark +
+                             " postfx " + effect);
+                TempDir dir;
+                const RunResult run =
+                    runBramblewisp(with({"-iter", "2", "-type", type, "-prefx", background, "-dark",
+                                         dark, "-postfx", effect}),
+                                   {dir.path()});
+                ASSERT_EQ(run.exitStatus, 0) << run.describe();
+                const std::string count = renderedCount(run.out);
+                const bool hasPost = effect != "0" && effect != "4" && effect != "-1";
+                EXPECT_EQ(run.out, kFirstStages + "  evolve...  \b 1  \b 2  OK\n" +
+                                       "  render...get (" + count + ") sort bbox draw  OK\n" +
+                                       (hasPost ? "  post effect... OK\n" : "") +
+                                       "  saving... OK\n");
+                expectPicture(dir.read("testSystem.bmp"));
+            }
+        }
+    }
+}
+
+TEST(E2eRun, SameOptionsGiveTheSamePictureAndTheSeedChangesIt) {
+    const Arguments options = with({"-iter", "5", "-type", "1", "-prefx", "2", "-postfx", "2"});
+    Arguments reseeded = options;
+    reseeded.insert(reseeded.end(), {"-seed", "7"});
+    TempDir first;
+    TempDir second;
+    TempDir third;
+    ASSERT_EQ(runBramblewisp(options, {first.path()}).exitStatus, 0);
+    ASSERT_EQ(runBramblewisp(options, {second.path()}).exitStatus, 0);
+    ASSERT_EQ(runBramblewisp(reseeded, {third.path()}).exitStatus, 0);
+    const std::string picture = first.read("testSystem.bmp");
+    EXPECT_EQ(picture.size(), kPictureFileSize);
+    EXPECT_EQ(second.read("testSystem.bmp"), picture);
+    EXPECT_NE(third.read("testSystem.bmp"), picture);
+}
+
+} // namespace
+} // namespace bramblewisp::e2e

@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "e2e/pictureFiles.h"
+#include "e2e/runProgram.h"
+
+namespace bramblewisp::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kRun{"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "3"};
+
+void expectFailedSave(const RunResult& run, int error) {
+    EXPECT_EQ(run.exitStatus, 1) << run.describe();
+    const std::string ending = "draw  OK\n  saving... failed\n";
+    ASSERT_GE(run.out.size(), ending.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending);
+    EXPECT_EQ(run.err, std::string("bramblewisp: cannot write testSystem.bmp: ") +
+                           std::strerror(error) + "\n");
+}
+
+TEST(E2eSave, ReadOnlyDirectoryFailsWithoutLeavingAFile) {
+    TempDir dir;
+    writeTestFont(dir.path() / "font.bmp"); // keeps standard error to the one line
+    fs::permissions(dir.path(), fs::perms(0555));
+    const RunResult run = runBramblewisp(kRun, {dir.path(), 0, true});
+    expectFailedSave(run, EACCES);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"font.bmp"});
+}
+
+// In a sticky directory only a file's owner may replace it: the new picture
+// can be written beside the old one but not put in its place.
+TEST(E2eSave, OlderPictureThatCannotBeReplacedStaysAsItWas) {
+    TempDir dir;
+    writeTestFont(dir.path() / "font.bmp");
+    ASSERT_EQ(runBramblewisp({"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "1"}, {dir.path()})
+                  .exitStatus,
+              0);
+    const std::string older = dir.read("testSystem.bmp");
+    ASSERT_EQ(older.size(), kPictureFileSize);
+    fs::permissions(dir.path(), fs::perms(01777));
+    const RunResult run = runBramblewisp(kRun, {dir.path(), 0, true});
+    expectFailedSave(run, EPERM);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"font.bmp", "testSystem.bmp"}));
+    EXPECT_TRUE(dir.read("testSystem.bmp") == older);
+}
+
+} // namespace
+} // namespace bramblewisp::e2e
