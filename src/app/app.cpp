@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
