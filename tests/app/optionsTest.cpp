@@ -1,0 +1,85 @@
+#include "app/options.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace bramblewisp {
+namespace {
+
+struct LookupCase {
+    std::vector<std::string> arguments; // position 0 is the program name
+    const char* name;
+    bool found;
+    int32_t value;
+};
+
+TEST(OptionsTest, LookupScansTheWholeCommandLine) {
+    const LookupCase cases[] = {
+        {{"prog", "-time", "5"}, "-time", true, 5},
+        {{"prog", "-TIME", "7"}, "-time", true, 7},
+        {{"prog", "-Seed", "3"}, "-seed", true, 3},
+        {{"prog", "-seed", "1", "-seed", "2"}, "-seed", true, 1},
+        {{"-seed", "9"}, "-seed", true, 9},
+        {{"prog", "-dark", "1", "-iter"}, "-iter", false, 77},
+        {{"prog", "-seed", "-iter", "-iter", "3"}, "-iter", true, 0},
+        {{"prog", "-seed", "-iter", "-iter", "3"}, "-seed", true, 0},
+        {{"prog", "-timeout", "5"}, "-time", false, 77},
+        // Only ASCII letters fold: carriage return is hyphen with bit 5 cleared.
+        {{"prog", "\rtime", "5"}, "-time", false, 77},
+        {{}, "-time", false, 77}};
+    for (const LookupCase& c : cases) {
+        std::vector<char*> argv;
+        for (const std::string& argument : c.arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        const Options options{static_cast<int32_t>(argv.size()), argv.data()};
+        int32_t value = 77;
+        EXPECT_EQ(options.lookup(c.name, value), c.found) << c.name << " in case " << &c - cases;
+        EXPECT_EQ(value, c.value) << c.name << " in case " << &c - cases;
+    }
+}
+
+// 18446744073709551621 is 2^64 + 5: an accumulation that wraps would read 5.
+TEST(OptionsTest, ParseDecimalIsPlainAndSaturates) {
+    // clang-format off
+    const std::pair<const char*, int32_t> cases[] = {
+        {" \t\n\v\f\r42", 42}, {"+5", 5}, {"-5", -5}, {"12abc", 12}, {"", 0}, {"abc", 0},
+        {"-", 0}, {"+-3", 0}, {"2147483647", INT_MAX}, {"2147483648", INT_MAX},
+        {"4294967296", INT_MAX}, {"99999999999999999999999", INT_MAX},
+        {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN}, {"-4294967297", INT_MIN},
+        {"18446744073709551621", INT_MAX}, {"-99999999999999999999", INT_MIN}};
+    // clang-format on
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(parseDecimal(text), value) << '"' << text << '"';
+    }
+}
+
+TEST(OptionsTest, UsageTextByteForByte) {
+    testing::internal::CaptureStdout();
+    printUsage();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Bramblewisp-generator by Quill Marrowby\n"
+              "\n"
+              "Usage: <program-exe> -param value -param value ...\n"
+              "Parameters:\n"
+              "(general - required)\n"
+              "  -time      Allowed time to run (in seconds)\n"
+              "  -mem       dummy\n"
+              "  -cpu       dummy\n"
+              "(tweaks - optional)\n"
+              "  -seed      Seed for random\n"
+              "  -iter      # of iterations (0 to 8 - more at your risk!) overrides -time\n"
+              "  -dark      Should background be dark (0 or 1)\n"
+              "  -prefx     Background fx (0,1,2)\n"
+              "  -postfx    Post fx (0,1,2 or 3)\n"
+              "  -spikes    Initial system size (1 to 100)\n"
+              "  -type      System type (0,1,2,3,4)\n"
+              "\n"
+              "Exaple usage: <program-exe> -time 100 -mem 32 -cpu 600 -dark 1\n");
+}
+
+} // namespace
+} // namespace bramblewisp

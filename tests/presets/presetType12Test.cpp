@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/evolution.h"
+#include "presets/presetTypes.h"
+#include "random/scriptedRanmar.h"
+#include "system/listContents.h"
+
+namespace bramblewisp {
+namespace {
+
+std::unique_ptr<ParticleSystem> seeded(const Preset& preset) {
+    auto system = std::make_unique<ParticleSystem>();
+    system->random.init(5, 0);
+    preset.buildRules(*system);
+    preset.seedParticles(*system);
+    return system;
+}
+
+TEST(PresetType12Test, SameSeedsButDifferentGrowth) {
+    const auto one = seeded(PresetType1(12));
+    const auto two = seeded(PresetType2(12));
+    ASSERT_EQ(one->store->currentCount(), 12);
+    EXPECT_TRUE(sameParticles(contentsOf(one->store->currentBank()[0]),
+                              contentsOf(two->store->currentBank()[0])));
+    for (ParticleSystem* system : {one.get(), two.get()}) {
+        ruleRandom.init(0, 0);
+        growGeneration(*system);
+        growGeneration(*system);
+    }
+    // The same draws pick the same groups of the same shape, so only the
+    // turns tell the two apart.
+    bool anyDiffers = false;
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+        const auto a = contentsOf(one->store->currentBank()[layer]);
+        const auto b = contentsOf(two->store->currentBank()[layer]);
+        ASSERT_EQ(a.size(), b.size()) << layer;
+        anyDiffers = anyDiffers || !sameParticles(a, b);
+    }
+    EXPECT_TRUE(anyDiffers);
+}
+
+// Each fixed turn of type 2 draws nothing and turns every child alike.
+TEST(PresetType12Test, FixedTurnsOfTypeTwoDrawNothing) {
+    ParticleSystem system;
+    PresetType2(0).buildRules(system);
+    ruleRandom.init(0, 0);
+    const Ranmar before = ruleRandom;
+    int fixedTurns = 0;
+    for (const RuleLayer& layer : system.layers) {
+        for (const auto& group : layer) {
+            for (const Rule& rule : group->rules) {
+                if (!rule.jitter && (rule.angleX != 0 || rule.angleY != 0 || rule.angleZ != 0)) {
+                    ParticleList next[kLayerCount];
+                    rule.apply({{0, 0, 0}, {0.6f, 0, 0.8f}}, next);
+                    rule.apply({{0, 0, 0}, {0.6f, 0, 0.8f}}, next);
+                    const auto children = contentsOf(next[rule.targetLayer]);
+                    EXPECT_TRUE(sameParticles({children.at(0)}, {children.at(1)}));
+                    ++fixedTurns;
+                }
+            }
+        }
+    }
+    EXPECT_GT(fixedTurns, 0);
+    EXPECT_EQ(drawsBetween(before, ruleRandom, 10), 0);
+}
+
+} // namespace
+} // namespace bramblewisp

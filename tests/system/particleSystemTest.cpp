@@ -1,0 +1,43 @@
+#include "system/particleSystem.h"
+
+#include <gtest/gtest.h>
+
+namespace bramblewisp {
+namespace {
+
+const Particle kParticle{{1, 2, 3}, {0, 1, 0}};
+
+TEST(ParticleSystemTest, BanksCountTheirOwnListsAndSwap) {
+    ParticleSystem system;
+    ParticleStore& store = *system.store;
+    EXPECT_EQ(store.currentBank(), &store.lists[0]);
+    EXPECT_EQ(store.random, &system.random);
+    EXPECT_EQ(store.nextCount() + store.currentCount(), 0);
+    EXPECT_EQ(system.random.next(), 5790094); // seeded with (0, 0)
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+        for (int n = 0; n <= layer; ++n) {
+            store.currentBank()[layer].append(kParticle); // 1 + 2 + 3 + 4
+        }
+    }
+    store.nextBank()[3].append(kParticle);
+    const int32_t counts[][2] = {{10, 1}, {1, 10}, {10, 1}};
+    for (const auto& expected : counts) {
+        EXPECT_EQ(store.currentCount(), expected[0]);
+        EXPECT_EQ(store.nextCount(), expected[1]);
+        EXPECT_EQ(store.currentBank()[3].count, expected[0] == 10 ? 4 : 1);
+        store.swapBanks();
+    }
+}
+
+TEST(ParticleSystemTest, InstanceIsOnePerProcess) {
+    ParticleSystem* first = ParticleSystem::instance();
+    ParticleList& list = first->store->currentBank()[2];
+    const int32_t before = list.count;
+    list.append(kParticle);
+    ASSERT_EQ(ParticleSystem::instance(), first);
+    EXPECT_EQ(ParticleSystem::instance()->store->currentBank()[2].count, before + 1);
+    list.clear();
+}
+
+} // namespace
+} // namespace bramblewisp

@@ -1,0 +1,93 @@
+#include "system/rule.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+
+#include "random/scriptedRanmar.h"
+#include "system/listContents.h"
+
+namespace bramblewisp {
+namespace {
+
+const Particle kParent{{1, 2, 3}, {0.5f, -0.25f, 1}};
+
+Vec3 turned(float factor, float ax, float ay, float az) {
+    Vec3 v{kParent.direction.x * factor, kParent.direction.y * factor,
+           kParent.direction.z * factor};
+    v.rotate(ax, ay, az);
+    return v;
+}
+
+float jitterFrom(Ranmar& random, float amplitude) {
+    const float u = static_cast<float>(random.next() & 0xFFFF) * (1.0f / 65536.0f);
+    return (u - 0.5f) * amplitude * 2.0f;
+}
+
+TEST(RuleTest, ShortParentsHaveNoChildren) {
+    RuleGroup group(1.0f);
+    group.rules.emplace_back(1, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, false);
+    group.rules.emplace_back(2, 0.0f, 0.0f, 0.0f, 0.5f, 1.0f, false);
+    const float step = 0x1p-20f;
+    const struct {
+        Vec3 direction;
+        int32_t children;
+    } cases[] = {
+        {{0.005f, 0, 0}, 1},
+        {{0.003f, 0, 0}, 0},
+        {{0, 0, -0.005f}, 1},
+        // Squared length 0x378637BE in single precision and just above it
+        // exactly: long enough whatever precision sums it.
+        {{0.004f, 8e-7f, 0}, 1},
+        // Squared length exactly 0x378637BD, one step below the limit.
+        {{3977 * step, 979 * step, 904 * step}, 0},
+    };
+    ASSERT_EQ(std::bit_cast<uint32_t>(0.004f * 0.004f), 0x378637BEu);
+    for (const auto& c : cases) {
+        ParticleList next[4];
+        group.apply(Particle{{0, 0, 0}, c.direction}, next);
+        EXPECT_EQ(next[1].count, c.children) << c.direction.x;
+        EXPECT_EQ(next[2].count, c.children) << c.direction.x;
+    }
+}
+
+// An unturned copy and a fixed turn draw nothing; a fixed turn gives every
+// child the same direction.
+TEST(RuleTest, UnjitteredChildrenDrawNothing) {
+    const Rule copy(3, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, true);
+    const Rule turn(0, 0.3f, -0.7f, 1.1f, 0.6f, 0.25f, false);
+    ruleRandom.init(0, 0);
+    const Ranmar before = ruleRandom;
+    ParticleList next[4];
+    copy.apply(kParent, next);
+    turn.apply(kParent, next);
+    turn.apply(kParent, next);
+    EXPECT_EQ(drawsBetween(before, ruleRandom, 10), 0);
+    EXPECT_TRUE(sameParticles(contentsOf(next[3]), {kParent}));
+    const Particle turnedChild{{1.125f, 1.9375f, 3.25f}, turned(0.6f, 0.3f, -0.7f, 1.1f)};
+    EXPECT_TRUE(sameParticles(contentsOf(next[0]), {turnedChild, turnedChild}));
+}
+
+// Three draws per child, for x, y and z in that order, even when only one
+// amplitude is non-zero; successive children take successive draws.
+TEST(RuleTest, JitterDrawsThreeAnglesPerChildInAxisOrder) {
+    for (const Vec3& a : {Vec3{0.2f, 0.7f, 1.3f}, Vec3{0, 0, 0.5f}}) {
+        ruleRandom.init(0, 0);
+        Ranmar expectedRandom = ruleRandom;
+        const Rule rule(1, a.x, a.y, a.z, 0.8f, 0.0f, true);
+        ParticleList next[4];
+        rule.apply(kParent, next);
+        rule.apply(kParent, next);
+        ASSERT_EQ(next[1].count, 2);
+        for (const Particle& child : next[1]) {
+            const float ax = jitterFrom(expectedRandom, a.x);
+            const float ay = jitterFrom(expectedRandom, a.y);
+            const float az = jitterFrom(expectedRandom, a.z);
+            EXPECT_TRUE(sameParticles({child}, {{kParent.position, turned(0.8f, ax, ay, az)}}));
+        }
+        EXPECT_EQ(drawsBetween(expectedRandom, ruleRandom, 0), 0);
+    }
+}
+
+} // namespace
+} // namespace bramblewisp
