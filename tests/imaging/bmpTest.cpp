@@ -1,0 +1,198 @@
+#include "imaging/bmp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace bramblewisp {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes written(const Bitmap& bitmap) {
+    std::FILE* file = std::tmpfile();
+    EXPECT_TRUE(writeBmp(file, bitmap));
+    Bytes bytes(static_cast<std::size_t>(std::ftell(file)));
+    std::rewind(file);
+    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::fclose(file);
+    return bytes;
+}
+
+std::unique_ptr<Bitmap> readBytes(const Bytes& bytes) {
+    std::FILE* file = std::tmpfile();
+    if (!bytes.empty()) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    }
+    std::rewind(file);
+    BmpReadResult result = readBmp(file);
+    std::fclose(file);
+    EXPECT_EQ(result.bitmap == nullptr, !result.problem.empty());
+    return std::move(result.bitmap);
+}
+
+void put32(Bytes& bytes, std::size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// No symmetry, a different value in every channel and junk in the top byte:
+// flips, swapped channels and a wrong row order all show. Returns the cells
+// as they should read back.
+std::vector<uint32_t> paintAsymmetric(Bitmap& bitmap) {
+    for (int32_t y = 0; y < bitmap.height; ++y) {
+        for (int32_t x = 0; x < bitmap.width; ++x) {
+            bitmap.at(x, y) =
+                0xA5000000u | (x * 19u + y) << 16 | (y * 23u + 2 * x) << 8 | (x + 7u * y + 1);
+        }
+    }
+    std::vector<uint32_t> colours = bitmap.pixels;
+    for (uint32_t& cell : colours) {
+        cell &= 0xFFFFFF;
+    }
+    return colours;
+}
+
+TEST(Bmp, WritesTheExactHeaderAndBottomRowFirst) {
+    Bitmap picture(800, 600);
+    picture.at(0, 599) = 0xFF123456; // bottom left: the first pixel in the file
+    picture.at(799, 0) = 0x00ABCDEF; // top right: the last
+    const Bytes bytes = written(picture);
+    ASSERT_EQ(bytes.size(), 1440054u);
+    const Bytes header = {'B',  'M',  0x36, 0xF9, 0x15, 0, 0,  0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
+                          0x20, 0x03, 0,    0,    0x58, 2, 0,  0, 1, 0, 24, 0, 0, 0, 0,  0, 0, 0,
+                          0,    0,    72,   0,    0,    0, 72, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0};
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 54), header);
+    EXPECT_EQ(Bytes(bytes.begin() + 54, bytes.begin() + 57), (Bytes{0x56, 0x34, 0x12}));
+    EXPECT_EQ(Bytes(bytes.end() - 3, bytes.end()), (Bytes{0xEF, 0xCD, 0xAB}));
+}
+
+TEST(Bmp, ReadsBackWhatItWroteWhereverThePixelDataStarts) {
+    Bitmap picture(12, 7);
+    const std::vector<uint32_t> colours = paintAsymmetric(picture);
+    const Bytes plain = written(picture);
+    EXPECT_EQ(plain.size(), 54u + 3 * 12 * 7);
+    // The offset is honoured past the headers (a longer info header) and
+    // ignored inside them; the signature is not looked at.
+    for (const auto& [offset, gap] : {std::pair{54u, 0}, {70u, 16}, {10u, 0}, {0u, 0}}) {
+        Bytes bytes = plain;
+        bytes.insert(bytes.begin() + 54, gap, 0xEE);
+        put32(bytes, 10, offset);
+        bytes[0] = 'X';
+        const auto back = readBytes(bytes);
+        ASSERT_NE(back, nullptr) << offset;
+        EXPECT_EQ(back->pixels, colours) << offset;
+    }
+}
+
+TEST(Bmp, RejectsHeadersOutsideTheAcceptedForm) {
+    Bitmap picture(8, 2);
+    const Bytes good = written(picture);
+    // Offset and value: 32 bits per pixel, RLE, 30 wide, zero and negative
+    // sizes, top-down rows, too wide, too high.
+    const std::pair<std::size_t, uint32_t> changes[] = {
+        {28, 32},          {30, 1},           {18, 30},    {18, 0},    {22, 0},
+        {18, 0xFFFFFFF8u}, {22, 0xFFFFFFFEu}, {18, 16388}, {22, 16385}};
+    for (const auto& [at, value] : changes) {
+        Bytes bytes = good;
+        put32(bytes, at, value);
+        EXPECT_EQ(readBytes(bytes), nullptr) << at << " = " << value;
+    }
+    EXPECT_EQ(readBytes(Bytes(good.begin(), good.begin() + 53)), nullptr);
+    EXPECT_EQ(readBytes(Bytes()), nullptr);
+
+    // The largest side still reads; its missing pixel data is black.
+    Bytes widest(good.begin(), good.begin() + 54);
+    put32(widest, 18, 16384);
+    put32(widest, 22, 1);
+    const auto result = readBytes(widest);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->at(16383, 0), 0u);
+}
+
+TEST(Bmp, FileEndingInsidePixelDataReadsMissingChannelsAsZero) {
+    Bitmap picture(4, 2);
+    std::fill(picture.pixels.begin(), picture.pixels.end(), 0x102030u);
+    Bytes bytes = written(picture);
+    bytes.resize(54 + 12 + 2); // the bottom row, then blue and green of one pixel
+    const auto result = readBytes(bytes);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->pixels,
+              (std::vector<uint32_t>{0x002030, 0, 0, 0, 0x102030, 0x102030, 0x102030, 0x102030}));
+}
+
+TEST(Bmp, WriteReportsAFailingStream) {
+    Bitmap picture(8, 2);
+    if (std::FILE* full = std::fopen("/dev/full", "wb")) {
+        EXPECT_FALSE(writeBmp(full, picture));
+        std::fclose(full);
+    }
+    char path[] = "/tmp/bmpReadOnlyXXXXXX";
+    close(mkstemp(path));
+    std::FILE* readOnly = std::fopen(path, "rb");
+    ASSERT_NE(readOnly, nullptr);
+    EXPECT_FALSE(writeBmp(readOnly, picture));
+    std::fclose(readOnly);
+    std::remove(path);
+}
+
+std::string output(const std::string& command) {
+    std::string text;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        text.append(buffer, got);
+    }
+    EXPECT_EQ(pclose(pipe), 0) << command;
+    return text;
+}
+
+// Our files in two common image tools, and the tools' files (short and long
+// info headers) back in ours. CI installs both tools.
+TEST(Bmp, ExchangesFilesWithImageTools) {
+    if (access("/usr/bin/convert", X_OK) != 0 ||
+        std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs ImageMagick and Python's PIL";
+    }
+    char dir[] = "/tmp/bmpToolsXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string ours = std::string(dir) + "/ours.bmp",
+                      theirs = std::string(dir) + "/theirs.bmp";
+    Bitmap picture(12, 3);
+    const std::vector<uint32_t> colours = paintAsymmetric(picture);
+    std::FILE* file = std::fopen(ours.c_str(), "wb");
+    ASSERT_TRUE(writeBmp(file, picture));
+    ASSERT_EQ(std::fclose(file), 0);
+
+    std::string rgb; // top row first, red, green, blue
+    for (const uint32_t cell : colours) {
+        rgb +=
+            {static_cast<char>(cell >> 16), static_cast<char>(cell >> 8), static_cast<char>(cell)};
+    }
+    EXPECT_EQ(output("/usr/bin/identify -format '%w %h %[bit-depth]' " + ours), "12 3 8");
+    EXPECT_EQ(output("/usr/bin/convert " + ours + " -depth 8 rgb:-"), rgb);
+    EXPECT_EQ(output("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open('" +
+                     ours +
+                     "'); print(*im.size, im.mode); sys.stdout.flush(); "
+                     "sys.stdout.buffer.write(im.tobytes())\""),
+              "12 3 RGB\n" + rgb);
+
+    for (const std::string format : {"BMP3:", ""}) {
+        output("/usr/bin/convert " + ours + " " + format + theirs);
+        file = std::fopen(theirs.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        const BmpReadResult back = readBmp(file);
+        std::fclose(file);
+        ASSERT_NE(back.bitmap, nullptr) << format << back.problem;
+        EXPECT_EQ(back.bitmap->pixels, colours) << format;
+    }
+    output("rm -r " + std::string(dir));
+}
+
+} // namespace
+} // namespace bramblewisp

@@ -1,0 +1,157 @@
+#include "imaging/canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace bramblewisp {
+namespace {
+
+TEST(Canvas, ScaleTableUsesAFactorJustBelowOneThirtyFirst) {
+    const Canvas canvas;
+    const auto& t = canvas.scaleTable;
+    EXPECT_EQ(t[255][31], 254);
+    EXPECT_EQ(t[1][31], 0);
+    EXPECT_EQ(t[31][1], 0);
+    EXPECT_EQ(t[255][16], 131);
+    EXPECT_EQ(t[255][28], 230);
+    for (int v = 1; v < 256; ++v) {
+        EXPECT_EQ(t[v][31], v - 1) << v;
+        EXPECT_EQ(t[v][0], 0) << v;
+    }
+    for (int k = 0; k < 32; ++k) {
+        EXPECT_EQ(t[0][k], 0) << k;
+    }
+}
+
+TEST(Canvas, SinglePointBlendsOnePixelChannelByChannel) {
+    struct Case {
+        uint32_t colour, old;
+        int strength;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {0x000000, 0xFFFFFF, 16, 0x7B7B7B},   // black half onto white
+        {0xFFFFFF, 0x000000, 16, 0x838383},   // white half onto black
+        {0x000000, 0x123456, 0, 0x113355},    // strength 0 still loses a unit
+        {0xFF0000, 0xAB0000FF, 31, 0xFE0000}, // red onto blue; the top byte goes
+    };
+    Canvas canvas;
+    for (const Case& c : cases) {
+        Bitmap image(3, 3), depth(3, 3);
+        std::fill(image.pixels.begin(), image.pixels.end(), c.old);
+        canvas.bind(image);
+        EXPECT_EQ(canvas.blend(c.colour, c.old, c.strength), c.expected);
+        canvas.drawLine(image, 1, 2, 1, 2, c.colour, c.strength);
+        for (std::size_t i = 0; i < 9; ++i) {
+            EXPECT_EQ(image.pixels[i], i == 7 ? c.expected : c.old) << i;
+        }
+        canvas.drawLineDepth(image, 2, 0, 2, 0, c.colour, c.strength, depth, 4.5f, 9.0f);
+        EXPECT_EQ(image.at(2, 0), c.expected);
+        for (std::size_t i = 0; i < 9; ++i) {
+            EXPECT_EQ(depthAt(depth, i), i == 2 ? 4.5f : 0.0f) << i;
+        }
+    }
+}
+
+TEST(Canvas, LinesWalkFromTheSmallerMajorCoordinateInFixedPoint) {
+    using Pixels = std::set<std::pair<int, int>>;
+    struct Case {
+        int x0, y0, x1, y1;
+        Pixels pixels;
+    };
+    const Pixels shallow = {{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}};
+    Pixels row3;
+    for (int x = 2; x <= 10; ++x) {
+        row3.insert({x, 3});
+    }
+    const Case cases[] = {
+        {0, 0, 4, 2, shallow},
+        {4, 2, 0, 0, shallow},
+        {0, 0, 2, 4, {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},
+        // A falling minor coordinate floors too, so this is no mirror image of
+        // the rising line.
+        {4, 0, 0, 2, {{0, 2}, {1, 2}, {2, 1}, {3, 1}, {4, 0}}},
+        {2, 0, 0, 4, {{2, 0}, {2, 1}, {1, 2}, {1, 3}, {0, 4}}},
+        {3, 3, 0, 0, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}},
+        {10, 3, 2, 3, row3},
+    };
+    Canvas canvas;
+    for (const Case& c : cases) {
+        Bitmap image(12, 6), depth(12, 6), plain(12, 6);
+        std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
+        std::fill(plain.pixels.begin(), plain.pixels.end(), 0xFFFFFFu);
+        for (std::size_t i = 0; i < depth.cellCount(); ++i) {
+            setDepth(depth, i, -1.0f); // nearer than the line: there is no depth test
+        }
+        canvas.bind(image);
+        canvas.drawLineDepth(image, c.x0, c.y0, c.x1, c.y1, 0, 31, depth, 0.0f, 8.0f);
+        canvas.drawLine(plain, c.x0, c.y0, c.x1, c.y1, 0, 31);
+        Pixels touched;
+        for (int y = 0; y < 6; ++y) {
+            for (int x = 0; x < 12; ++x) {
+                const float z = depthAt(depth, static_cast<std::size_t>(y * 12 + x));
+                if (image.at(x, y) != 0xFFFFFFu) {
+                    touched.insert({x, y});
+                    EXPECT_TRUE(z > -0.001f && z < 8.001f) << x << "," << y;
+                } else {
+                    EXPECT_EQ(z, -1.0f) << x << "," << y;
+                }
+                EXPECT_EQ(plain.at(x, y), image.at(x, y)) << x << "," << y;
+            }
+        }
+        EXPECT_EQ(touched, c.pixels) << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
+        if (c.x0 == 10 && c.y0 == 3) {
+            // The walk starts at x = 2, which is the line's second endpoint.
+            for (int x = 2; x <= 10; ++x) {
+                EXPECT_EQ(depthAt(depth, static_cast<std::size_t>(36 + x)), 10.0f - x) << x;
+            }
+        }
+    }
+}
+
+// Every slope of the short lines, and long lines on both sides of 1024, walked
+// one pixel at a time with a plain division for the step. Each line is drawn
+// black on white, its expected pixels checked and whitened again, so any
+// stray pixel is still black at the end.
+TEST(Canvas, LineStepIsTheTruncatedQuotientForEverySlope) {
+    Bitmap image(1040, 1040);
+    std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
+    Canvas canvas;
+    canvas.bind(image);
+    const auto walk = [&](int32_t major, int32_t minor, bool xMajor, bool falling) {
+        const int32_t startMinor = falling ? minor + 3 : 3;
+        const int32_t x0 = xMajor ? 3 : startMinor, y0 = xMajor ? startMinor : 3;
+        const int32_t x1 = xMajor ? 3 + major : (falling ? 3 : minor + 3);
+        const int32_t y1 = xMajor ? (falling ? 3 : minor + 3) : 3 + major;
+        canvas.drawLine(image, x1, y1, x0, y0, 0, 31);
+        const int32_t step = (minor * 65536) / major * (falling ? -1 : 1);
+        for (int32_t i = 0; i <= major; ++i) {
+            const int32_t across = (startMinor * 65536 + 32768 + i * step) >> 16;
+            uint32_t& pixel = xMajor ? image.at(3 + i, across) : image.at(across, 3 + i);
+            ASSERT_EQ(pixel, 0u) << major << " by " << minor << " step " << i;
+            pixel = 0xFFFFFF;
+        }
+    };
+    std::vector<int32_t> majors;
+    for (int32_t major = 1; major <= 80; ++major) {
+        majors.push_back(major);
+    }
+    majors.insert(majors.end(), {255, 511, 799, 1023, 1024, 1025});
+    for (const int32_t major : majors) {
+        for (int32_t minor = 0; minor <= major; minor += major > 80 ? 7 : 1) {
+            for (const bool xMajor : {true, false}) {
+                walk(major, minor, xMajor, false);
+                walk(major, minor, xMajor, true);
+            }
+        }
+    }
+    EXPECT_TRUE(std::all_of(image.pixels.begin(), image.pixels.end(),
+                            [](uint32_t cell) { return cell == 0xFFFFFFu; }));
+}
+
+} // namespace
+} // namespace bramblewisp

@@ -1,0 +1,67 @@
+#include "imaging/depthSort.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+#include "imaging/referenceDepthOrder.h"
+
+namespace bramblewisp {
+namespace {
+
+struct Item {
+    float z;
+    int id;
+};
+
+std::vector<int> sortedIds(const std::vector<float>& z) {
+    std::vector<Item> items;
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        items.push_back({z[i], static_cast<int>(i)});
+    }
+    depthSort(items.data(), items.data() + items.size(),
+              [](const Item& a, const Item& b) { return a.z > b.z; });
+    std::vector<int> ids;
+    for (const Item& item : items) {
+        ids.push_back(item.id);
+    }
+    return ids;
+}
+
+// Random, rising and falling keys with few or many ties, on both sides of
+// the 16 that separates the insertion-only arrays from the partitioned ones.
+TEST(DepthSort, KeepsTheQuicksortOrderAmongEqualKeys) {
+    EXPECT_EQ(sortedIds({5, 1, 3}), (std::vector<int>{0, 2, 1}));
+    uint32_t state = 12345;
+    int unlikeStable = 0;
+    for (const std::size_t n : {0u, 3u, 16u, 17u, 18u, 40u, 257u, 1000u, 5000u}) {
+        for (const uint32_t distinct : {1u, 2u, 5u, 1000u}) {
+            std::vector<float> z(n);
+            for (float& key : z) {
+                state = state * 1664525u + 1013904223u;
+                key = static_cast<float>((state >> 8) % distinct);
+            }
+            std::vector<float> rising = z, falling = z;
+            std::sort(rising.begin(), rising.end());
+            std::sort(falling.rbegin(), falling.rend());
+            for (const auto* keys : {&z, &rising, &falling}) {
+                const std::vector<int> ids = sortedIds(*keys);
+                EXPECT_EQ(ids, referenceDepthOrder(*keys))
+                    << n << " keys, " << distinct << " values";
+                std::vector<int> stable(n);
+                std::iota(stable.begin(), stable.end(), 0);
+                std::stable_sort(stable.begin(), stable.end(),
+                                 [&](int a, int b) { return (*keys)[a] > (*keys)[b]; });
+                EXPECT_TRUE(n > 16 || ids == stable) << n << " keys, " << distinct << " values";
+                unlikeStable += ids != stable;
+            }
+        }
+    }
+    // Otherwise a stable sort would pass as well.
+    EXPECT_GT(unlikeStable, 10);
+}
+
+} // namespace
+} // namespace bramblewisp

@@ -1,0 +1,140 @@
+#include "imaging/renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "imaging/backgrounds.h"
+#include "imaging/particleBrush.h"
+#include "imaging/referenceDepthOrder.h"
+
+namespace bramblewisp {
+namespace {
+
+struct Scene {
+    Scene() {
+        canvas.bind(image);
+        clearBackground(image, depth, 0xFFFFFF);
+        splatRandom.init(0, 0);
+    }
+    void add(int layer, Vec3 position, Vec3 direction) {
+        system.store->currentBank()[layer].append(Particle{position, direction});
+    }
+    std::string render() {
+        testing::internal::CaptureStdout();
+        renderParticles(canvas, image, depth, system, false);
+        return testing::internal::GetCapturedStdout();
+    }
+    float depthAt(int x, int y) const {
+        return bramblewisp::depthAt(depth, static_cast<std::size_t>(y) * 800 + x);
+    }
+    // Every pixel the strokes changed lies in the box (inclusive).
+    void expectDrawnWithin(int left, int top, int right, int bottom) const {
+        for (int y = 0; y < 600; ++y) {
+            for (int x = 0; x < 800; ++x) {
+                if (x < left || x > right || y < top || y > bottom) {
+                    ASSERT_EQ(image.at(x, y), 0xFFFFFFu) << x << "," << y;
+                }
+            }
+        }
+    }
+
+    Canvas canvas;
+    Bitmap image{800, 600};
+    Bitmap depth{800, 600};
+    ParticleSystem system;
+};
+
+TEST(Renderer, EmptySystemPrintsEveryWordAndDrawsNothing) {
+    Scene scene, untouched;
+    EXPECT_EQ(scene.render(), "get (0) sort bbox draw ");
+    EXPECT_EQ(scene.image.pixels, untouched.image.pixels);
+    EXPECT_EQ(scene.depth.pixels, untouched.depth.pixels);
+}
+
+// Particles that all share one place draw over each other. Each points one
+// unit to the left and carries its own id in its direction's z, so the depth
+// at the left end of the shared stroke (where the walk starts, exactly)
+// tells which particle was drawn last.
+TEST(Renderer, DrawsFarToNearInTheQuicksortOrder) {
+    std::vector<float> bigTie;
+    for (int i = 0; i < 300; ++i) {
+        bigTie.push_back(static_cast<float>((i * 7) % 3));
+    }
+    for (const std::vector<float>& z :
+         {std::vector<float>{5, 1, 3}, std::vector<float>(9, 2.0f), bigTie}) {
+        Scene scene;
+        std::vector<int> collected; // ids in layer order, as the renderer gathers them
+        std::vector<float> keys;
+        for (int layer = 0; layer < 4; ++layer) {
+            for (std::size_t i = layer; i < z.size(); i += 4) {
+                scene.add(layer, {0, 0, z[i]}, {-1, 0, static_cast<float>(i)});
+                collected.push_back(static_cast<int>(i));
+                keys.push_back(z[i]);
+            }
+        }
+        // The next generation is not drawn; here it would be drawn last.
+        scene.system.store->nextBank()[0].append(Particle{{0, 0, -9}, {-1, 0, 0}});
+        EXPECT_EQ(scene.render(), "get (" + std::to_string(z.size()) + ") sort bbox draw ");
+        const std::vector<int> order = referenceDepthOrder(keys);
+        const float nearest = *std::min_element(z.begin(), z.end());
+        const int last = collected[order.back()];
+        EXPECT_EQ(scene.depthAt(55, 300), z[last] + static_cast<float>(last) - nearest)
+            << z.size() << " particles";
+        if (z.size() > 16) {
+            int lastStable = 0; // the last of the nearest particles in collection order
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+                lastStable = keys[k] == nearest ? collected[k] : lastStable;
+            }
+            EXPECT_NE(last, lastStable) << "the case no longer tells the sorts apart";
+        }
+    }
+}
+
+TEST(Renderer, ZeroExtentCloudLandsOnTheCentre) {
+    Scene scene;
+    scene.add(2, {3, -2, 7}, {0, 0, 0});
+    scene.render();
+    EXPECT_NE(scene.image.at(400, 300), 0xFFFFFFu);
+    EXPECT_EQ(scene.depthAt(400, 300), 0.0f);
+    scene.expectDrawnWithin(393, 293, 407, 307);
+}
+
+// 2 x 1 world units: the width is the tighter fit, 0.95 * 800 / 2.1 pixels
+// per unit, so the stroke runs from (39, 480) to (761, 120).
+TEST(Renderer, WideCloudFillsNinetyFivePercentOfTheWidth) {
+    Scene scene;
+    scene.add(0, {-1, -0.5f, 0}, {2, 1, 0});
+    scene.render();
+    EXPECT_EQ(scene.depthAt(39, 480), 0.0f);
+    EXPECT_EQ(scene.depthAt(761, 120), 0.0f);
+    scene.expectDrawnWithin(32, 113, 768, 487);
+}
+
+// Points on a 50 x 37 grid, 15 pixels apart once fitted, so no two strokes
+// meet, each at its own depth: every depth must turn up in the picture. The
+// first layer holds more than one chunk of particles.
+TEST(Renderer, DrawsEveryParticleOfEveryLayer) {
+    Scene scene;
+    for (int k = 0; k < 50 * 37; ++k) {
+        scene.add(k < 1100 ? 0 : k % 3 + 1,
+                  {static_cast<float>(k % 50), static_cast<float>(k / 50), static_cast<float>(k)},
+                  {0, 0, 0});
+    }
+    EXPECT_EQ(scene.render(), "get (1850) sort bbox draw ");
+    std::vector<bool> seen(50 * 37);
+    for (std::size_t i = 0; i < scene.depth.cellCount(); ++i) {
+        const float z = depthAt(scene.depth, i);
+        if (z != kFarDepth) {
+            ASSERT_TRUE(z >= 0 && z < 1850 && z == std::floor(z)) << z;
+            seen[static_cast<std::size_t>(z)] = true;
+        }
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), false), 0);
+}
+
+} // namespace
+} // namespace bramblewisp

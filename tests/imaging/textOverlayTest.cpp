@@ -1,0 +1,144 @@
+#include "imaging/textOverlay.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bramblewisp {
+namespace {
+
+constexpr int32_t kCell = 3;
+
+// Glyph sheets and pictures with a different value in every pixel, and
+// pictures with junk in their top bytes, which every blit clears.
+std::unique_ptr<Bitmap> font(int32_t width, int32_t height) {
+    auto sheet = std::make_unique<Bitmap>(width, height);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            sheet->at(x, y) =
+                ((x * 5u + y * 11u) & 255) << 16 | (x * 3u & 255) << 8 | (x + 40u * y) % 200;
+        }
+    }
+    return sheet;
+}
+
+void paint(Bitmap& image) {
+    for (int32_t y = 0; y < image.height; ++y) {
+        for (int32_t x = 0; x < image.width; ++x) {
+            image.at(x, y) = 0x5A000000u | ((x * 13u + y * 7u) & 255) << 16 |
+                             (x * y * 29u & 255) << 8 | ((x + y * 3u) * 9 & 255);
+        }
+    }
+}
+
+// Draws on an exactly sized 20 x 10 picture, so any overrun shows under
+// AddressSanitizer.
+std::vector<uint32_t> drawn(const Bitmap* sheet, const std::string& text, int32_t x, int32_t y,
+                            bool dark) {
+    Bitmap image(20, 10), depth(20, 10);
+    paint(image);
+    TextOverlay overlay(sheet, kCell);
+    overlay.text = text;
+    overlay.x = x;
+    overlay.y = y;
+    overlay.dark = dark;
+    overlay.apply(Canvas(), image, depth);
+    return image.pixels;
+}
+
+// Every pixel of every glyph cell, placed one by one and kept only where it
+// lies inside both bitmaps.
+std::vector<uint32_t> reference(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y,
+                                bool dark) {
+    Bitmap image(20, 10);
+    paint(image);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int32_t glyph = glyphIndex[static_cast<unsigned char>(text[i])];
+        for (int32_t r = 0; r < sheet.height; ++r) {
+            for (int32_t c = 0; c < kCell; ++c) {
+                const int32_t from = glyph * kCell + c;
+                const int32_t toX = x + static_cast<int32_t>(i) * kCell + c;
+                if (from < sheet.width && toX >= 0 && toX < 20 && y + r >= 0 && y + r < 10) {
+                    uint32_t& pixel = image.at(toX, y + r);
+                    pixel = dark ? addBlit(pixel, sheet.at(from, r))
+                                 : subtractBlit(pixel, sheet.at(from, r));
+                }
+            }
+        }
+    }
+    return image.pixels;
+}
+
+TEST(TextOverlay, BlitsSaturatePerChannelAndClearTheTopByte) {
+    struct Case {
+        uint32_t destination, source, added, subtracted;
+    };
+    const Case cases[] = {
+        {0xC8C8C8, 0x646464, 0xFFFFFF, 0x646464},
+        {0x0000FF, 0x000001, 0x0000FF, 0x0000FE}, // no carry into green
+        {0x010000, 0x000001, 0x010001, 0x010000}, // no borrow from green
+        {0xFF102030, 0x000000, 0x102030, 0x102030},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(addBlit(c.destination, c.source), c.added) << std::hex << c.destination;
+        EXPECT_EQ(subtractBlit(c.destination, c.source), c.subtracted) << std::hex << c.destination;
+    }
+}
+
+TEST(TextOverlay, BytesOutsideTheAlphabetDrawTheQuestionMark) {
+    buildGlyphIndex();
+    EXPECT_EQ(glyphIndex[' '], 0);
+    EXPECT_EQ(glyphIndex['9'], 36);
+    EXPECT_EQ(glyphIndex[0], 40);
+    const auto sheet = font(41 * kCell, 4);
+    const std::vector<uint32_t> question = drawn(sheet.get(), "a?", 1, 2, true);
+    EXPECT_EQ(drawn(sheet.get(), "aQ", 1, 2, true), question);
+    EXPECT_EQ(drawn(sheet.get(), "a\xE9", 1, 2, true), question);
+    EXPECT_NE(drawn(sheet.get(), "a:", 1, 2, true), question);
+}
+
+TEST(TextOverlay, DrawsExactlyTheCellsInsideBothBitmaps) {
+    buildGlyphIndex();
+    struct Case {
+        const char* what;
+        std::string text;
+        int32_t x, y, fontWidth, fontHeight;
+    };
+    const Case cases[] = {
+        {"inside", "abc", 2, 3, 41 * kCell, 4},
+        {"empty", "", 2, 3, 41 * kCell, 4},
+        {"off the right and bottom", "hello", 15, 8, 41 * kCell, 4},
+        {"negative x and y", "xyz", -4, -2, 41 * kCell, 4},
+        {"font taller than the picture", "ab", 1, -3, 41 * kCell, 16},
+        {"font narrower than the alphabet", "6?a", 2, 1, 100, 4},
+        {"far left", "abc", -1000, 0, 41 * kCell, 4},
+        {"past the right", "abc", 20, 0, 41 * kCell, 4},
+        {"below", "abc", 0, 10, 41 * kCell, 4},
+        {"above", "abc", 0, -4, 41 * kCell, 4},
+    };
+    for (const Case& c : cases) {
+        const auto sheet = font(c.fontWidth, c.fontHeight);
+        for (const bool dark : {false, true}) {
+            EXPECT_EQ(drawn(sheet.get(), c.text, c.x, c.y, dark),
+                      reference(*sheet, c.text, c.x, c.y, dark))
+                << c.what << (dark ? ", dark" : ", light");
+        }
+    }
+    const auto black = std::make_unique<Bitmap>(41 * kCell, 4);
+    EXPECT_EQ(drawn(nullptr, "abc", 2, 3, true), drawn(black.get(), "", 2, 3, true));
+    // Three glyphs cover 3 x 3 columns from x = 2 and 4 rows from y = 3; even
+    // black glyph pixels clear the top byte there.
+    const std::vector<uint32_t> cells = drawn(black.get(), "abc", 2, 3, false);
+    for (int32_t y = 0; y < 10; ++y) {
+        for (int32_t x = 0; x < 20; ++x) {
+            const bool covered = x >= 2 && x < 11 && y >= 3 && y < 7;
+            EXPECT_EQ(cells[static_cast<std::size_t>(y * 20 + x)] >> 24, covered ? 0u : 0x5Au)
+                << x << "," << y;
+        }
+    }
+}
+
+} // namespace
+} // namespace bramblewisp
