@@ -120,7 +120,7 @@ void App::growAndRender() {
     say(" OK\n");
 
     sayNow("  render...");
-    renderParticles(*canvas, *image, *depth, system, dark);
+    renderParticles(*canvas, *image, *depth, system, dark, postEffect && postEffect->readsDepth());
     say(" OK\n");
 
     if (postEffect) {

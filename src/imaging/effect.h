@@ -10,6 +10,11 @@ class Effect {
   public:
     virtual ~Effect() = default;
     virtual void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) = 0;
+
+    // Whether apply reads the depths drawn before it. When the post effect
+    // does not, the renderer need not write them: nothing else reads them and
+    // they are never saved.
+    virtual bool readsDepth() const { return false; }
 };
 
 } // namespace bramblewisp

@@ -22,6 +22,15 @@ uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
 Ranmar splatRandom = startedRanmar();
 
 void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b) const {
+    if (keepDepth) {
+        stroke<true>(a, b);
+    } else {
+        stroke<false>(a, b);
+    }
+}
+
+template <bool withDepth>
+void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
     const int32_t ax = image.width / 2 + static_cast<int32_t>(a.x);
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
@@ -44,16 +53,22 @@ void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b) const {
         {+1, +1, -1, -1, rgb(grey, grey, blue + 32)},
         {-1, +1, +1, +1, rgb(grey, grey, blue)},
     };
-    for (const Jittered& line : lines) {
+    auto line = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
+        if constexpr (withDepth) {
+            canvas.drawLineDepth(image, x0, y0, x1, y1, colour, strength, depth, a.z, b.z);
+        } else {
+            canvas.drawLine(image, x0, y0, x1, y1, colour, strength);
+        }
+    };
+    for (const Jittered& jitter : lines) {
         const int32_t d1 = splatRandom.next() & 7; // second endpoint's y
         const int32_t d2 = splatRandom.next() & 7; // second endpoint's x
         const int32_t d3 = splatRandom.next() & 7; // first endpoint's y
         const int32_t d4 = splatRandom.next() & 7; // first endpoint's x
-        canvas.drawLineDepth(image, ax + line.signX0 * d4, ay + line.signY0 * d3,
-                             bx + line.signX1 * d2, by + line.signY1 * d1, line.colour, soft,
-                             depth, a.z, b.z);
+        line(ax + jitter.signX0 * d4, ay + jitter.signY0 * d3, bx + jitter.signX1 * d2,
+             by + jitter.signY1 * d1, jitter.colour, soft);
     }
-    canvas.drawLineDepth(image, ax, ay, bx, by, rgb(grey, grey, blue), core, depth, a.z, b.z);
+    line(ax, ay, bx, by, rgb(grey, grey, blue), core);
 }
 
 } // namespace bramblewisp

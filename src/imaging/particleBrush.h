@@ -22,6 +22,10 @@ struct ParticleBrush {
     Bitmap& depth;
     float depthScale; // turns a depth into a shade 0..254
     bool dark;
+    bool keepDepth = true; // false: the depth bitmap is left alone
+
+  private:
+    template <bool withDepth> void stroke(const Vec3& a, const Vec3& b) const;
 };
 
 } // namespace bramblewisp

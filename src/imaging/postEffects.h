@@ -13,6 +13,7 @@ class OutlineEffect : public Effect {
   public:
     OutlineEffect(uint32_t colour, float low, float high) : colour(colour), low(low), high(high) {}
     void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+    bool readsDepth() const override { return true; }
 
     uint32_t colour;
     float low;  // depth difference at and below which a pixel keeps its colour

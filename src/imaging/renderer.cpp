@@ -100,7 +100,7 @@ void prefetch(const void* address) {
 } // namespace
 
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
-                     const ParticleSystem& system, bool dark) {
+                     const ParticleSystem& system, bool dark, bool keepDepth) {
     std::fputs("get ", stdout);
     std::fflush(stdout);
     Collection collection(*system.store);
@@ -124,7 +124,8 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
 
     std::fputs("draw ", stdout);
     std::fflush(stdout);
-    const ParticleBrush brush{canvas, image, depth, 255.0f / (box.max.z - box.min.z + 0.1f), dark};
+    const ParticleBrush brush{canvas, image, depth, 255.0f / (box.max.z - box.min.z + 0.1f), dark,
+                              keepDepth};
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };

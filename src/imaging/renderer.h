@@ -7,8 +7,9 @@
 namespace bramblewisp {
 
 // Draws the current generation far to near, fitted into 95% of the picture,
-// and prints its progress words.
+// and prints its progress words. Without keepDepth the strokes leave the
+// depth bitmap as it was, which saves a store per pixel when no one reads it.
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
-                     const ParticleSystem& system, bool dark);
+                     const ParticleSystem& system, bool dark, bool keepDepth = true);
 
 } // namespace bramblewisp

@@ -26,6 +26,14 @@ struct Picture {
     Bitmap depth;
 };
 
+// The renderer skips writing depths unless the post effect says it reads them.
+TEST(PostEffects, OnlyTheOutlinesReadDepths) {
+    for (int32_t postfx : {-1, 0, 1, 2, 3, 4}) {
+        const std::unique_ptr<Effect> effect = createPostEffect(postfx);
+        EXPECT_EQ(effect && effect->readsDepth(), postfx == 1 || postfx == 2) << postfx;
+    }
+}
+
 TEST(OutlineEffect, ShadesTheProcessedCellsOfAFlatBackground) {
     struct Case {
         float low, high;

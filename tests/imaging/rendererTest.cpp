@@ -23,9 +23,9 @@ struct Scene {
     void add(int layer, Vec3 position, Vec3 direction) {
         system.store->currentBank()[layer].append(Particle{position, direction});
     }
-    std::string render() {
+    std::string render(bool keepDepth = true) {
         testing::internal::CaptureStdout();
-        renderParticles(canvas, image, depth, system, false);
+        renderParticles(canvas, image, depth, system, false, keepDepth);
         return testing::internal::GetCapturedStdout();
     }
     float depthAt(int x, int y) const {
@@ -134,6 +134,25 @@ TEST(Renderer, DrawsEveryParticleOfEveryLayer) {
         }
     }
     EXPECT_EQ(std::count(seen.begin(), seen.end(), false), 0);
+}
+
+// Runs that no post effect reads depths from skip writing them: the picture
+// must not notice.
+TEST(Renderer, SkippingTheDepthsLeavesThePictureAsItIs) {
+    Scene withDepth, withoutDepth, untouched;
+    for (Scene* scene : {&withDepth, &withoutDepth}) {
+        for (int k = 0; k < 3000; ++k) {
+            const float t = static_cast<float>(k);
+            scene->add(k % 4, {std::sin(t) * 40, std::cos(t * 0.7f) * 30, std::sin(t * 0.3f) * 20},
+                       {std::cos(t) * 3, std::sin(t) * 3, 1});
+        }
+    }
+    const std::string withDepthSaid = withDepth.render(true);
+    splatRandom.init(0, 0); // the same jitter for both
+    EXPECT_EQ(withoutDepth.render(false), withDepthSaid);
+    EXPECT_EQ(withDepth.image.pixels, withoutDepth.image.pixels);
+    EXPECT_EQ(withoutDepth.depth.pixels, untouched.depth.pixels);
+    EXPECT_NE(withDepth.depth.pixels, untouched.depth.pixels);
 }
 
 } // namespace
