@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 namespace bramblewisp {
@@ -59,8 +60,62 @@ T medianOfThree(const T& x, const T& y, const T& z, Before before) {
     return before(y, z) ? z : y;
 }
 
+// The split of the design's scan: i runs right over the keys before the pivot,
+// j left over the keys the pivot is before, and the two stops swap. The k-th
+// swap always pairs the k-th left stop with the k-th right stop, so while the
+// two scans are far apart the stops can be found a block at a time without a
+// branch per key (the comparisons are unpredictable), and the pairs swapped
+// in the same order. Near the meeting point the plain scan takes over from
+// the state after the last swap, which is exactly where it would have been.
+inline constexpr std::ptrdiff_t kSplitBlock = 64;
+
 template <typename T, typename Before>
 T* split(T* first, T* last, const T& pivot, Before before) {
+    uint8_t leftStops[kSplitBlock];
+    uint8_t rightStops[kSplitBlock];
+    int leftCount = 0, leftNext = 0, rightCount = 0, rightNext = 0;
+    T* leftBlock = first; // start of the next unscanned left block
+    T* rightBlock = last; // end of the next unscanned right block
+    T* leftBase = first;
+    T* rightBase = last;
+    for (;;) {
+        if (leftCount == 0) {
+            if (rightBlock - leftBlock < kSplitBlock) {
+                break;
+            }
+            leftNext = 0;
+            for (int k = 0; k < kSplitBlock; ++k) {
+                leftStops[leftCount] = static_cast<uint8_t>(k);
+                leftCount += !before(leftBlock[k], pivot);
+            }
+            leftBase = leftBlock;
+            leftBlock += kSplitBlock;
+        }
+        if (rightCount == 0) {
+            if (rightBlock - leftBlock < kSplitBlock) {
+                break;
+            }
+            rightNext = 0;
+            for (int k = 0; k < kSplitBlock; ++k) {
+                rightStops[rightCount] = static_cast<uint8_t>(k);
+                rightCount += !before(pivot, rightBlock[-1 - k]);
+            }
+            rightBase = rightBlock;
+            rightBlock -= kSplitBlock;
+        }
+        const int pairs = std::min(leftCount, rightCount);
+        for (int k = 0; k < pairs; ++k) {
+            std::swap(leftBase[leftStops[leftNext + k]], rightBase[-1 - rightStops[rightNext + k]]);
+        }
+        if (pairs > 0) {
+            leftNext += pairs;
+            rightNext += pairs;
+            leftCount -= pairs;
+            rightCount -= pairs;
+            first = leftBase + leftStops[leftNext - 1] + 1;
+            last = rightBase - 1 - rightStops[rightNext - 1];
+        }
+    }
     for (;;) {
         while (before(*first, pivot)) {
             ++first;

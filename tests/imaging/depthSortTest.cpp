@@ -31,12 +31,13 @@ std::vector<int> sortedIds(const std::vector<float>& z) {
 }
 
 // Random, rising and falling keys with few or many ties, on both sides of
-// the 16 that separates the insertion-only arrays from the partitioned ones.
+// the 16 that separates the insertion-only arrays from the partitioned ones,
+// and long enough for the split to work a block at a time.
 TEST(DepthSort, KeepsTheQuicksortOrderAmongEqualKeys) {
     EXPECT_EQ(sortedIds({5, 1, 3}), (std::vector<int>{0, 2, 1}));
     uint32_t state = 12345;
     int unlikeStable = 0;
-    for (const std::size_t n : {0u, 3u, 16u, 17u, 18u, 40u, 257u, 1000u, 5000u}) {
+    for (const std::size_t n : {0u, 3u, 16u, 17u, 18u, 40u, 129u, 257u, 1000u, 5000u, 40000u}) {
         for (const uint32_t distinct : {1u, 2u, 5u, 1000u}) {
             std::vector<float> z(n);
             for (float& key : z) {
