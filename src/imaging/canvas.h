@@ -5,6 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define BRAMBLEWISP_SSE2 1
+#endif
+
 #include "imaging/bitmap.h"
 
 namespace bramblewisp {
@@ -39,8 +44,14 @@ class Canvas {
 
     // T again, by strength: the 256 values one line needs are contiguous.
     uint8_t scaleColumns[32][256];
+    // For every strength k a multiplier m with floor(v * m / 65536) =
+    // T[v][k] for every v; the construction checks all 256. It lets one
+    // 16-bit multiply scale the three old channels of a cell at once.
+    uint16_t keepMultipliers[32];
 
   private:
+    uint16_t findKeepMultiplier(int strength) const;
+
     template <bool withDepth>
     void walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
               int strength, Bitmap* depth, float z0, float z1) const;
@@ -90,47 +101,65 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     assert(y0 >= 0 && y0 < bitmap.height && y1 >= 0 && y1 < bitmap.height);
     assert(!depth || (depth->width == bitmap.width && depth->height == bitmap.height));
 
+    // Which endpoint starts and which axis leads differ from line to line
+    // unpredictably, so they pick from two-element tables instead of
+    // branching.
     const std::ptrdiff_t width = bitmap.width;
-    const int32_t dx = x1 - x0;
-    const int32_t dy = y1 - y0;
-    const int32_t lengthX = absolute(dx);
-    const int32_t lengthY = absolute(dy);
-    const bool xMajor = lengthX >= lengthY;
-    const int32_t major = xMajor ? lengthX : lengthY;
+    const int32_t deltas[2] = {y1 - y0, x1 - x0};
+    const int32_t lengths[2] = {absolute(deltas[0]), absolute(deltas[1])};
+    const int xMajor = lengths[1] >= lengths[0];
+    const int32_t major = lengths[xMajor];
     // A point has no major direction; it starts (and ends) at the first endpoint.
-    const bool fromFirst = (xMajor ? dx : dy) >= 0;
-    const int32_t startX = fromFirst ? x0 : x1;
-    const int32_t startY = fromFirst ? y0 : y1;
-    const int32_t towardEnd = xMajor ? dy : dx; // minor change, first to second
-    const int32_t magnitude = fixedPointStep(xMajor ? lengthY : lengthX, major);
-    const int32_t step = ((towardEnd < 0) == fromFirst) ? -magnitude : magnitude;
-    const std::ptrdiff_t majorStep = xMajor ? 1 : width;
-    const std::ptrdiff_t minorStep = xMajor ? width : 1;
-    const int32_t startMinor = xMajor ? startY : startX;
+    const int fromFirst = deltas[xMajor] >= 0;
+    const int32_t xs[2] = {x1, x0};
+    const int32_t ys[2] = {y1, y0};
+    const int32_t startX = xs[fromFirst];
+    const int32_t startY = ys[fromFirst];
+    const int32_t magnitude = fixedPointStep(lengths[1 - xMajor], major);
+    // Negative when the minor coordinate falls from the start to the end.
+    const int32_t flip = -static_cast<int32_t>((deltas[1 - xMajor] < 0) == (fromFirst != 0));
+    const int32_t step = (magnitude ^ flip) - flip;
+    const std::ptrdiff_t steps[2] = {width, 1};
+    const std::ptrdiff_t majorStep = steps[xMajor];
+    const std::ptrdiff_t minorStep = steps[1 - xMajor];
+    const int32_t starts[2] = {startX, startY};
+    const int32_t startMinor = starts[xMajor];
 
     // Cell of (major i, minor m) = base + i * majorStep + m * minorStep.
     const std::ptrdiff_t base = startY * width + startX - startMinor * minorStep;
     int32_t accumulator = startMinor * 65536 + 32768;
 
-    const uint8_t* keep = scaleColumns[31 - strength];
     const uint32_t scaled = (static_cast<uint32_t>(scaleTable[(colour >> 16) & 255][strength]) << 16) |
                             (static_cast<uint32_t>(scaleTable[(colour >> 8) & 255][strength]) << 8) |
                             scaleTable[colour & 255][strength];
+#if BRAMBLEWISP_SSE2
+    const __m128i multiplier = _mm_set1_epi16(static_cast<short>(keepMultipliers[31 - strength]));
+    const __m128i zero = _mm_setzero_si128();
+    // Each channel's two terms stay below 256, so the sums never carry.
+    auto blendCell = [&](uint32_t old) {
+        const __m128i channels = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(old)), zero);
+        const __m128i kept = _mm_mulhi_epu16(channels, multiplier);
+        return scaled + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(kept, kept)));
+    };
+#else
+    const uint8_t* keep = scaleColumns[31 - strength];
+    auto blendCell = [&](uint32_t old) {
+        return scaled + ((static_cast<uint32_t>(keep[(old >> 16) & 255]) << 16) |
+                         (static_cast<uint32_t>(keep[(old >> 8) & 255]) << 8) | keep[old & 255]);
+    };
+#endif
     uint32_t* cells = bitmap.pixels.data();
     uint32_t* depthCells = withDepth ? depth->pixels.data() : nullptr;
 
     // Depth in single precision from the walk's start endpoint to its end.
-    float z = fromFirst ? z0 : z1;
-    const float zStep = major == 0 ? 0.0f : ((fromFirst ? z1 : z0) - z) / static_cast<float>(major);
+    const float zs[2] = {z1, z0};
+    float z = zs[fromFirst];
+    const float zStep = (zs[1 - fromFirst] - z) / static_cast<float>(major + (major == 0));
 
     std::ptrdiff_t lineCell = base;
     for (int32_t left = major;; --left) {
         const std::ptrdiff_t cell = lineCell + (accumulator >> 16) * minorStep;
-        const uint32_t old = cells[cell];
-        // Each channel's two terms stay below 256, so the sums never carry.
-        cells[cell] = scaled + ((static_cast<uint32_t>(keep[(old >> 16) & 255]) << 16) |
-                                (static_cast<uint32_t>(keep[(old >> 8) & 255]) << 8) |
-                                keep[old & 255]);
+        cells[cell] = blendCell(cells[cell]);
         if constexpr (withDepth) {
             depthCells[cell] = std::bit_cast<uint32_t>(z);
             z += zStep;

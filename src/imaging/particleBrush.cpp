@@ -60,11 +60,16 @@ void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
             canvas.drawLine(image, x0, y0, x1, y1, colour, strength);
         }
     };
-    for (const Jittered& jitter : lines) {
-        const int32_t d1 = splatRandom.next() & 7; // second endpoint's y
-        const int32_t d2 = splatRandom.next() & 7; // second endpoint's x
-        const int32_t d3 = splatRandom.next() & 7; // first endpoint's y
-        const int32_t d4 = splatRandom.next() & 7; // first endpoint's x
+    // All sixteen draws first, in their order: between pixel stores the
+    // generator's state would have to be reloaded for every draw.
+    int32_t draws[16];
+    splatRandom.fill<16>(draws);
+    for (int k = 0; k < 4; ++k) {
+        const Jittered& jitter = lines[k];
+        const int32_t d1 = draws[4 * k] & 7;     // second endpoint's y
+        const int32_t d2 = draws[4 * k + 1] & 7; // second endpoint's x
+        const int32_t d3 = draws[4 * k + 2] & 7; // first endpoint's y
+        const int32_t d4 = draws[4 * k + 3] & 7; // first endpoint's x
         line(ax + jitter.signX0 * d4, ay + jitter.signY0 * d3, bx + jitter.signX1 * d2,
              by + jitter.signY1 * d1, jitter.colour, soft);
     }

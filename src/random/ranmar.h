@@ -18,10 +18,10 @@ struct Ranmar {
 
     // A 24-bit value in [0, 16777215].
     int32_t next() {
+        // The sign tests are coin flips, so they add by mask instead of
+        // branching (the shift of a negative value gives all ones).
         int32_t v = u[i97] - u[j97];
-        if (v < 0) {
-            v += 16777216;
-        }
+        v += (v >> 31) & 16777216;
         u[i97] = v;
         if (--i97 == 0) {
             i97 = 97;
@@ -30,14 +30,47 @@ struct Ranmar {
             j97 = 97;
         }
         c -= cd;
-        if (c < 0) {
-            c += cm;
-        }
+        c += (c >> 31) & cm;
         v -= c;
-        if (v < 0) {
-            v += 16777216;
-        }
+        v += (v >> 31) & 16777216;
         return v;
+    }
+
+    // The next count draws into out, exactly as count calls of next() give
+    // them. While neither index wraps, the lagged differences of fewer than
+    // 33 draws (the shorter lag) never read one another, so they go as one
+    // fixed-length vector loop; only the carry is sequential.
+    template <int count>
+    void fill(int32_t* out) {
+        static_assert(count > 0 && count < 33);
+        if (i97 < count || j97 < count) {
+            for (int k = 0; k < count; ++k) {
+                out[k] = next();
+            }
+            return;
+        }
+        int32_t* high = u + i97 - count + 1; // draw k takes high[count - 1 - k]
+        const int32_t* low = u + j97 - count + 1;
+        for (int k = 0; k < count; ++k) {
+            int32_t v = high[k] - low[k];
+            v += (v >> 31) & 16777216;
+            high[k] = v;
+        }
+        for (int k = 0; k < count; ++k) {
+            c -= cd;
+            c += (c >> 31) & cm;
+            int32_t v = high[count - 1 - k] - c;
+            v += (v >> 31) & 16777216;
+            out[k] = v;
+        }
+        i97 -= count;
+        j97 -= count;
+        if (i97 == 0) {
+            i97 = 97;
+        }
+        if (j97 == 0) {
+            j97 = 97;
+        }
     }
 };
 

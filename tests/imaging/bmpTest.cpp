@@ -79,9 +79,10 @@ TEST(Bmp, ReadsBackWhatItWroteWhereverThePixelDataStarts) {
     EXPECT_EQ(plain.size(), 54u + 3 * 12 * 7);
     // The offset is honoured past the headers (a longer info header) and
     // ignored inside them; the signature is not looked at.
-    for (const auto& [offset, gap] : {std::pair{54u, 0}, {70u, 16}, {10u, 0}, {0u, 0}}) {
-        Bytes bytes = plain;
-        bytes.insert(bytes.begin() + 54, gap, 0xEE);
+    for (const auto& [offset, gap] : {std::pair{54u, 0u}, {70u, 16u}, {10u, 0u}, {0u, 0u}}) {
+        Bytes bytes(plain.begin(), plain.begin() + 54);
+        bytes.resize(bytes.size() + gap, 0xEE);
+        bytes.insert(bytes.end(), plain.begin() + 54, plain.end());
         put32(bytes, 10, offset);
         bytes[0] = 'X';
         const auto back = readBytes(bytes);

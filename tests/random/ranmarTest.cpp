@@ -52,5 +52,33 @@ TEST(RanmarTest, DrawsStayWithin24Bits) {
     }
 }
 
+// Bulk draws must be the very same draws, across every wrap of both lags.
+TEST(RanmarTest, FillGivesTheDrawsOfNext) {
+    Ranmar one, bulk;
+    one.init(1802, 9373);
+    bulk.init(1802, 9373);
+    auto expectSame = [&](const int32_t* values, int count, int round) {
+        for (int k = 0; k < count; ++k) {
+            ASSERT_EQ(values[k], one.next()) << "round " << round << ", draw " << k;
+        }
+    };
+    for (int round = 0; round < 2000; ++round) {
+        int32_t values[32];
+        // Uneven counts between the runs of 16 move the runs across every
+        // phase of the two lags.
+        bulk.fill<16>(values);
+        expectSame(values, 16, round);
+        if (round % 3 == 0) {
+            bulk.fill<5>(values);
+            expectSame(values, 5, round);
+        }
+        if (round % 7 == 0) {
+            bulk.fill<32>(values);
+            expectSame(values, 32, round);
+        }
+    }
+    EXPECT_EQ(bulk.next(), one.next());
+}
+
 } // namespace
 } // namespace bramblewisp
