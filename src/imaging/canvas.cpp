@@ -14,7 +14,7 @@ constexpr float kOneThirtyFirst = 0.032258064f;
 
 } // namespace
 
-uint16_t Canvas::findKeepMultiplier(int strength) const {
+uint16_t Canvas::findScaleMultiplier(int strength) const {
     // T[v][k] is about v * k * 1082401 / 2^25, so m lies near k * 1082401 / 2^9.
     const int64_t estimate = (static_cast<int64_t>(strength) * 1082401) >> 9;
     for (int64_t m = std::max<int64_t>(0, estimate - 64); m <= std::min<int64_t>(65535, estimate + 64); ++m) {
@@ -39,7 +39,7 @@ Canvas::Canvas() : stepX{-4, 0, 4}, stepY{0, 0, 0} {
         }
     }
     for (int k = 0; k < 32; ++k) {
-        keepMultipliers[k] = findKeepMultiplier(k);
+        scaleMultipliers[k] = findScaleMultiplier(k);
     }
 }
 

@@ -46,11 +46,11 @@ class Canvas {
     uint8_t scaleColumns[32][256];
     // For every strength k a multiplier m with floor(v * m / 65536) =
     // T[v][k] for every v; the construction checks all 256. It lets one
-    // 16-bit multiply scale the three old channels of a cell at once.
-    uint16_t keepMultipliers[32];
+    // 16-bit multiply scale the three channels of a colour at once.
+    uint16_t scaleMultipliers[32];
 
   private:
-    uint16_t findKeepMultiplier(int strength) const;
+    uint16_t findScaleMultiplier(int strength) const;
 
     template <bool withDepth>
     void walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
@@ -129,19 +129,28 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     const std::ptrdiff_t base = startY * width + startX - startMinor * minorStep;
     int32_t accumulator = startMinor * 65536 + 32768;
 
+#if BRAMBLEWISP_SSE2
+    // T[v][k] = floor(v * m / 65536) for the strength's multiplier m, so one
+    // 16-bit multiply scales three channels: the colour by k, the old cell by
+    // 31 - k. Each channel's two terms stay below 256, so the sums never carry.
+    const __m128i zero = _mm_setzero_si128();
+    auto scaleChannels = [&](uint32_t cell, __m128i multiplier) {
+        const __m128i channels = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(cell)), zero);
+        const __m128i product = _mm_mulhi_epu16(channels, multiplier);
+        return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(product, product)));
+    };
+    // The top byte's lane multiplies by 0: bits 24-31 come out zero.
+    auto multiplier = [](uint16_t m) {
+        const short v = static_cast<short>(m);
+        return _mm_set_epi16(0, 0, 0, 0, 0, v, v, v);
+    };
+    const uint32_t scaled = scaleChannels(colour, multiplier(scaleMultipliers[strength]));
+    const __m128i keepMultiplier = multiplier(scaleMultipliers[31 - strength]);
+    auto blendCell = [&](uint32_t old) { return scaled + scaleChannels(old, keepMultiplier); };
+#else
     const uint32_t scaled = (static_cast<uint32_t>(scaleTable[(colour >> 16) & 255][strength]) << 16) |
                             (static_cast<uint32_t>(scaleTable[(colour >> 8) & 255][strength]) << 8) |
                             scaleTable[colour & 255][strength];
-#if BRAMBLEWISP_SSE2
-    const __m128i multiplier = _mm_set1_epi16(static_cast<short>(keepMultipliers[31 - strength]));
-    const __m128i zero = _mm_setzero_si128();
-    // Each channel's two terms stay below 256, so the sums never carry.
-    auto blendCell = [&](uint32_t old) {
-        const __m128i channels = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(old)), zero);
-        const __m128i kept = _mm_mulhi_epu16(channels, multiplier);
-        return scaled + static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(kept, kept)));
-    };
-#else
     const uint8_t* keep = scaleColumns[31 - strength];
     auto blendCell = [&](uint32_t old) {
         return scaled + ((static_cast<uint32_t>(keep[(old >> 16) & 255]) << 16) |

@@ -57,6 +57,38 @@ TEST(Canvas, SinglePointBlendsOnePixelChannelByChannel) {
     }
 }
 
+// The line drawers scale three channels by one multiply; they must agree
+// with the table for every strength, every channel value and any top byte.
+TEST(Canvas, LinesBlendExactlyAsTheTableForEveryStrength) {
+    Canvas canvas;
+    Bitmap image(256, 1);
+    canvas.bind(image);
+    uint32_t state = 2463534242u;
+    auto random = [&] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    };
+    for (int k = 0; k < 32; ++k) {
+        for (int round = 0; round < 4; ++round) {
+            std::vector<uint32_t> old(256);
+            for (uint32_t v = 0; v < 256; ++v) {
+                // Every value in every channel, over random other channels.
+                const uint32_t noise = random();
+                old[v] = round == 0 ? v * 0x010101u : (noise & ~(0xFFu << (8 * (round - 1)))) | v << (8 * (round - 1));
+            }
+            image.pixels = old;
+            const uint32_t colour = random();
+            canvas.drawLine(image, 0, 0, 255, 0, colour, k);
+            for (uint32_t x = 0; x < 256; ++x) {
+                ASSERT_EQ(image.pixels[x], canvas.blend(colour & 0xFFFFFF, old[x] & 0xFFFFFF, k))
+                    << "strength " << k << ", old " << std::hex << old[x];
+            }
+        }
+    }
+}
+
 TEST(Canvas, LinesWalkFromTheSmallerMajorCoordinateInFixedPoint) {
     using Pixels = std::set<std::pair<int, int>>;
     struct Case {
