@@ -19,6 +19,9 @@ bool endsWith(const std::string& text, const std::string& ending) {
 // 64 MiB of address space, so under that limit the guard must end the growth
 // before an allocation fails.
 TEST(E2eMemory, TimedRunUnderAnAddressSpaceLimitStopsOnMemory) {
+    if (kSanitizedBuild) {
+        GTEST_SKIP() << "address-space limits do not apply to sanitized programs";
+    }
     TempDir dir;
     writeTestFont(dir.path() / "font.bmp");
     const RunResult run = runBramblewisp(
@@ -32,6 +35,9 @@ TEST(E2eMemory, TimedRunUnderAnAddressSpaceLimitStopsOnMemory) {
 }
 
 TEST(E2eMemory, AddressSpaceLimitsNeverKillTheRun) {
+    if (kSanitizedBuild) {
+        GTEST_SKIP() << "address-space limits do not apply to sanitized programs";
+    }
     for (const uint64_t mebibytes : {16, 48, 128, 192, 1024}) {
         for (const std::string type : {"0", "1", "2", "3", "4"}) {
             SCOPED_TRACE(std::to_string(mebibytes) + " MiB, type " + type);
@@ -50,6 +56,9 @@ TEST(E2eMemory, AddressSpaceLimitsNeverKillTheRun) {
 // Below about 10 MiB the bitmaps no longer fit; below about 6 MiB not even
 // the shared libraries load, which is the loader's business, not ours.
 TEST(E2eMemory, LimitTooSmallToStartGivesTheOutOfMemoryExit) {
+    if (kSanitizedBuild) {
+        GTEST_SKIP() << "address-space limits do not apply to sanitized programs";
+    }
     int cleanExits = 0;
     for (const uint64_t mebibytes : {6, 7, 8, 9}) {
         SCOPED_TRACE(std::to_string(mebibytes) + " MiB");

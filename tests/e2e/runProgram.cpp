@@ -34,9 +34,11 @@ std::string readAndClose(std::FILE* file) {
 [[noreturn]] void execChild(char** argv, const char* directory, std::FILE* out, std::FILE* err,
                             const RunSettings& settings) {
     const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
+    const rlimit fileSize{settings.fileSizeLimit, settings.fileSizeLimit};
     if (dup2(fileno(out), STDOUT_FILENO) < 0 || dup2(fileno(err), STDERR_FILENO) < 0 ||
         chdir(directory) != 0 ||
         (settings.addressSpaceLimit != 0 && setrlimit(RLIMIT_AS, &limit) != 0) ||
+        (settings.fileSizeLimit != 0 && setrlimit(RLIMIT_FSIZE, &fileSize) != 0) ||
         (settings.unprivileged &&
          (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
           setresuid(kNobody, kNobody, kNobody) != 0))) {

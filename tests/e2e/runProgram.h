@@ -13,7 +13,16 @@ struct RunSettings {
     uint64_t addressSpaceLimit = 0; // bytes, as RLIMIT_AS; 0 leaves it as it is
     bool unprivileged = false;      // as uid and gid 65534 without groups, since
                                     // root ignores permission bits
+    uint64_t fileSizeLimit = 0;     // bytes, as RLIMIT_FSIZE: a full disk; 0 leaves it
 };
+
+// Sanitized programs reserve terabytes of address space up front, so runs
+// under an address-space limit fail before main and say nothing about ours.
+#ifdef BRAMBLEWISP_SANITIZED
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
 
 struct RunResult {
     int exitStatus = -1; // -1 when a signal ended the program

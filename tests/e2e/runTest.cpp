@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 
 #include "e2e/pictureFiles.h"
@@ -168,6 +169,63 @@ TEST(E2eRun, EveryTypeRendersOverEveryBackground) {
                 expectPicture(dir.read("testSystem.bmp"));
             }
         }
+    }
+}
+
+// Values far outside every range, beyond 32 bits included, must neither
+// crash nor leak through: each run equals the run with the value the program
+// falls back to. The option comes first, so it wins over the base's own.
+TEST(E2eRun, ExtremeValuesRunAsTheirFallbacks) {
+    const std::string huge = "99999999999999999999";
+    const std::string belowInt = "-2147483649";
+    const Arguments base{"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "2"};
+    struct Case {
+        std::string option, value, sameAs;
+    };
+    const Case cases[] = {
+        {"-time", huge, "1"}, // with -iter 2 the budget plays no part
+        {"-time", belowInt, "1"},
+        {"-mem", huge, "1"},
+        {"-mem", belowInt, "1"},
+        {"-cpu", huge, "1"},
+        {"-cpu", "-5", "1"},
+        {"-iter", belowInt, "-1"}, // timed, and 1 s grows nothing
+        {"-iter", "-5", "-1"},
+        {"-seed", huge, "11903"}, // 2147483647 modulo 31328
+        {"-seed", belowInt, "-11904"},
+        {"-type", huge, "0"},
+        {"-type", belowInt, "0"},
+        {"-type", "-5", "0"},
+        {"-prefx", huge, "1"},
+        {"-prefx", belowInt, "1"},
+        {"-postfx", huge, "0"},
+        {"-postfx", "-5", "0"},
+        {"-dark", belowInt, "1"},
+        {"-spikes", belowInt, "0"},
+        {"-spikes", "-5", "0"},
+    };
+    std::map<Arguments, std::pair<std::string, std::string>> references; // out, picture
+    const auto outcome = [&](const Arguments& arguments) {
+        TempDir dir;
+        const RunResult run = runBramblewisp(arguments, {dir.path()});
+        EXPECT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_TRUE(run.out.ends_with("  saving... OK\n")) << run.out;
+        const std::string picture = dir.read("testSystem.bmp");
+        expectPicture(picture);
+        return std::pair{run.out, picture};
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option + " " + c.value);
+        Arguments arguments{c.option, c.value};
+        Arguments fallback{c.option, c.sameAs};
+        arguments.insert(arguments.end(), base.begin(), base.end());
+        fallback.insert(fallback.end(), base.begin(), base.end());
+        if (!references.contains(fallback)) {
+            references[fallback] = outcome(fallback);
+        }
+        const auto [out, picture] = outcome(arguments);
+        EXPECT_EQ(out, references[fallback].first);
+        EXPECT_TRUE(picture == references[fallback].second);
     }
 }
 

@@ -48,5 +48,29 @@ TEST(E2eSave, OlderPictureThatCannotBeReplacedStaysAsItWas) {
     EXPECT_TRUE(dir.read("testSystem.bmp") == older);
 }
 
+// A file size limit stands in for a full disk: the picture's write fails
+// part way (the program ignores SIGXFSZ, which would otherwise kill it), the
+// half-written temporary file goes, and an older picture stays whole.
+TEST(E2eSave, FullDiskFailsAndKeepsAnOlderPicture) {
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older ? "over an older picture" : "into an empty directory");
+        TempDir dir;
+        writeTestFont(dir.path() / "font.bmp");
+        if (older) {
+            dir.write("testSystem.bmp", "an older picture");
+        }
+        RunSettings settings{dir.path()};
+        settings.fileSizeLimit = 100000;
+        expectFailedSave(runBramblewisp(kRun, settings), EFBIG);
+        const std::vector<std::string> left =
+            older ? std::vector<std::string>{"font.bmp", "testSystem.bmp"}
+                  : std::vector<std::string>{"font.bmp"};
+        EXPECT_EQ(dir.entries(), left);
+        if (older) {
+            EXPECT_EQ(dir.read("testSystem.bmp"), "an older picture");
+        }
+    }
+}
+
 } // namespace
 } // namespace bramblewisp::e2e
