@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace bramblewisp {
@@ -116,7 +117,25 @@ BmpReadResult readBmp(std::FILE* in) {
         skipBytes(in, dataOffset - kHeadersSize);
     }
 
-    auto bitmap = std::make_unique<Bitmap>(width, height);
+    // Nothing at all past the headers is a picture that is not there, and the
+    // header alone must not make us allocate up to a gigabyte for it.
+    const int firstByte = std::fgetc(in);
+    if (firstByte == EOF) {
+        if (std::ferror(in)) {
+            return {nullptr, std::string("cannot be read: ") + std::strerror(errno)};
+        }
+        return {nullptr, "has no pixel data"};
+    }
+    std::ungetc(firstByte, in);
+
+    // The file decides the size, so running out of memory is the file's
+    // problem, not the caller's.
+    std::unique_ptr<Bitmap> bitmap;
+    try {
+        bitmap = std::make_unique<Bitmap>(width, height);
+    } catch (const std::bad_alloc&) {
+        return {nullptr, "is too large for the memory left"};
+    }
     std::vector<uint8_t> line(3 * static_cast<std::size_t>(width));
     for (int32_t y = height - 1; y >= 0; --y) {
         const std::size_t got = std::fread(line.data(), 1, line.size(), in);

@@ -28,21 +28,51 @@ uint32_t blend(uint32_t picture, uint32_t glyph, bool add) {
     return result;
 }
 
+// Every font that cannot be used, whatever is wrong with it, costs one line
+// on standard error and nothing else: the run and its picture are those of a
+// run without a font.
 TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
     TempDir missing;
-    TempDir directory;
-    TempDir garbage;
-    std::filesystem::create_directory(directory.path() / "font.bmp");
-    garbage.write("font.bmp", "BM not really a picture");
     const RunResult reference = runBramblewisp(kRun, {missing.path()});
-    for (const TempDir* dir : {&missing, &directory, &garbage}) {
-        const RunResult run = runBramblewisp(kRun, {dir->path()});
+    std::string valid;
+    {
+        TempDir scratch;
+        writeTestFont(scratch.path() / "font.bmp");
+        valid = scratch.read("font.bmp");
+    }
+    std::vector<std::pair<std::string, std::string>> fonts; // what is wrong, the file
+    for (std::size_t size = 0; size < 54; ++size) {
+        fonts.emplace_back("cut after " + std::to_string(size) + " bytes", valid.substr(0, size));
+    }
+    fonts.emplace_back("not a BMP at all", "GIF89a" + std::string(200, 'x'));
+    // Widths and heights of 0, negative (top-down rows), huge, one past the
+    // largest side; pixel data that starts at or far past the end.
+    const std::pair<std::size_t, uint32_t> fields[] = {
+        {18, 0},          {18, 0xFFFFFFFCu}, {18, 0x7FFFFFFFu},   {18, 16385},
+        {22, 0},          {22, 0xFFFFFFECu}, {22, 0x7FFFFFFFu},   {22, 16385},
+        {10, 0xFFFFFFFFu}, {10, static_cast<uint32_t>(valid.size())}};
+    for (const auto& [at, value] : fields) {
+        std::string font = valid;
+        put32(font, at, value);
+        fonts.emplace_back("field " + std::to_string(at) + " = " + std::to_string(value), font);
+    }
+    fonts.emplace_back("a directory", "");
+
+    for (const auto& [problem, bytes] : fonts) {
+        SCOPED_TRACE(problem);
+        TempDir dir;
+        if (problem == "a directory") {
+            std::filesystem::create_directory(dir.path() / "font.bmp");
+        } else {
+            dir.write("font.bmp", bytes);
+        }
+        const RunResult run = runBramblewisp(kRun, {dir.path()});
         EXPECT_EQ(run.exitStatus, 0) << run.describe();
         EXPECT_TRUE(std::regex_match(
-            run.err, std::regex("bramblewisp: font\\.bmp[^\n]*; the picture gets no text\n")))
+            run.err, std::regex("bramblewisp: font\\.bmp [^\n]*; the picture gets no text\n")))
             << run.err;
         EXPECT_EQ(run.out, reference.out);
-        EXPECT_EQ(dir->read("testSystem.bmp"), missing.read("testSystem.bmp"));
+        EXPECT_TRUE(dir.read("testSystem.bmp") == missing.read("testSystem.bmp"));
     }
 }
 

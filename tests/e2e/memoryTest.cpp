@@ -81,6 +81,30 @@ TEST(E2eMemory, LimitTooSmallToStartGivesTheOutOfMemoryExit) {
     EXPECT_GT(cleanExits, 0) << "no limit was small enough to stop the run";
 }
 
+// The font is optional, so a sheet that claims more memory than is left
+// (16384 x 16384 cells, 1 GiB, held by three pixel bytes) is reported and
+// left out rather than ending the run.
+TEST(E2eMemory, FontTooLargeForTheMemoryLeftIsLeftOut) {
+    if (kSanitizedBuild) {
+        GTEST_SKIP() << "address-space limits do not apply to sanitized programs";
+    }
+    TempDir plain;
+    TempDir huge;
+    writeTestFont(huge.path() / "font.bmp");
+    std::string font = huge.read("font.bmp").substr(0, 57);
+    put32(font, 18, 16384);
+    put32(font, 22, 16384);
+    huge.write("font.bmp", font);
+    const std::vector<std::string> arguments{"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "2"};
+    const RunResult without = runBramblewisp(arguments, {plain.path(), 256 * kMiB});
+    const RunResult run = runBramblewisp(arguments, {huge.path(), 256 * kMiB});
+    ASSERT_EQ(run.exitStatus, 0) << run.describe();
+    EXPECT_EQ(run.err, "bramblewisp: font.bmp is too large for the memory left; the picture gets "
+                       "no text\n");
+    EXPECT_EQ(run.out, without.out);
+    EXPECT_TRUE(huge.read("testSystem.bmp") == plain.read("testSystem.bmp"));
+}
+
 TEST(E2eMemory, HugeSpikeCountSeedsAMillionParticles) {
     TempDir dir;
     writeTestFont(dir.path() / "font.bmp");

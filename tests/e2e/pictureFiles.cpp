@@ -54,4 +54,10 @@ void setPixel(std::string& picture, int32_t x, int32_t y, uint32_t colour) {
     }
 }
 
+void put32(std::string& file, std::size_t at, uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        file.at(at + i) = static_cast<char>(value >> (8 * i));
+    }
+}
+
 } // namespace bramblewisp::e2e

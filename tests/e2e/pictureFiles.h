@@ -24,4 +24,7 @@ void writeTestFont(const std::filesystem::path& file);
 uint32_t pixelAt(const std::string& picture, int32_t x, int32_t y);
 void setPixel(std::string& picture, int32_t x, int32_t y, uint32_t colour);
 
+// Overwrites the little-endian 32-bit field at byte offset at of a file's bytes.
+void put32(std::string& file, std::size_t at, uint32_t value);
+
 } // namespace bramblewisp::e2e

@@ -106,9 +106,14 @@ TEST(Bmp, RejectsHeadersOutsideTheAcceptedForm) {
     }
     EXPECT_EQ(readBytes(Bytes(good.begin(), good.begin() + 53)), nullptr);
     EXPECT_EQ(readBytes(Bytes()), nullptr);
+    // No pixel data at all: the file ends with the headers or before the offset.
+    EXPECT_EQ(readBytes(Bytes(good.begin(), good.begin() + 54)), nullptr);
+    Bytes farOffset = good;
+    put32(farOffset, 10, static_cast<uint32_t>(good.size()));
+    EXPECT_EQ(readBytes(farOffset), nullptr);
 
     // The largest side still reads; its missing pixel data is black.
-    Bytes widest(good.begin(), good.begin() + 54);
+    Bytes widest(good.begin(), good.begin() + 57);
     put32(widest, 18, 16384);
     put32(widest, 22, 1);
     const auto result = readBytes(widest);
