@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(BRAMBLEWISP_NO_SIMD)
 #include <emmintrin.h>
 #define BRAMBLEWISP_SSE2 1
 #endif
@@ -49,6 +49,16 @@ class Canvas {
     // 16-bit multiply scale the three channels of a colour at once.
     uint16_t scaleMultipliers[32];
 
+#if BRAMBLEWISP_SSE2
+    // Four lines of one strength, the k-th from (x0[k], y0[k]) to (x1[k],
+    // y1[k]) in colours[k], drawn one after the other exactly as four calls of
+    // drawLine (depth null) or drawLineDepth would draw them; their set-up
+    // goes through the vector unit together.
+    template <bool withDepth>
+    void drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128i x1, __m128i y1,
+                       __m128i colours, int strength, Bitmap* depth, float z0, float z1) const;
+#endif
+
   private:
     uint16_t findScaleMultiplier(int strength) const;
 
@@ -85,6 +95,55 @@ inline int32_t fixedPointStep(int32_t minorLength, int32_t major) {
 }
 
 inline int32_t absolute(int32_t v) { return v < 0 ? -v : v; }
+
+// One line's walk once it is set up: cell of (major i, minor m) = base +
+// i * majorStep + m * minorStep, the minor coordinate the accumulator's
+// whole part.
+struct LineRun {
+    std::ptrdiff_t base;
+    std::ptrdiff_t majorStep;
+    std::ptrdiff_t minorStep;
+    int32_t accumulator;
+    int32_t step;
+    int32_t major;
+};
+
+template <bool withDepth, typename Blend>
+inline void runLine(uint32_t* cells, uint32_t* depthCells, const LineRun& run, Blend blendCell,
+                    float z, float zStep) {
+    std::ptrdiff_t lineCell = run.base;
+    int32_t accumulator = run.accumulator;
+    for (int32_t left = run.major;; --left) {
+        const std::ptrdiff_t cell = lineCell + (accumulator >> 16) * run.minorStep;
+        cells[cell] = blendCell(cells[cell]);
+        if constexpr (withDepth) {
+            depthCells[cell] = std::bit_cast<uint32_t>(z);
+            z += zStep;
+        }
+        if (left == 0) {
+            break;
+        }
+        accumulator += run.step;
+        lineCell += run.majorStep;
+    }
+}
+
+#if BRAMBLEWISP_SSE2
+// T[v][k] = floor(v * m / 65536) for the strength's multiplier m, so one
+// 16-bit multiply scales the three channels of a cell. The top byte's lane
+// multiplies by 0: bits 24-31 come out zero.
+inline __m128i channelMultiplier(uint16_t m) {
+    const short v = static_cast<short>(m);
+    return _mm_set_epi16(0, 0, 0, 0, 0, v, v, v);
+}
+
+inline uint32_t scaleChannels(uint32_t cell, __m128i multiplier) {
+    const __m128i channels =
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(cell)), _mm_setzero_si128());
+    const __m128i product = _mm_mulhi_epu16(channels, multiplier);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(product, product)));
+}
+#endif
 
 } // namespace canvasDetail
 
@@ -125,61 +184,118 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     const int32_t starts[2] = {startX, startY};
     const int32_t startMinor = starts[xMajor];
 
-    // Cell of (major i, minor m) = base + i * majorStep + m * minorStep.
-    const std::ptrdiff_t base = startY * width + startX - startMinor * minorStep;
-    int32_t accumulator = startMinor * 65536 + 32768;
+    const LineRun run{startY * width + startX - startMinor * minorStep, majorStep, minorStep,
+                      startMinor * 65536 + 32768, step, major};
 
+    // Depth in single precision from the walk's start endpoint to its end.
+    const float zs[2] = {z1, z0};
+    const float z = zs[fromFirst];
+    const float zStep = (zs[1 - fromFirst] - z) / static_cast<float>(major + (major == 0));
+
+    uint32_t* depthCells = withDepth ? depth->pixels.data() : nullptr;
 #if BRAMBLEWISP_SSE2
-    // T[v][k] = floor(v * m / 65536) for the strength's multiplier m, so one
-    // 16-bit multiply scales three channels: the colour by k, the old cell by
-    // 31 - k. Each channel's two terms stay below 256, so the sums never carry.
-    const __m128i zero = _mm_setzero_si128();
-    auto scaleChannels = [&](uint32_t cell, __m128i multiplier) {
-        const __m128i channels = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(cell)), zero);
-        const __m128i product = _mm_mulhi_epu16(channels, multiplier);
-        return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(product, product)));
-    };
-    // The top byte's lane multiplies by 0: bits 24-31 come out zero.
-    auto multiplier = [](uint16_t m) {
-        const short v = static_cast<short>(m);
-        return _mm_set_epi16(0, 0, 0, 0, 0, v, v, v);
-    };
-    const uint32_t scaled = scaleChannels(colour, multiplier(scaleMultipliers[strength]));
-    const __m128i keepMultiplier = multiplier(scaleMultipliers[31 - strength]);
-    auto blendCell = [&](uint32_t old) { return scaled + scaleChannels(old, keepMultiplier); };
+    // Each channel's two terms stay below 256, so the sums never carry.
+    const uint32_t scaled = scaleChannels(colour, channelMultiplier(scaleMultipliers[strength]));
+    const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
+    runLine<withDepth>(
+        bitmap.pixels.data(), depthCells, run,
+        [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, z, zStep);
 #else
     const uint32_t scaled = (static_cast<uint32_t>(scaleTable[(colour >> 16) & 255][strength]) << 16) |
                             (static_cast<uint32_t>(scaleTable[(colour >> 8) & 255][strength]) << 8) |
                             scaleTable[colour & 255][strength];
     const uint8_t* keep = scaleColumns[31 - strength];
-    auto blendCell = [&](uint32_t old) {
-        return scaled + ((static_cast<uint32_t>(keep[(old >> 16) & 255]) << 16) |
-                         (static_cast<uint32_t>(keep[(old >> 8) & 255]) << 8) | keep[old & 255]);
-    };
+    runLine<withDepth>(
+        bitmap.pixels.data(), depthCells, run,
+        [&](uint32_t old) {
+            return scaled + ((static_cast<uint32_t>(keep[(old >> 16) & 255]) << 16) |
+                             (static_cast<uint32_t>(keep[(old >> 8) & 255]) << 8) | keep[old & 255]);
+        },
+        z, zStep);
 #endif
+}
+
+#if BRAMBLEWISP_SSE2
+template <bool withDepth>
+inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128i x1, __m128i y1,
+                                  __m128i colours, int strength, Bitmap* depth, float z0,
+                                  float z1) const {
+    using namespace canvasDetail;
+    const __m128i allOnes = _mm_set1_epi32(-1);
+    auto select = [](__m128i mask, __m128i ifSet, __m128i ifClear) {
+        return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+    };
+    auto absolute = [](__m128i v) {
+        const __m128i sign = _mm_srai_epi32(v, 31);
+        return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+    };
+    const int32_t width = bitmap.width;
+    const __m128i dx = _mm_sub_epi32(x1, x0);
+    const __m128i dy = _mm_sub_epi32(y1, y0);
+    const __m128i lengthX = absolute(dx);
+    const __m128i lengthY = absolute(dy);
+    const __m128i xMajor = _mm_xor_si128(_mm_cmpgt_epi32(lengthY, lengthX), allOnes);
+    const __m128i major = select(xMajor, lengthX, lengthY);
+    const __m128i minorLength = select(xMajor, lengthY, lengthX);
+    // A point has no major direction; it starts (and ends) at the first endpoint.
+    const __m128i fromFirst = _mm_cmpgt_epi32(select(xMajor, dx, dy), allOnes);
+    const __m128i startX = select(fromFirst, x0, x1);
+    const __m128i startY = select(fromFirst, y0, y1);
+    // Negative steps where the minor coordinate falls from the start to the end.
+    const __m128i falls = _mm_cmpgt_epi32(_mm_setzero_si128(), select(xMajor, dy, dx));
+    const __m128i flip = _mm_xor_si128(_mm_xor_si128(falls, fromFirst), allOnes);
+    const __m128i startMinor = select(xMajor, startY, startX);
+    // x-major lines start at column startX of row 0 (the row comes from the
+    // accumulator), y-major ones at row startY: coordinates and the width stay
+    // below 2^15, so one 16-bit multiply-add forms startY * width.
+    const __m128i rowStart = _mm_madd_epi16(startY, _mm_set1_epi32(width));
+    const __m128i base = select(xMajor, startX, rowStart);
+    const __m128i accumulator =
+        _mm_add_epi32(_mm_slli_epi32(startMinor, 16), _mm_set1_epi32(32768));
+
+    alignas(16) int32_t majors[4], minorLengths[4], flips[4], bases[4], accumulators[4];
+    alignas(16) int32_t xMajors[4], fromFirsts[4];
+    alignas(16) uint32_t scaled[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(majors), major);
+    _mm_store_si128(reinterpret_cast<__m128i*>(minorLengths), minorLength);
+    _mm_store_si128(reinterpret_cast<__m128i*>(flips), flip);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bases), base);
+    _mm_store_si128(reinterpret_cast<__m128i*>(accumulators), accumulator);
+    _mm_store_si128(reinterpret_cast<__m128i*>(xMajors), xMajor);
+    _mm_store_si128(reinterpret_cast<__m128i*>(fromFirsts), fromFirst);
+
+    // Four colours scaled by the strength at once; lanes 3 and 7 are the
+    // top bytes and multiply by zero.
+    const short m = static_cast<short>(scaleMultipliers[strength]);
+    const __m128i colourMultiplier = _mm_set_epi16(0, m, m, m, 0, m, m, m);
+    const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+    const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+    _mm_store_si128(reinterpret_cast<__m128i*>(scaled), _mm_packus_epi16(low, high));
+
+    const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
     uint32_t* cells = bitmap.pixels.data();
     uint32_t* depthCells = withDepth ? depth->pixels.data() : nullptr;
-
-    // Depth in single precision from the walk's start endpoint to its end.
-    const float zs[2] = {z1, z0};
-    float z = zs[fromFirst];
-    const float zStep = (zs[1 - fromFirst] - z) / static_cast<float>(major + (major == 0));
-
-    std::ptrdiff_t lineCell = base;
-    for (int32_t left = major;; --left) {
-        const std::ptrdiff_t cell = lineCell + (accumulator >> 16) * minorStep;
-        cells[cell] = blendCell(cells[cell]);
+    const std::ptrdiff_t steps[2] = {width, 1};
+    for (int k = 0; k < 4; ++k) {
+        const int32_t magnitude = fixedPointStep(minorLengths[k], majors[k]);
+        const int xMajorLine = xMajors[k] & 1;
+        const LineRun run{bases[k], steps[xMajorLine], steps[1 - xMajorLine], accumulators[k],
+                          (magnitude ^ flips[k]) - flips[k], majors[k]};
+        float z = 0.0f;
+        float zStep = 0.0f;
         if constexpr (withDepth) {
-            depthCells[cell] = std::bit_cast<uint32_t>(z);
-            z += zStep;
+            const float zs[2] = {z1, z0};
+            const int first = fromFirsts[k] & 1;
+            z = zs[first];
+            zStep = (zs[1 - first] - z) / static_cast<float>(majors[k] + (majors[k] == 0));
         }
-        if (left == 0) {
-            break;
-        }
-        accumulator += step;
-        lineCell += majorStep;
+        const uint32_t colour = scaled[k];
+        runLine<withDepth>(
+            cells, depthCells, run, [&](uint32_t old) { return colour + scaleChannels(old, keep); }, z,
+            zStep);
     }
 }
+#endif
 
 inline void Canvas::drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                              uint32_t colour, int strength) const {

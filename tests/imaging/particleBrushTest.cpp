@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace bramblewisp {
 namespace {
@@ -68,6 +69,41 @@ TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {
         // Sixteen draws per stroke, no more.
         EXPECT_EQ(splatRandom.next(), random.next());
     }
+}
+
+// Strokes of every direction and length, with and without the depths, onto
+// one picture: each must leave what the five lines leave.
+TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
+    splatRandom.init(0, 0);
+    Ranmar random = splatRandom;
+    Ranmar place;
+    place.init(77, 5);
+    auto coordinate = [&](int half) {
+        return static_cast<float>(place.next() % (2 * (half - 8)) - (half - 8)) + 0.25f;
+    };
+    Canvas canvas;
+    Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
+    std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
+    expectedImage.pixels = image.pixels;
+    canvas.bind(image);
+    for (int stroke = 0; stroke < 3000; ++stroke) {
+        const bool dark = stroke % 5 == 0;
+        const bool keepDepth = stroke % 3 != 0;
+        const Vec3 a{coordinate(48), coordinate(32), static_cast<float>(stroke % 7)};
+        const Vec3 b{coordinate(48), coordinate(32), static_cast<float>(stroke % 11) * 0.5f};
+        const std::vector<uint32_t> depthBefore = depth.pixels;
+        referenceStroke(canvas, expectedImage, expectedDepth, 20.0f, dark, a, b, random);
+        const ParticleBrush brush{canvas, image, depth, 20.0f, dark, keepDepth};
+        brush.drawParticle(a, b);
+        ASSERT_EQ(image.pixels, expectedImage.pixels) << "stroke " << stroke;
+        if (keepDepth) {
+            ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "stroke " << stroke;
+        } else {
+            ASSERT_EQ(depth.pixels, depthBefore) << "stroke " << stroke;
+            expectedDepth.pixels = depth.pixels;
+        }
+    }
+    EXPECT_EQ(splatRandom.next(), random.next());
 }
 
 } // namespace
