@@ -46,7 +46,7 @@ void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
     // All sixteen draws first, in their order: between pixel stores the
     // generator's state would have to be reloaded for every draw.
     int32_t draws[16];
-    splatRandom.fill<16>(draws);
+    splatRandom.fillSixteen(draws);
     const uint32_t colours[4] = {rgb(grey + 32, grey + 32, blue + 32),
                                  rgb(grey + 16, grey + 16, blue + 32), rgb(grey, grey, blue + 32),
                                  rgb(grey, grey, blue)};

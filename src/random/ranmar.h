@@ -36,42 +36,11 @@ struct Ranmar {
         return v;
     }
 
-    // The next count draws into out, exactly as count calls of next() give
-    // them. While neither index wraps, the lagged differences of fewer than
-    // 33 draws (the shorter lag) never read one another, so they go as one
-    // fixed-length vector loop; only the carry is sequential.
-    template <int count>
-    void fill(int32_t* out) {
-        static_assert(count > 0 && count < 33);
-        if (i97 < count || j97 < count) {
-            for (int k = 0; k < count; ++k) {
-                out[k] = next();
-            }
-            return;
-        }
-        int32_t* high = u + i97 - count + 1; // draw k takes high[count - 1 - k]
-        const int32_t* low = u + j97 - count + 1;
-        for (int k = 0; k < count; ++k) {
-            int32_t v = high[k] - low[k];
-            v += (v >> 31) & 16777216;
-            high[k] = v;
-        }
-        for (int k = 0; k < count; ++k) {
-            c -= cd;
-            c += (c >> 31) & cm;
-            int32_t v = high[count - 1 - k] - c;
-            v += (v >> 31) & 16777216;
-            out[k] = v;
-        }
-        i97 -= count;
-        j97 -= count;
-        if (i97 == 0) {
-            i97 = 97;
-        }
-        if (j97 == 0) {
-            j97 = 97;
-        }
-    }
+    // The next sixteen draws into out, exactly as sixteen calls of next()
+    // give them, for a fraction of the work: the lagged differences of fewer
+    // than 33 draws (the shorter lag) never read one another, and the carry
+    // after k steps has the closed form (c - k * cd) mod cm.
+    void fillSixteen(int32_t* out);
 };
 
 } // namespace bramblewisp
