@@ -79,29 +79,37 @@ T* split(T* first, T* last, const T& pivot, Before before) {
     T* leftBase = first;
     T* rightBase = last;
     for (;;) {
+        // Blocks shrink near the meeting point so that the plain scan is
+        // left only a few keys; two blocks never overlap.
+        std::ptrdiff_t unscanned = rightBlock - leftBlock;
         if (leftCount == 0) {
-            if (rightBlock - leftBlock < kSplitBlock) {
+            if (unscanned == 0) {
                 break;
             }
+            const int size = static_cast<int>(
+                rightCount == 0 && unscanned < 2 * kSplitBlock ? (unscanned + 1) / 2
+                                                               : std::min(unscanned, kSplitBlock));
             leftNext = 0;
-            for (int k = 0; k < kSplitBlock; ++k) {
+            for (int k = 0; k < size; ++k) {
                 leftStops[leftCount] = static_cast<uint8_t>(k);
                 leftCount += !before(leftBlock[k], pivot);
             }
             leftBase = leftBlock;
-            leftBlock += kSplitBlock;
+            leftBlock += size;
+            unscanned -= size;
         }
         if (rightCount == 0) {
-            if (rightBlock - leftBlock < kSplitBlock) {
+            if (unscanned == 0) {
                 break;
             }
+            const int size = static_cast<int>(std::min(unscanned, kSplitBlock));
             rightNext = 0;
-            for (int k = 0; k < kSplitBlock; ++k) {
+            for (int k = 0; k < size; ++k) {
                 rightStops[rightCount] = static_cast<uint8_t>(k);
                 rightCount += !before(pivot, rightBlock[-1 - k]);
             }
             rightBase = rightBlock;
-            rightBlock -= kSplitBlock;
+            rightBlock -= size;
         }
         const int pairs = std::min(leftCount, rightCount);
         for (int k = 0; k < pairs; ++k) {
