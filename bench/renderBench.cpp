@@ -56,8 +56,7 @@ void depthSortType1(benchmark::State& state) {
         state.PauseTiming();
         work = keys;
         state.ResumeTiming();
-        depthSort(work.data(), work.data() + work.size(),
-                  [](const Record& a, const Record& b) { return a.z > b.z; });
+        depthSort(work.data(), work.data() + work.size(), depthsort::FartherFirst{});
         benchmark::DoNotOptimize(work.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(keys.size()));

@@ -4,7 +4,14 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <utility>
+
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(BRAMBLEWISP_NO_SIMD)
+#include <emmintrin.h>
+#define DEPTH_SORT_SSE2 1
+#endif
 
 namespace bramblewisp {
 
@@ -15,6 +22,14 @@ namespace bramblewisp {
 namespace depthsort {
 
 inline constexpr std::ptrdiff_t kSmallRange = 16;
+
+// The renderer's order: the larger z first.
+struct FartherFirst {
+    template <typename T>
+    bool operator()(const T& a, const T& b) const {
+        return a.z > b.z;
+    }
+};
 
 // Moves *place back while it is before its predecessor. The caller guarantees
 // that something in front stops it.
@@ -69,10 +84,104 @@ T medianOfThree(const T& x, const T& y, const T& z, Before before) {
 // the state after the last swap, which is exactly where it would have been.
 inline constexpr std::ptrdiff_t kSplitBlock = 64;
 
+// The offsets k < size of the keys in block[0 .. size) that are not before
+// the pivot, in rising order; returns how many.
+template <typename T, typename Before>
+int leftStopsOf(const T* block, int size, const T& pivot, Before before, uint8_t* stops) {
+    int count = 0;
+    for (int k = 0; k < size; ++k) {
+        stops[count] = static_cast<uint8_t>(k);
+        count += !before(block[k], pivot);
+    }
+    return count;
+}
+
+// The offsets k < size of the keys end[-1 - k] that the pivot is not before.
+template <typename T, typename Before>
+int rightStopsOf(const T* end, int size, const T& pivot, Before before, uint8_t* stops) {
+    int count = 0;
+    for (int k = 0; k < size; ++k) {
+        stops[count] = static_cast<uint8_t>(k);
+        count += !before(pivot, end[-1 - k]);
+    }
+    return count;
+}
+
+#if DEPTH_SORT_SSE2
+// Farther first over 8-byte records that begin with their float z: four
+// comparisons at a time, their stops appended from a table of bit positions.
+template <typename T>
+concept ZRecord = sizeof(T) == 8 && std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T> &&
+                  std::is_same_v<decltype(T::z), float> && offsetof(T, z) == 0;
+
+struct StopTable {
+    constexpr StopTable() {
+        for (int mask = 0; mask < 16; ++mask) {
+            int count = 0;
+            uint32_t packed = 0;
+            for (int bit = 0; bit < 4; ++bit) {
+                if (mask & (1 << bit)) {
+                    packed |= static_cast<uint32_t>(bit) << (8 * count++);
+                }
+            }
+            offsets[mask] = packed;
+            counts[mask] = count;
+        }
+    }
+    uint32_t offsets[16]{};
+    int counts[16]{};
+};
+inline constexpr StopTable kStopTable{};
+
+template <ZRecord T>
+int leftStopsOf(const T* block, int size, const T& pivot, FartherFirst before, uint8_t* stops) {
+    const __m128 p = _mm_set1_ps(pivot.z);
+    const float* z = reinterpret_cast<const float*>(block);
+    int count = 0;
+    int k = 0;
+    for (; k + 4 <= size; k += 4) {
+        const __m128 near = _mm_shuffle_ps(_mm_loadu_ps(z + 2 * k), _mm_loadu_ps(z + 2 * k + 4),
+                                           _MM_SHUFFLE(2, 0, 2, 0));
+        const int mask = _mm_movemask_ps(_mm_cmpngt_ps(near, p)); // !(z > pivot z)
+        const uint32_t offsets = kStopTable.offsets[mask] + static_cast<uint32_t>(k) * 0x01010101u;
+        std::memcpy(stops + count, &offsets, 4);
+        count += kStopTable.counts[mask];
+    }
+    for (; k < size; ++k) {
+        stops[count] = static_cast<uint8_t>(k);
+        count += !before(block[k], pivot);
+    }
+    return count;
+}
+
+template <ZRecord T>
+int rightStopsOf(const T* end, int size, const T& pivot, FartherFirst before, uint8_t* stops) {
+    const __m128 p = _mm_set1_ps(pivot.z);
+    const float* z = reinterpret_cast<const float*>(end);
+    int count = 0;
+    int k = 0;
+    for (; k + 4 <= size; k += 4) {
+        // end[-1 - k] down to end[-4 - k], in that order.
+        const __m128 far = _mm_shuffle_ps(_mm_loadu_ps(z - 2 * k - 4), _mm_loadu_ps(z - 2 * k - 8),
+                                          _MM_SHUFFLE(0, 2, 0, 2));
+        const int mask = _mm_movemask_ps(_mm_cmpnlt_ps(far, p)); // !(pivot z > z)
+        const uint32_t offsets = kStopTable.offsets[mask] + static_cast<uint32_t>(k) * 0x01010101u;
+        std::memcpy(stops + count, &offsets, 4);
+        count += kStopTable.counts[mask];
+    }
+    for (; k < size; ++k) {
+        stops[count] = static_cast<uint8_t>(k);
+        count += !before(pivot, end[-1 - k]);
+    }
+    return count;
+}
+#endif
+
 template <typename T, typename Before>
 T* split(T* first, T* last, const T& pivot, Before before) {
-    uint8_t leftStops[kSplitBlock];
-    uint8_t rightStops[kSplitBlock];
+    // Room for a whole group of four beyond the last stop.
+    uint8_t leftStops[kSplitBlock + 4];
+    uint8_t rightStops[kSplitBlock + 4];
     int leftCount = 0, leftNext = 0, rightCount = 0, rightNext = 0;
     T* leftBlock = first; // start of the next unscanned left block
     T* rightBlock = last; // end of the next unscanned right block
@@ -90,10 +199,7 @@ T* split(T* first, T* last, const T& pivot, Before before) {
                 rightCount == 0 && unscanned < 2 * kSplitBlock ? (unscanned + 1) / 2
                                                                : std::min(unscanned, kSplitBlock));
             leftNext = 0;
-            for (int k = 0; k < size; ++k) {
-                leftStops[leftCount] = static_cast<uint8_t>(k);
-                leftCount += !before(leftBlock[k], pivot);
-            }
+            leftCount = leftStopsOf(leftBlock, size, pivot, before, leftStops);
             leftBase = leftBlock;
             leftBlock += size;
             unscanned -= size;
@@ -104,10 +210,7 @@ T* split(T* first, T* last, const T& pivot, Before before) {
             }
             const int size = static_cast<int>(std::min(unscanned, kSplitBlock));
             rightNext = 0;
-            for (int k = 0; k < size; ++k) {
-                rightStops[rightCount] = static_cast<uint8_t>(k);
-                rightCount += !before(pivot, rightBlock[-1 - k]);
-            }
+            rightCount = rightStopsOf(rightBlock, size, pivot, before, rightStops);
             rightBase = rightBlock;
             rightBlock -= size;
         }

@@ -109,8 +109,7 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     std::fputs("sort ", stdout);
     std::fflush(stdout);
 
-    depthSort(keys.data(), keys.data() + keys.size(),
-              [](const DepthKey& a, const DepthKey& b) { return a.z > b.z; });
+    depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{});
 
     std::fputs("bbox ", stdout);
     std::fflush(stdout);

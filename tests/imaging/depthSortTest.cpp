@@ -16,13 +16,19 @@ struct Item {
     int id;
 };
 
-std::vector<int> sortedIds(const std::vector<float>& z) {
+// The ids in drawing order, through the generic comparison or through the
+// renderer's own, which compares four keys at a time.
+std::vector<int> sortedIds(const std::vector<float>& z, bool renderersOrder = false) {
     std::vector<Item> items;
     for (std::size_t i = 0; i < z.size(); ++i) {
         items.push_back({z[i], static_cast<int>(i)});
     }
-    depthSort(items.data(), items.data() + items.size(),
-              [](const Item& a, const Item& b) { return a.z > b.z; });
+    if (renderersOrder) {
+        depthSort(items.data(), items.data() + items.size(), depthsort::FartherFirst{});
+    } else {
+        depthSort(items.data(), items.data() + items.size(),
+                  [](const Item& a, const Item& b) { return a.z > b.z; });
+    }
     std::vector<int> ids;
     for (const Item& item : items) {
         ids.push_back(item.id);
@@ -51,6 +57,7 @@ TEST(DepthSort, KeepsTheQuicksortOrderAmongEqualKeys) {
                 const std::vector<int> ids = sortedIds(*keys);
                 EXPECT_EQ(ids, referenceDepthOrder(*keys))
                     << n << " keys, " << distinct << " values";
+                EXPECT_EQ(sortedIds(*keys, true), ids) << n << " keys, " << distinct << " values";
                 std::vector<int> stable(n);
                 std::iota(stable.begin(), stable.end(), 0);
                 std::stable_sort(stable.begin(), stable.end(),
