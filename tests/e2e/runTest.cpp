@@ -5,6 +5,7 @@
 
 #include "e2e/pictureFiles.h"
 #include "e2e/runProgram.h"
+#include "usageText.h"
 
 namespace bramblewisp::e2e {
 namespace {
@@ -18,23 +19,6 @@ Arguments with(Arguments more) {
     return more;
 }
 
-const std::string kUsage =
-    "Bramblewisp-generator by Quill Marrowby\n\n"
-    "Usage: <program-exe> -param value -param value ...\n"
-    "Parameters:\n"
-    "(general - required)\n"
-    "  -time      Allowed time to run (in seconds)\n"
-    "  -mem       dummy\n"
-    "  -cpu       dummy\n"
-    "(tweaks - optional)\n"
-    "  -seed      Seed for random\n"
-    "  -iter      # of iterations (0 to 8 - more at your risk!) overrides -time\n"
-    "  -dark      Should background be dark (0 or 1)\n"
-    "  -prefx     Background fx (0,1,2)\n"
-    "  -postfx    Post fx (0,1,2 or 3)\n"
-    "  -spikes    Initial system size (1 to 100)\n"
-    "  -type      System type (0,1,2,3,4)\n\n"
-    "Exaple usage: <program-exe> -time 100 -mem 32 -cpu 600 -dark 1\n";
 
 const std::string kFirstStages =
     "  create bitmaps... OK\n  pre effect... OK\n  create system... OK\n";
@@ -78,7 +62,7 @@ TEST(E2eRun, MissingRequiredOptionPrintsOnlyTheUsage) {
                                        Arguments{"-timeout", "1", "-mem", "1", "-cpu", "1"}}) {
         const RunResult run = runBramblewisp(arguments, {dir.path()});
         EXPECT_EQ(run.exitStatus, 0) << run.describe();
-        EXPECT_EQ(run.out, kUsage);
+        EXPECT_EQ(run.out, kExpectedUsage);
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"font.bmp"});
     }
