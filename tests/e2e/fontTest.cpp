@@ -48,8 +48,10 @@ TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
     // Widths and heights of 0, negative (top-down rows), huge, one past the
     // largest side; pixel data that starts at or far past the end.
     const std::pair<std::size_t, uint32_t> fields[] = {
-        {18, 0},          {18, 0xFFFFFFFCu}, {18, 0x7FFFFFFFu},   {18, 16385},
-        {22, 0},          {22, 0xFFFFFFECu}, {22, 0x7FFFFFFFu},   {22, 16385},
+        {18, 0},           {18, 0xFFFFFFFCu},
+        {18, 0x7FFFFFFFu}, {18, 16385},
+        {22, 0},           {22, 0xFFFFFFECu},
+        {22, 0x7FFFFFFFu}, {22, 16385},
         {10, 0xFFFFFFFFu}, {10, static_cast<uint32_t>(valid.size())}};
     for (const auto& [at, value] : fields) {
         std::string font = valid;
