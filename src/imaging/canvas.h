@@ -96,6 +96,22 @@ inline int32_t fixedPointStep(int32_t minorLength, int32_t major) {
 
 inline int32_t absolute(int32_t v) { return v < 0 ? -v : v; }
 
+// The step's magnitude, negated where flip is all ones.
+inline int32_t signedStep(int32_t magnitude, int32_t flip) { return (magnitude ^ flip) - flip; }
+
+// Depth in single precision from the walk's start endpoint (the first one
+// when fromFirst) to its end, one step per pixel.
+struct DepthRamp {
+    float z;
+    float step;
+};
+
+inline DepthRamp depthRamp(float z0, float z1, int fromFirst, int32_t major) {
+    const float zs[2] = {z1, z0};
+    const float z = zs[fromFirst];
+    return {z, (zs[1 - fromFirst] - z) / static_cast<float>(major + (major == 0))};
+}
+
 // One line's walk once it is set up: cell of (major i, minor m) = base +
 // i * majorStep + m * minorStep, the minor coordinate the accumulator's
 // whole part.
@@ -177,7 +193,6 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     const int32_t magnitude = fixedPointStep(lengths[1 - xMajor], major);
     // Negative when the minor coordinate falls from the start to the end.
     const int32_t flip = -static_cast<int32_t>((deltas[1 - xMajor] < 0) == (fromFirst != 0));
-    const int32_t step = (magnitude ^ flip) - flip;
     const std::ptrdiff_t steps[2] = {width, 1};
     const std::ptrdiff_t majorStep = steps[xMajor];
     const std::ptrdiff_t minorStep = steps[1 - xMajor];
@@ -185,12 +200,8 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     const int32_t startMinor = starts[xMajor];
 
     const LineRun run{startY * width + startX - startMinor * minorStep, majorStep, minorStep,
-                      startMinor * 65536 + 32768, step, major};
-
-    // Depth in single precision from the walk's start endpoint to its end.
-    const float zs[2] = {z1, z0};
-    const float z = zs[fromFirst];
-    const float zStep = (zs[1 - fromFirst] - z) / static_cast<float>(major + (major == 0));
+                      startMinor * 65536 + 32768, signedStep(magnitude, flip), major};
+    const DepthRamp ramp = depthRamp(z0, z1, fromFirst, major);
 
     uint32_t* depthCells = withDepth ? depth->pixels.data() : nullptr;
 #if BRAMBLEWISP_SSE2
@@ -199,7 +210,7 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
     runLine<withDepth>(
         bitmap.pixels.data(), depthCells, run,
-        [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, z, zStep);
+        [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, ramp.z, ramp.step);
 #else
     const uint32_t scaled = (static_cast<uint32_t>(scaleTable[(colour >> 16) & 255][strength]) << 16) |
                             (static_cast<uint32_t>(scaleTable[(colour >> 8) & 255][strength]) << 8) |
@@ -211,7 +222,7 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
             return scaled + ((static_cast<uint32_t>(keep[(old >> 16) & 255]) << 16) |
                              (static_cast<uint32_t>(keep[(old >> 8) & 255]) << 8) | keep[old & 255]);
         },
-        z, zStep);
+        ramp.z, ramp.step);
 #endif
 }
 
@@ -280,19 +291,15 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
         const int32_t magnitude = fixedPointStep(minorLengths[k], majors[k]);
         const int xMajorLine = xMajors[k] & 1;
         const LineRun run{bases[k], steps[xMajorLine], steps[1 - xMajorLine], accumulators[k],
-                          (magnitude ^ flips[k]) - flips[k], majors[k]};
-        float z = 0.0f;
-        float zStep = 0.0f;
+                          signedStep(magnitude, flips[k]), majors[k]};
+        DepthRamp ramp{0.0f, 0.0f};
         if constexpr (withDepth) {
-            const float zs[2] = {z1, z0};
-            const int first = fromFirsts[k] & 1;
-            z = zs[first];
-            zStep = (zs[1 - first] - z) / static_cast<float>(majors[k] + (majors[k] == 0));
+            ramp = depthRamp(z0, z1, fromFirsts[k] & 1, majors[k]);
         }
         const uint32_t colour = scaled[k];
         runLine<withDepth>(
-            cells, depthCells, run, [&](uint32_t old) { return colour + scaleChannels(old, keep); }, z,
-            zStep);
+            cells, depthCells, run, [&](uint32_t old) { return colour + scaleChannels(old, keep); },
+            ramp.z, ramp.step);
     }
 }
 #endif

@@ -128,6 +128,14 @@ struct StopTable {
             counts[mask] = count;
         }
     }
+    // Appends the offsets k + bit of the mask's set bits; returns the new
+    // count. Writes four bytes whatever the mask: stops needs 3 spare.
+    int append(int mask, int k, uint8_t* stops, int count) const {
+        const uint32_t packed = offsets[mask] + static_cast<uint32_t>(k) * 0x01010101u;
+        std::memcpy(stops + count, &packed, 4);
+        return count + counts[mask];
+    }
+
     uint32_t offsets[16]{};
     int counts[16]{};
 };
@@ -142,10 +150,8 @@ int leftStopsOf(const T* block, int size, const T& pivot, FartherFirst before, u
     for (; k + 4 <= size; k += 4) {
         const __m128 near = _mm_shuffle_ps(_mm_loadu_ps(z + 2 * k), _mm_loadu_ps(z + 2 * k + 4),
                                            _MM_SHUFFLE(2, 0, 2, 0));
-        const int mask = _mm_movemask_ps(_mm_cmpngt_ps(near, p)); // !(z > pivot z)
-        const uint32_t offsets = kStopTable.offsets[mask] + static_cast<uint32_t>(k) * 0x01010101u;
-        std::memcpy(stops + count, &offsets, 4);
-        count += kStopTable.counts[mask];
+        // !(z > pivot z)
+        count = kStopTable.append(_mm_movemask_ps(_mm_cmpngt_ps(near, p)), k, stops, count);
     }
     for (; k < size; ++k) {
         stops[count] = static_cast<uint8_t>(k);
@@ -164,10 +170,8 @@ int rightStopsOf(const T* end, int size, const T& pivot, FartherFirst before, ui
         // end[-1 - k] down to end[-4 - k], in that order.
         const __m128 far = _mm_shuffle_ps(_mm_loadu_ps(z - 2 * k - 4), _mm_loadu_ps(z - 2 * k - 8),
                                           _MM_SHUFFLE(0, 2, 0, 2));
-        const int mask = _mm_movemask_ps(_mm_cmpnlt_ps(far, p)); // !(pivot z > z)
-        const uint32_t offsets = kStopTable.offsets[mask] + static_cast<uint32_t>(k) * 0x01010101u;
-        std::memcpy(stops + count, &offsets, 4);
-        count += kStopTable.counts[mask];
+        // !(pivot z > z)
+        count = kStopTable.append(_mm_movemask_ps(_mm_cmpnlt_ps(far, p)), k, stops, count);
     }
     for (; k < size; ++k) {
         stops[count] = static_cast<uint8_t>(k);
