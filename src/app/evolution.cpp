@@ -66,7 +66,7 @@ void growGeneration(ParticleSystem& system) {
         // so the two generations never have to fit in memory side by side.
         for (auto& chunk : list.chunks) {
             for (uint32_t k = 0; k < chunk->used; ++k) {
-                const Particle& p = chunk->slots[chunk->order[k]];
+                const Particle& p = chunk->slots[k];
                 if (!overflowing && check == 0) {
                     overflowing = store.nextCount() >= kOverflowLimit;
                     if (!overflowing) {

@@ -65,9 +65,8 @@ class Collection {
                 assert(ordinal < (1u << (32 - shift)));
                 chunkSlots.push_back(chunk->slots.get());
                 for (uint32_t k = 0; k < chunk->used; ++k) {
-                    const uint32_t slot = static_cast<uint32_t>(chunk->order[k]);
-                    const Particle& p = chunk->slots[slot];
-                    keys.push_back(DepthKey{p.position.z, (ordinal << shift) | slot});
+                    const Particle& p = chunk->slots[k];
+                    keys.push_back(DepthKey{p.position.z, (ordinal << shift) | k});
                     box.include(endPoint(p));
                     box.include(p.position);
                 }

@@ -3,12 +3,7 @@
 namespace bramblewisp {
 
 ParticleChunk::ParticleChunk(int32_t size)
-    : slots(std::make_unique_for_overwrite<Particle[]>(static_cast<std::size_t>(size))),
-      order(std::make_unique_for_overwrite<int32_t[]>(static_cast<std::size_t>(size))) {
-    for (int32_t k = 0; k < size; ++k) {
-        order[k] = k;
-    }
-}
+    : slots(std::make_unique_for_overwrite<Particle[]>(static_cast<std::size_t>(size))) {}
 
 ParticleChunk* ParticleList::addChunk() {
     chunks.push_back(std::make_unique<ParticleChunk>(chunkSize));

@@ -9,12 +9,12 @@
 namespace bramblewisp {
 
 // One block of storage; a stored particle never moves until its list is
-// cleared.
+// cleared. Slots fill in order, so the k-th filled particle is slots[k]: no
+// table of fill positions is kept, as it would only ever hold 0, 1, 2, ...
 struct ParticleChunk {
     explicit ParticleChunk(int32_t size);
 
     std::unique_ptr<Particle[]> slots;
-    std::unique_ptr<int32_t[]> order; // the k-th filled particle is slots[order[k]]
     uint32_t used = 0;
 };
 
@@ -30,7 +30,7 @@ class ParticleList {
 
         const Particle& operator*() const {
             const ParticleChunk& c = *list->chunks[chunk];
-            return c.slots[c.order[index]];
+            return c.slots[index];
         }
         const Particle* operator->() const { return &**this; }
         Iterator& operator++() {
@@ -61,7 +61,7 @@ class ParticleList {
             last = addChunk();
         }
         ++count;
-        Particle* slot = &last->slots[last->order[last->used]];
+        Particle* slot = &last->slots[last->used];
         *slot = particle;
         ++last->used;
         return slot;
