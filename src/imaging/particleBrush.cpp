@@ -6,12 +6,6 @@ namespace bramblewisp {
 
 namespace {
 
-Ranmar startedRanmar() {
-    Ranmar r;
-    r.init(0, 0);
-    return r;
-}
-
 uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
     return (static_cast<uint32_t>(red & 255) << 16) | (static_cast<uint32_t>(green & 255) << 8) |
            static_cast<uint32_t>(blue & 255);
@@ -19,7 +13,7 @@ uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
 
 } // namespace
 
-Ranmar splatRandom = startedRanmar();
+RanmarStream splatRandom; // started with (0, 0)
 
 void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b) const {
     if (keepDepth) {

@@ -2,14 +2,14 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
-#include "random/ranmar.h"
+#include "random/ranmarStream.h"
 #include "system/vec3.h"
 
 namespace bramblewisp {
 
 // Jitters every stroke. Started with (0, 0) before main and never again, so
 // the jitter depends only on how many strokes came before.
-extern Ranmar splatRandom;
+extern RanmarStream splatRandom;
 
 // Turns one particle into a stroke of five translucent, jittered lines.
 struct ParticleBrush {

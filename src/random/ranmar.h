@@ -35,12 +35,6 @@ struct Ranmar {
         v += (v >> 31) & 16777216;
         return v;
     }
-
-    // The next sixteen draws into out, exactly as sixteen calls of next()
-    // give them, for a fraction of the work: the lagged differences of fewer
-    // than 33 draws (the shorter lag) never read one another, and the carry
-    // after k steps has the closed form (c - k * cd) mod cm.
-    void fillSixteen(int32_t* out);
 };
 
 } // namespace bramblewisp

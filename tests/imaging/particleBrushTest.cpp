@@ -59,7 +59,7 @@ TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {
         std::fill(image.pixels.begin(), image.pixels.end(), base);
         std::fill(expectedImage.pixels.begin(), expectedImage.pixels.end(), base);
         canvas.bind(image);
-        Ranmar random = splatRandom;
+        Ranmar random = splatRandom.ranmar();
         referenceStroke(canvas, expectedImage, expectedDepth, c.depthScale, c.dark, c.a, c.b,
                         random);
         const ParticleBrush brush{canvas, image, depth, c.depthScale, c.dark};
@@ -75,7 +75,7 @@ TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {
 // one picture: each must leave what the five lines leave.
 TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
     splatRandom.init(0, 0);
-    Ranmar random = splatRandom;
+    Ranmar random = splatRandom.ranmar();
     Ranmar place;
     place.init(77, 5);
     auto coordinate = [&](int half) {

@@ -52,28 +52,5 @@ TEST(RanmarTest, DrawsStayWithin24Bits) {
     }
 }
 
-// Bulk draws must be the very same draws, across every wrap of both lags.
-TEST(RanmarTest, FillGivesTheDrawsOfNext) {
-    Ranmar one, bulk;
-    one.init(1802, 9373);
-    bulk.init(1802, 9373);
-    auto expectSame = [&](const int32_t* values, int count, int round) {
-        for (int k = 0; k < count; ++k) {
-            ASSERT_EQ(values[k], one.next()) << "round " << round << ", draw " << k;
-        }
-    };
-    for (int round = 0; round < 2000; ++round) {
-        int32_t values[16];
-        bulk.fillSixteen(values);
-        expectSame(values, 16, round);
-        // Single draws in between move the runs of sixteen across every
-        // phase of the two lags.
-        if (round % 3 == 0) {
-            ASSERT_EQ(bulk.next(), one.next());
-        }
-    }
-    EXPECT_EQ(bulk.next(), one.next());
-}
-
 } // namespace
 } // namespace bramblewisp
