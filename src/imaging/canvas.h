@@ -146,11 +146,79 @@ inline void runLine(uint32_t* cells, uint32_t* depthCells, const LineRun& run, B
 
 #if BRAMBLEWISP_SSE2
 // T[v][k] = floor(v * m / 65536) for the strength's multiplier m, so one
-// 16-bit multiply scales the three channels of a cell. The top byte's lane
-// multiplies by 0: bits 24-31 come out zero.
+// 16-bit multiply scales the three channels of a cell (of two cells side by
+// side). The top byte's lane multiplies by 0: bits 24-31 come out zero.
 inline __m128i channelMultiplier(uint16_t m) {
     const short v = static_cast<short>(m);
-    return _mm_set_epi16(0, 0, 0, 0, 0, v, v, v);
+    return _mm_set_epi16(0, v, v, v, 0, v, v, v);
+}
+
+// A line walked from both ends at once: the k-th cell from the start goes
+// with the k-th from the end, so that a line of odd length ends on its middle
+// cell paired with itself.
+struct PairedRun {
+    std::ptrdiff_t front;
+    std::ptrdiff_t back;
+    std::ptrdiff_t majorStep;
+    std::ptrdiff_t minorStep;
+    int32_t frontAccumulator;
+    int32_t backAccumulator;
+    int32_t step;
+    int32_t pairs;
+};
+
+inline PairedRun pairedRun(const LineRun& run) {
+    return {run.base,        run.base + run.major * run.majorStep,
+            run.majorStep,   run.minorStep,
+            run.accumulator, run.accumulator + run.major * run.step,
+            run.step,        (run.major + 2) >> 1};
+}
+
+// The two blends of a pair share one unpack, multiply and pack. Cells of one
+// line are distinct, so both loads may come before both stores and their
+// order does not matter; the middle cell paired with itself stores the same
+// value twice.
+inline void runLinePaired(uint32_t* cells, const PairedRun& run, uint32_t colour, __m128i keep) {
+    const __m128i colours = _mm_set1_epi32(static_cast<int>(colour));
+    std::ptrdiff_t front = run.front;
+    std::ptrdiff_t back = run.back;
+    int32_t frontAccumulator = run.frontAccumulator;
+    int32_t backAccumulator = run.backAccumulator;
+    for (int32_t left = run.pairs; left > 0; --left) {
+        const std::ptrdiff_t a = front + (frontAccumulator >> 16) * run.minorStep;
+        const std::ptrdiff_t b = back + (backAccumulator >> 16) * run.minorStep;
+        __m128i pair = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(cells[a])),
+                                          _mm_cvtsi32_si128(static_cast<int>(cells[b])));
+        pair = _mm_mulhi_epu16(_mm_unpacklo_epi8(pair, _mm_setzero_si128()), keep);
+        pair = _mm_add_epi32(_mm_packus_epi16(pair, pair), colours);
+        cells[a] = static_cast<uint32_t>(_mm_cvtsi128_si32(pair));
+        cells[b] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(pair, 1)));
+        front += run.majorStep;
+        back -= run.majorStep;
+        frontAccumulator += run.step;
+        backAccumulator -= run.step;
+    }
+}
+
+// floor(n / d) in four lanes for 0 <= n < 2^31 and d >= 1, through double
+// division: a quotient that is not whole lies at least 1/d from the next
+// whole number, far more than the rounding error, so truncation finds it.
+inline __m128i wholeQuotients(__m128i n, __m128i d) {
+    const __m128i nHigh = _mm_shuffle_epi32(n, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128i dHigh = _mm_shuffle_epi32(d, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128d low = _mm_div_pd(_mm_cvtepi32_pd(n), _mm_cvtepi32_pd(d));
+    const __m128d high = _mm_div_pd(_mm_cvtepi32_pd(nHigh), _mm_cvtepi32_pd(dHigh));
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+}
+
+// a * b in four lanes where every product is a whole number below 2^31 in
+// magnitude: exact in double precision.
+inline __m128i smallProducts(__m128i a, __m128i b) {
+    const __m128i aHigh = _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128i bHigh = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128d low = _mm_mul_pd(_mm_cvtepi32_pd(a), _mm_cvtepi32_pd(b));
+    const __m128d high = _mm_mul_pd(_mm_cvtepi32_pd(aHigh), _mm_cvtepi32_pd(bHigh));
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
 }
 
 inline uint32_t scaleChannels(uint32_t cell, __m128i multiplier) {
@@ -208,9 +276,13 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     // Each channel's two terms stay below 256, so the sums never carry.
     const uint32_t scaled = scaleChannels(colour, channelMultiplier(scaleMultipliers[strength]));
     const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
-    runLine<withDepth>(
-        bitmap.pixels.data(), depthCells, run,
-        [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, ramp.z, ramp.step);
+    if constexpr (withDepth) {
+        runLine<withDepth>(
+            bitmap.pixels.data(), depthCells, run,
+            [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, ramp.z, ramp.step);
+    } else {
+        runLinePaired(bitmap.pixels.data(), pairedRun(run), scaled, keep);
+    }
 #else
     const uint32_t scaled = (static_cast<uint32_t>(scaleTable[(colour >> 16) & 255][strength]) << 16) |
                             (static_cast<uint32_t>(scaleTable[(colour >> 8) & 255][strength]) << 8) |
@@ -263,16 +335,24 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
     const __m128i base = select(xMajor, startX, rowStart);
     const __m128i accumulator =
         _mm_add_epi32(_mm_slli_epi32(startMinor, 16), _mm_set1_epi32(32768));
+    // A point (major 0) has minor length 0 too: divided by 1 it steps by 0.
+    const __m128i magnitude = wholeQuotients(_mm_slli_epi32(minorLength, 16),
+                                             _mm_sub_epi32(major, _mm_cmpeq_epi32(major, _mm_setzero_si128())));
+    const __m128i step = _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip);
+    const __m128i widths = _mm_set1_epi32(width);
+    const __m128i ones = _mm_set1_epi32(1);
+    const __m128i majorStep = select(xMajor, ones, widths);
+    const __m128i minorStep = select(xMajor, widths, ones);
 
-    alignas(16) int32_t majors[4], minorLengths[4], flips[4], bases[4], accumulators[4];
-    alignas(16) int32_t xMajors[4], fromFirsts[4];
+    alignas(16) int32_t majors[4], steps[4], majorSteps[4], minorSteps[4], bases[4], accumulators[4];
+    alignas(16) int32_t fromFirsts[4];
     alignas(16) uint32_t scaled[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(majors), major);
-    _mm_store_si128(reinterpret_cast<__m128i*>(minorLengths), minorLength);
-    _mm_store_si128(reinterpret_cast<__m128i*>(flips), flip);
+    _mm_store_si128(reinterpret_cast<__m128i*>(steps), step);
+    _mm_store_si128(reinterpret_cast<__m128i*>(majorSteps), majorStep);
+    _mm_store_si128(reinterpret_cast<__m128i*>(minorSteps), minorStep);
     _mm_store_si128(reinterpret_cast<__m128i*>(bases), base);
     _mm_store_si128(reinterpret_cast<__m128i*>(accumulators), accumulator);
-    _mm_store_si128(reinterpret_cast<__m128i*>(xMajors), xMajor);
     _mm_store_si128(reinterpret_cast<__m128i*>(fromFirsts), fromFirst);
 
     // Four colours scaled by the strength at once; lanes 3 and 7 are the
@@ -285,21 +365,32 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
 
     const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
     uint32_t* cells = bitmap.pixels.data();
-    uint32_t* depthCells = withDepth ? depth->pixels.data() : nullptr;
-    const std::ptrdiff_t steps[2] = {width, 1};
-    for (int k = 0; k < 4; ++k) {
-        const int32_t magnitude = fixedPointStep(minorLengths[k], majors[k]);
-        const int xMajorLine = xMajors[k] & 1;
-        const LineRun run{bases[k], steps[xMajorLine], steps[1 - xMajorLine], accumulators[k],
-                          signedStep(magnitude, flips[k]), majors[k]};
-        DepthRamp ramp{0.0f, 0.0f};
-        if constexpr (withDepth) {
-            ramp = depthRamp(z0, z1, fromFirsts[k] & 1, majors[k]);
+    if constexpr (withDepth) {
+        uint32_t* depthCells = depth->pixels.data();
+        for (int k = 0; k < 4; ++k) {
+            const LineRun run{bases[k], majorSteps[k], minorSteps[k], accumulators[k], steps[k], majors[k]};
+            const DepthRamp ramp = depthRamp(z0, z1, fromFirsts[k] & 1, majors[k]);
+            const uint32_t colour = scaled[k];
+            runLine<withDepth>(
+                cells, depthCells, run, [&](uint32_t old) { return colour + scaleChannels(old, keep); },
+                ramp.z, ramp.step);
         }
-        const uint32_t colour = scaled[k];
-        runLine<withDepth>(
-            cells, depthCells, run, [&](uint32_t old) { return colour + scaleChannels(old, keep); },
-            ramp.z, ramp.step);
+    } else {
+        // The far end of each line, for the walk from both ends: major *
+        // majorStep is major or major * width (a 16-bit multiply-add), and
+        // |major * step| <= minor length * 2^16 < 2^31.
+        alignas(16) int32_t backs[4], backAccumulators[4], pairs[4];
+        const __m128i majorCells = select(xMajor, major, _mm_madd_epi16(major, widths));
+        _mm_store_si128(reinterpret_cast<__m128i*>(backs), _mm_add_epi32(base, majorCells));
+        _mm_store_si128(reinterpret_cast<__m128i*>(backAccumulators),
+                        _mm_add_epi32(accumulator, smallProducts(major, step)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(pairs),
+                        _mm_srai_epi32(_mm_add_epi32(major, _mm_set1_epi32(2)), 1));
+        for (int k = 0; k < 4; ++k) {
+            const PairedRun run{bases[k],        backs[k],           majorSteps[k], minorSteps[k],
+                                accumulators[k], backAccumulators[k], steps[k],      pairs[k]};
+            runLinePaired(cells, run, scaled[k], keep);
+        }
     }
 }
 #endif
