@@ -1,4 +1,5 @@
 #include "imaging/canvas.h"
+#include "random/ranmar.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +185,55 @@ TEST(Canvas, LineStepIsTheTruncatedQuotientForEverySlope) {
     EXPECT_TRUE(std::all_of(image.pixels.begin(), image.pixels.end(),
                             [](uint32_t cell) { return cell == 0xFFFFFFu; }));
 }
+
+#if BRAMBLEWISP_SSE2
+// The four-line set-up against four single lines, over lines of every
+// direction up to well past the short-line table, and points.
+TEST(Canvas, FourLinesDrawAsFourSingleLines) {
+    Bitmap image(1100, 1100), expected(1100, 1100), depth(1100, 1100), expectedDepth(1100, 1100);
+    std::fill(image.pixels.begin(), image.pixels.end(), 0x80C0FFu);
+    expected.pixels = image.pixels;
+    Canvas canvas;
+    canvas.bind(image);
+    Ranmar place;
+    place.init(3, 14);
+    for (int round = 0; round < 400; ++round) {
+        // Long lines in one round of four, short ones (and points) in the next.
+        const int32_t reach = round % 2 == 0 ? 1100 : 9;
+        alignas(16) int32_t x0[4], y0[4], x1[4], y1[4];
+        alignas(16) uint32_t colours[4];
+        for (int k = 0; k < 4; ++k) {
+            x0[k] = place.next() % 1100;
+            y0[k] = place.next() % 1100;
+            x1[k] = std::clamp<int32_t>(x0[k] + place.next() % (2 * reach) - reach, 0, 1099);
+            y1[k] = std::clamp<int32_t>(y0[k] + place.next() % (2 * reach) - reach, 0, 1099);
+            colours[k] = static_cast<uint32_t>(place.next());
+        }
+        const int strength = round % 32;
+        const bool withDepth = round % 3 == 0;
+        auto vector = [](const auto* values) {
+            return _mm_load_si128(reinterpret_cast<const __m128i*>(values));
+        };
+        if (withDepth) {
+            canvas.drawFourLines<true>(image, vector(x0), vector(y0), vector(x1), vector(y1),
+                                       vector(colours), strength, &depth, 1.5f, 70.25f);
+        } else {
+            canvas.drawFourLines<false>(image, vector(x0), vector(y0), vector(x1), vector(y1),
+                                        vector(colours), strength, nullptr, 0.0f, 0.0f);
+        }
+        for (int k = 0; k < 4; ++k) {
+            if (withDepth) {
+                canvas.drawLineDepth(expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
+                                     expectedDepth, 1.5f, 70.25f);
+            } else {
+                canvas.drawLine(expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength);
+            }
+        }
+        ASSERT_EQ(image.pixels, expected.pixels) << "round " << round;
+        ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "round " << round;
+    }
+}
+#endif
 
 } // namespace
 } // namespace bramblewisp
