@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -18,6 +19,13 @@ int64_t counterNow();
 // The free memory the process can still commit, in bytes, capped to what 32
 // bits hold.
 uint32_t committableBytes();
+
+// Memory for large arrays that a run fills once: aligned for huge pages and
+// advised to use them where the system offers them, because fresh memory
+// costs a page fault per page and a run touches tens of megabytes of it.
+// Throws std::bad_alloc when none is left.
+void* allocateLarge(std::size_t bytes);
+void releaseLarge(void* block, std::size_t bytes);
 
 // An open, empty file next to path, for writing in binary mode.
 struct TemporaryFile {

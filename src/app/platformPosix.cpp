@@ -3,11 +3,14 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <sstream>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,7 +110,45 @@ uint64_t addressSpaceRoom() {
     return roomUnder(limit.rlim_cur, pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)));
 }
 
+// Transparent huge pages on x86-64 and most other Linux systems.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t mappedLength(std::size_t bytes) {
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return bytes == 0 ? page : (bytes + page - 1) / page * page;
+}
+
 } // namespace
+
+void* allocateLarge(std::size_t bytes) {
+    const std::size_t length = mappedLength(bytes);
+    // Over-map by a huge page and trim to an aligned start. Under a tight
+    // address-space limit the extra may not fit; the exact length then does,
+    // merely without the alignment.
+    void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+        return mapped;
+    }
+    char* start = static_cast<char*>(mapped);
+    const std::size_t head = (kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage;
+    if (head != 0) {
+        munmap(start, head);
+    }
+    if (kHugePage - head != 0) {
+        munmap(start + head + length, kHugePage - head);
+    }
+#ifdef MADV_HUGEPAGE
+    // Advice only: where it is refused, the memory is merely slower to fill.
+    madvise(start + head, length, MADV_HUGEPAGE);
+#endif
+    return start + head;
+}
+
+void releaseLarge(void* block, std::size_t bytes) { munmap(block, mappedLength(bytes)); }
 
 void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <new>
 
 #include <fcntl.h>
 #include <io.h>
@@ -50,6 +51,12 @@ std::wstring widen(const std::string& path) {
 }
 
 } // namespace
+
+// Windows gives large pages only to privileged processes, so these are plain
+// allocations.
+void* allocateLarge(std::size_t bytes) { return ::operator new(bytes); }
+
+void releaseLarge(void* block, std::size_t bytes) { ::operator delete(block, bytes); }
 
 void prepareProcess() {
     // In text mode the runtime would write every "\n" as "\r\n"; binary mode

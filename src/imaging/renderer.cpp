@@ -9,6 +9,7 @@
 
 #include "imaging/depthSort.h"
 #include "imaging/particleBrush.h"
+#include "system/largeArray.h"
 
 namespace bramblewisp {
 
@@ -51,22 +52,22 @@ Vec3 endPoint(const Particle& p) {
 // order, so it is gathered here, in memory order, rather than after the sort.
 class Collection {
   public:
-    explicit Collection(const ParticleStore& store) {
+    explicit Collection(const ParticleStore& store)
+        : keys(static_cast<std::size_t>(store.currentCount()), store.onLargeBlocks()) {
         const ParticleList* bank = store.currentBank();
         int32_t largestChunk = 1;
         for (int layer = 0; layer < kLayerCount; ++layer) {
             largestChunk = std::max(largestChunk, bank[layer].chunkSize);
         }
         shift = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(largestChunk - 1)));
-        keys.reserve(static_cast<std::size_t>(store.currentCount()));
         for (int layer = 0; layer < kLayerCount; ++layer) {
             for (const auto& chunk : bank[layer].chunks) {
                 const uint32_t ordinal = static_cast<uint32_t>(chunkSlots.size());
                 assert(ordinal < (1u << (32 - shift)));
-                chunkSlots.push_back(chunk->slots.get());
+                chunkSlots.push_back(chunk->slots);
                 for (uint32_t k = 0; k < chunk->used; ++k) {
                     const Particle& p = chunk->slots[k];
-                    keys.push_back(DepthKey{p.position.z, (ordinal << shift) | k});
+                    keys.push(DepthKey{p.position.z, (ordinal << shift) | k});
                     box.include(endPoint(p));
                     box.include(p.position);
                 }
@@ -78,7 +79,7 @@ class Collection {
         return chunkSlots[index >> shift][index & ((1u << shift) - 1)];
     }
 
-    std::vector<DepthKey> keys;
+    LargeArray<DepthKey> keys;
     Box box;
 
   private:
@@ -103,7 +104,7 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     std::fputs("get ", stdout);
     std::fflush(stdout);
     Collection collection(*system.store);
-    std::vector<DepthKey>& keys = collection.keys;
+    LargeArray<DepthKey>& keys = collection.keys;
     std::printf("(%i) ", static_cast<int>(keys.size()));
     std::fputs("sort ", stdout);
     std::fflush(stdout);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "system/blockPool.h"
 #include "system/particle.h"
 
 namespace bramblewisp {
@@ -12,10 +13,18 @@ namespace bramblewisp {
 // cleared. Slots fill in order, so the k-th filled particle is slots[k]: no
 // table of fill positions is kept, as it would only ever hold 0, 1, 2, ...
 struct ParticleChunk {
-    explicit ParticleChunk(int32_t size);
+    // The slots come from pool when given one (whose blocks must hold size
+    // particles), else from the heap.
+    ParticleChunk(int32_t size, BlockPool* pool);
+    ~ParticleChunk();
+    ParticleChunk(const ParticleChunk&) = delete;
+    ParticleChunk& operator=(const ParticleChunk&) = delete;
 
-    std::unique_ptr<Particle[]> slots;
+    Particle* slots;
     uint32_t used = 0;
+
+  private:
+    BlockPool* pool;
 };
 
 // The particles of one layer in one bank, in append order, stored in chunks.
@@ -52,6 +61,12 @@ class ParticleList {
     };
 
     explicit ParticleList(int32_t chunkSize = 1000) : chunkSize(chunkSize) {}
+    // Chunks from now on take their slots from pool, when its blocks fit
+    // exactly chunkSize particles; the pool must outlive the list's chunks.
+    void drawChunksFrom(BlockPool* chunkPool) {
+        pool = chunkPool != nullptr && chunkPool->blockBytes == blockBytesFor(chunkSize) ? chunkPool : nullptr;
+    }
+
     ParticleList(const ParticleList&) = delete;
     ParticleList& operator=(const ParticleList&) = delete;
 
@@ -77,7 +92,10 @@ class ParticleList {
     int32_t count = 0;
 
   private:
+    static std::size_t blockBytesFor(int32_t size);
     ParticleChunk* addChunk();
+
+    BlockPool* pool = nullptr;
 };
 
 } // namespace bramblewisp

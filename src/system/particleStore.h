@@ -21,8 +21,7 @@ constexpr int kLayerCount = 4;
 // other receives the next.
 class ParticleStore {
   public:
-    ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers)
-        : random(random), layers(layers) {}
+    ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers);
 
     ParticleList* currentBank() { return firstBankCurrent ? &lists[0] : &lists[kLayerCount]; }
     ParticleList* nextBank() { return firstBankCurrent ? &lists[kLayerCount] : &lists[0]; }
@@ -38,7 +37,20 @@ class ParticleStore {
 
     void swapBanks() { firstBankCurrent = !firstBankCurrent; }
 
+    // Whether the chunks sit in large slabs (and the renderer's arrays may
+    // too), which only pays where memory is plentiful: under a tight limit
+    // the slabs would make the memory use coarser than the memory guard can
+    // follow, and their idle blocks are of no use to other allocations.
+    bool onLargeBlocks() const { return largeBlocks; }
+
     Ranmar* random;
+
+  private:
+    // Declared before the lists, so that it outlives their chunks.
+    BlockPool chunkPool{sizeof(Particle) * 1000};
+    bool largeBlocks;
+
+  public:
     ParticleList lists[2 * kLayerCount];
     bool firstBankCurrent = true;
     std::array<RuleLayer, kLayerCount>* layers;
