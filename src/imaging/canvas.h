@@ -14,6 +14,10 @@
 
 namespace bramblewisp {
 
+namespace canvasDetail {
+struct PairedRun;
+} // namespace canvasDetail
+
 // Translucent drawing: a channel blends as T[source][k] + T[old][31 - k] for
 // a strength k in 0..31, through a table of pre-scaled values.
 class Canvas {
@@ -57,6 +61,11 @@ class Canvas {
     template <bool withDepth>
     void drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128i x1, __m128i y1,
                        __m128i colours, int strength, Bitmap* depth, float z0, float z1) const;
+
+    // A line set up beforehand (canvasDetail::storePairedRuns), drawn as
+    // drawLine draws it.
+    void drawRun(Bitmap& bitmap, const canvasDetail::PairedRun& run, uint32_t colour,
+                 int strength) const;
 #endif
 
   private:
@@ -299,20 +308,31 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
 }
 
 #if BRAMBLEWISP_SSE2
-template <bool withDepth>
-inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128i x1, __m128i y1,
-                                  __m128i colours, int strength, Bitmap* depth, float z0,
-                                  float z1) const {
-    using namespace canvasDetail;
+namespace canvasDetail {
+
+// Four lines set up together, lane k for line k: the same parameters as the
+// single walk's, without a branch or a table.
+struct FourLineSetUp {
+    __m128i major;
+    __m128i step;
+    __m128i majorStep;
+    __m128i minorStep;
+    __m128i base;
+    __m128i accumulator;
+    __m128i fromFirst; // all ones where the walk starts at the first endpoint
+    __m128i xMajor;    // all ones where x leads
+};
+
+inline __m128i select(__m128i mask, __m128i ifSet, __m128i ifClear) {
+    return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+
+inline FourLineSetUp setUpFourLines(int32_t width, __m128i x0, __m128i y0, __m128i x1, __m128i y1) {
     const __m128i allOnes = _mm_set1_epi32(-1);
-    auto select = [](__m128i mask, __m128i ifSet, __m128i ifClear) {
-        return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
-    };
     auto absolute = [](__m128i v) {
         const __m128i sign = _mm_srai_epi32(v, 31);
         return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
     };
-    const int32_t width = bitmap.width;
     const __m128i dx = _mm_sub_epi32(x1, x0);
     const __m128i dy = _mm_sub_epi32(y1, y0);
     const __m128i lengthX = absolute(dx);
@@ -331,41 +351,85 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
     // x-major lines start at column startX of row 0 (the row comes from the
     // accumulator), y-major ones at row startY: coordinates and the width stay
     // below 2^15, so one 16-bit multiply-add forms startY * width.
-    const __m128i rowStart = _mm_madd_epi16(startY, _mm_set1_epi32(width));
-    const __m128i base = select(xMajor, startX, rowStart);
-    const __m128i accumulator =
-        _mm_add_epi32(_mm_slli_epi32(startMinor, 16), _mm_set1_epi32(32768));
+    const __m128i widths = _mm_set1_epi32(width);
+    const __m128i ones = _mm_set1_epi32(1);
     // A point (major 0) has minor length 0 too: divided by 1 it steps by 0.
     const __m128i magnitude = wholeQuotients(_mm_slli_epi32(minorLength, 16),
                                              _mm_sub_epi32(major, _mm_cmpeq_epi32(major, _mm_setzero_si128())));
-    const __m128i step = _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip);
-    const __m128i widths = _mm_set1_epi32(width);
-    const __m128i ones = _mm_set1_epi32(1);
-    const __m128i majorStep = select(xMajor, ones, widths);
-    const __m128i minorStep = select(xMajor, widths, ones);
+    return {major,
+            _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip),
+            select(xMajor, ones, widths),
+            select(xMajor, widths, ones),
+            select(xMajor, startX, _mm_madd_epi16(startY, widths)),
+            _mm_add_epi32(_mm_slli_epi32(startMinor, 16), _mm_set1_epi32(32768)),
+            fromFirst,
+            xMajor};
+}
 
-    alignas(16) int32_t majors[4], steps[4], majorSteps[4], minorSteps[4], bases[4], accumulators[4];
-    alignas(16) int32_t fromFirsts[4];
-    alignas(16) uint32_t scaled[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(majors), major);
-    _mm_store_si128(reinterpret_cast<__m128i*>(steps), step);
-    _mm_store_si128(reinterpret_cast<__m128i*>(majorSteps), majorStep);
-    _mm_store_si128(reinterpret_cast<__m128i*>(minorSteps), minorStep);
-    _mm_store_si128(reinterpret_cast<__m128i*>(bases), base);
-    _mm_store_si128(reinterpret_cast<__m128i*>(accumulators), accumulator);
-    _mm_store_si128(reinterpret_cast<__m128i*>(fromFirsts), fromFirst);
+// Four set-up lines ready for the walk from both ends.
+struct FourPairedRuns {
+    alignas(16) int32_t front[4];
+    alignas(16) int32_t back[4];
+    alignas(16) int32_t majorStep[4];
+    alignas(16) int32_t minorStep[4];
+    alignas(16) int32_t frontAccumulator[4];
+    alignas(16) int32_t backAccumulator[4];
+    alignas(16) int32_t step[4];
+    alignas(16) int32_t pairs[4];
 
-    // Four colours scaled by the strength at once; lanes 3 and 7 are the
-    // top bytes and multiply by zero.
-    const short m = static_cast<short>(scaleMultipliers[strength]);
+    PairedRun operator[](int k) const {
+        return {front[k],           back[k],           majorStep[k], minorStep[k],
+                frontAccumulator[k], backAccumulator[k], step[k],      pairs[k]};
+    }
+};
+
+inline void storePairedRuns(const FourLineSetUp& lines, int32_t width, FourPairedRuns& runs) {
+    auto store = [](int32_t* to, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(to), v); };
+    // The far end: major * majorStep is major or major * width (a 16-bit
+    // multiply-add), and |major * step| <= minor length * 2^16 < 2^31.
+    const __m128i majorCells = select(lines.xMajor, lines.major, _mm_madd_epi16(lines.major, _mm_set1_epi32(width)));
+    store(runs.front, lines.base);
+    store(runs.back, _mm_add_epi32(lines.base, majorCells));
+    store(runs.majorStep, lines.majorStep);
+    store(runs.minorStep, lines.minorStep);
+    store(runs.frontAccumulator, lines.accumulator);
+    store(runs.backAccumulator, _mm_add_epi32(lines.accumulator, smallProducts(lines.major, lines.step)));
+    store(runs.step, lines.step);
+    store(runs.pairs, _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1));
+}
+
+// Four colours scaled by one multiplier; lanes 3 and 7 are the top bytes and
+// multiply by zero.
+inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {
+    const short m = static_cast<short>(multiplier);
     const __m128i colourMultiplier = _mm_set_epi16(0, m, m, m, 0, m, m, m);
     const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
-    _mm_store_si128(reinterpret_cast<__m128i*>(scaled), _mm_packus_epi16(low, high));
+    return _mm_packus_epi16(low, high);
+}
 
+} // namespace canvasDetail
+
+template <bool withDepth>
+inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128i x1, __m128i y1,
+                                  __m128i colours, int strength, Bitmap* depth, float z0,
+                                  float z1) const {
+    using namespace canvasDetail;
+    const FourLineSetUp lines = setUpFourLines(bitmap.width, x0, y0, x1, y1);
+    alignas(16) uint32_t scaled[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(scaled), scaleFourColours(colours, scaleMultipliers[strength]));
     const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
     uint32_t* cells = bitmap.pixels.data();
     if constexpr (withDepth) {
+        alignas(16) int32_t majors[4], steps[4], majorSteps[4], minorSteps[4], bases[4], accumulators[4];
+        alignas(16) int32_t fromFirsts[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(majors), lines.major);
+        _mm_store_si128(reinterpret_cast<__m128i*>(steps), lines.step);
+        _mm_store_si128(reinterpret_cast<__m128i*>(majorSteps), lines.majorStep);
+        _mm_store_si128(reinterpret_cast<__m128i*>(minorSteps), lines.minorStep);
+        _mm_store_si128(reinterpret_cast<__m128i*>(bases), lines.base);
+        _mm_store_si128(reinterpret_cast<__m128i*>(accumulators), lines.accumulator);
+        _mm_store_si128(reinterpret_cast<__m128i*>(fromFirsts), lines.fromFirst);
         uint32_t* depthCells = depth->pixels.data();
         for (int k = 0; k < 4; ++k) {
             const LineRun run{bases[k], majorSteps[k], minorSteps[k], accumulators[k], steps[k], majors[k]};
@@ -376,22 +440,20 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
                 ramp.z, ramp.step);
         }
     } else {
-        // The far end of each line, for the walk from both ends: major *
-        // majorStep is major or major * width (a 16-bit multiply-add), and
-        // |major * step| <= minor length * 2^16 < 2^31.
-        alignas(16) int32_t backs[4], backAccumulators[4], pairs[4];
-        const __m128i majorCells = select(xMajor, major, _mm_madd_epi16(major, widths));
-        _mm_store_si128(reinterpret_cast<__m128i*>(backs), _mm_add_epi32(base, majorCells));
-        _mm_store_si128(reinterpret_cast<__m128i*>(backAccumulators),
-                        _mm_add_epi32(accumulator, smallProducts(major, step)));
-        _mm_store_si128(reinterpret_cast<__m128i*>(pairs),
-                        _mm_srai_epi32(_mm_add_epi32(major, _mm_set1_epi32(2)), 1));
+        FourPairedRuns runs;
+        storePairedRuns(lines, bitmap.width, runs);
         for (int k = 0; k < 4; ++k) {
-            const PairedRun run{bases[k],        backs[k],           majorSteps[k], minorSteps[k],
-                                accumulators[k], backAccumulators[k], steps[k],      pairs[k]};
-            runLinePaired(cells, run, scaled[k], keep);
+            runLinePaired(cells, runs[k], scaled[k], keep);
         }
     }
+}
+
+inline void Canvas::drawRun(Bitmap& bitmap, const canvasDetail::PairedRun& run, uint32_t colour,
+                            int strength) const {
+    using namespace canvasDetail;
+    runLinePaired(bitmap.pixels.data(), run,
+                  scaleChannels(colour, channelMultiplier(scaleMultipliers[strength])),
+                  channelMultiplier(scaleMultipliers[31 - strength]));
 }
 #endif
 

@@ -11,6 +11,44 @@ uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
            static_cast<uint32_t>(blue & 255);
 }
 
+#if BRAMBLEWISP_SSE2
+// The ends of a stroke's four jittered lines, lane k for line k.
+struct FourEnds {
+    __m128i x0, y0, x1, y1;
+};
+
+FourEnds jitteredEnds(int32_t ax, int32_t ay, int32_t bx, int32_t by, const int32_t* draws) {
+    // Line k takes draws 4k to 4k + 3 as d1 (second endpoint's y), d2 (its
+    // x), d3 (first endpoint's y) and d4 (its x): transposed, each d is one
+    // vector over the four lines. The signs of the jitter, per line, as
+    // masks (all ones = subtract).
+    const __m128i* rows = reinterpret_cast<const __m128i*>(draws);
+    const __m128i r0 = _mm_loadu_si128(rows), r1 = _mm_loadu_si128(rows + 1);
+    const __m128i r2 = _mm_loadu_si128(rows + 2), r3 = _mm_loadu_si128(rows + 3);
+    const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+    const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+    const __m128i seven = _mm_set1_epi32(7);
+    const __m128i d1 = _mm_and_si128(_mm_unpacklo_epi64(t0, t1), seven);
+    const __m128i d2 = _mm_and_si128(_mm_unpackhi_epi64(t0, t1), seven);
+    const __m128i d3 = _mm_and_si128(_mm_unpacklo_epi64(t2, t3), seven);
+    const __m128i d4 = _mm_and_si128(_mm_unpackhi_epi64(t2, t3), seven);
+    auto offset = [](int32_t centre, __m128i d, __m128i negative) {
+        return _mm_add_epi32(_mm_set1_epi32(centre), _mm_sub_epi32(_mm_xor_si128(d, negative), negative));
+    };
+    // _mm_set_epi32 lists lanes from line 4 down to line 1.
+    return {offset(ax, d4, _mm_set_epi32(-1, 0, -1, 0)), offset(ay, d3, _mm_set_epi32(0, 0, -1, -1)),
+            offset(bx, d2, _mm_set_epi32(0, -1, 0, -1)), offset(by, d1, _mm_set_epi32(0, -1, -1, 0))};
+}
+
+// rgb() in four lanes.
+__m128i fourRgb(__m128i red, __m128i green, __m128i blue) {
+    const __m128i byte = _mm_set1_epi32(255);
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(red, byte), 16),
+                                     _mm_slli_epi32(_mm_and_si128(green, byte), 8)),
+                        _mm_and_si128(blue, byte));
+}
+#endif
+
 } // namespace
 
 RanmarStream splatRandom; // started with (0, 0)
@@ -22,6 +60,77 @@ void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b) const {
         stroke<false>(a, b);
     }
 }
+
+void ParticleBrush::drawFour(const Vec3* a, const Vec3* b) const {
+#if BRAMBLEWISP_SSE2
+    if (!keepDepth) {
+        drawFourWithoutDepth(a, b);
+        return;
+    }
+#endif
+    for (int k = 0; k < 4; ++k) {
+        drawParticle(a[k], b[k]);
+    }
+}
+
+#if BRAMBLEWISP_SSE2
+// What stroke<false> does four times, with everything that depends on the
+// particles alone (pixel ends, shade, colours and the set-up of the core
+// lines) worked out for the four at once, lane p for particle p.
+void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
+    using namespace canvasDetail;
+    auto lanes = [](float v0, float v1, float v2, float v3) { return _mm_set_ps(v3, v2, v1, v0); };
+    const __m128i halfWidth = _mm_set1_epi32(image.width / 2);
+    const __m128i halfHeight = _mm_set1_epi32(image.height / 2);
+    const __m128i ax = _mm_add_epi32(halfWidth, _mm_cvttps_epi32(lanes(a[0].x, a[1].x, a[2].x, a[3].x)));
+    const __m128i ay = _mm_sub_epi32(halfHeight, _mm_cvttps_epi32(lanes(a[0].y, a[1].y, a[2].y, a[3].y)));
+    const __m128i bx = _mm_add_epi32(halfWidth, _mm_cvttps_epi32(lanes(b[0].x, b[1].x, b[2].x, b[3].x)));
+    const __m128i by = _mm_sub_epi32(halfHeight, _mm_cvttps_epi32(lanes(b[0].y, b[1].y, b[2].y, b[3].y)));
+    const __m128 zSum = _mm_add_ps(lanes(a[0].z, a[1].z, a[2].z, a[3].z), lanes(b[0].z, b[1].z, b[2].z, b[3].z));
+    const __m128i shade =
+        _mm_cvttps_epi32(_mm_mul_ps(_mm_mul_ps(zSum, _mm_set1_ps(depthScale)), _mm_set1_ps(0.5f)));
+    // shade / 2 and shade / 4 truncate toward zero, as integer division does.
+    const __m128i sign = _mm_srai_epi32(shade, 31);
+    const __m128i half = _mm_srai_epi32(_mm_sub_epi32(shade, sign), 1);
+    const __m128i quarter = _mm_srai_epi32(_mm_add_epi32(shade, _mm_and_si128(sign, _mm_set1_epi32(3))), 2);
+    const __m128i grey = dark ? _mm_sub_epi32(_mm_set1_epi32(192), half) : _mm_add_epi32(half, _mm_set1_epi32(96));
+    const __m128i blue = dark ? _mm_sub_epi32(_mm_set1_epi32(220), half) : _mm_add_epi32(quarter, _mm_set1_epi32(160));
+    const int soft = dark ? 8 : 12;
+    const int core = dark ? 12 : 16;
+
+    const __m128i plus16 = _mm_set1_epi32(16), plus32 = _mm_set1_epi32(32);
+    const __m128i greyPlus32 = _mm_add_epi32(grey, plus32), greyPlus16 = _mm_add_epi32(grey, plus16);
+    const __m128i bluePlus32 = _mm_add_epi32(blue, plus32);
+    const __m128i c0 = fourRgb(greyPlus32, greyPlus32, bluePlus32);
+    const __m128i c1 = fourRgb(greyPlus16, greyPlus16, bluePlus32);
+    const __m128i c2 = fourRgb(grey, grey, bluePlus32);
+    const __m128i c3 = fourRgb(grey, grey, blue); // also the core line's
+    // Transposed: row p holds the four line colours of particle p.
+    const __m128i t0 = _mm_unpacklo_epi32(c0, c1), t1 = _mm_unpacklo_epi32(c2, c3);
+    const __m128i t2 = _mm_unpackhi_epi32(c0, c1), t3 = _mm_unpackhi_epi32(c2, c3);
+    const __m128i lineColours[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
+                                    _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
+    alignas(16) uint32_t coreColours[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(coreColours), c3);
+
+    FourPairedRuns coreRuns;
+    storePairedRuns(setUpFourLines(image.width, ax, ay, bx, by), image.width, coreRuns);
+    alignas(16) int32_t axs[4], ays[4], bxs[4], bys[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(axs), ax);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ays), ay);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bxs), bx);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bys), by);
+
+    for (int p = 0; p < 4; ++p) {
+        int32_t draws[16];
+        splatRandom.fillSixteen(draws);
+        const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], draws);
+        canvas.drawFourLines<false>(image, ends.x0, ends.y0, ends.x1, ends.y1, lineColours[p], soft,
+                                    nullptr, 0.0f, 0.0f);
+        canvas.drawRun(image, coreRuns[p], coreColours[p], core);
+    }
+}
+#endif
 
 template <bool withDepth>
 void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
@@ -52,28 +161,8 @@ void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
         }
     };
 #if BRAMBLEWISP_SSE2
-    // Line k takes draws 4k to 4k + 3 as d1 (second endpoint's y), d2 (its
-    // x), d3 (first endpoint's y) and d4 (its x): transposed, each d is one
-    // vector over the four lines. The signs of the jitter, per line, as
-    // masks (all ones = subtract).
-    const __m128i* rows = reinterpret_cast<const __m128i*>(draws);
-    const __m128i r0 = _mm_loadu_si128(rows), r1 = _mm_loadu_si128(rows + 1);
-    const __m128i r2 = _mm_loadu_si128(rows + 2), r3 = _mm_loadu_si128(rows + 3);
-    const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
-    const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
-    const __m128i seven = _mm_set1_epi32(7);
-    const __m128i d1 = _mm_and_si128(_mm_unpacklo_epi64(t0, t1), seven);
-    const __m128i d2 = _mm_and_si128(_mm_unpackhi_epi64(t0, t1), seven);
-    const __m128i d3 = _mm_and_si128(_mm_unpacklo_epi64(t2, t3), seven);
-    const __m128i d4 = _mm_and_si128(_mm_unpackhi_epi64(t2, t3), seven);
-    auto offset = [](int32_t centre, __m128i d, __m128i negative) {
-        return _mm_add_epi32(_mm_set1_epi32(centre), _mm_sub_epi32(_mm_xor_si128(d, negative), negative));
-    };
-    // _mm_set_epi32 lists lanes from line 4 down to line 1.
-    canvas.drawFourLines<withDepth>(image, offset(ax, d4, _mm_set_epi32(-1, 0, -1, 0)),
-                                    offset(ay, d3, _mm_set_epi32(0, 0, -1, -1)),
-                                    offset(bx, d2, _mm_set_epi32(0, -1, 0, -1)),
-                                    offset(by, d1, _mm_set_epi32(0, -1, -1, 0)),
+    const FourEnds ends = jitteredEnds(ax, ay, bx, by, draws);
+    canvas.drawFourLines<withDepth>(image, ends.x0, ends.y0, ends.x1, ends.y1,
                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(colours)), soft,
                                     withDepth ? &depth : nullptr, a.z, b.z);
 #else

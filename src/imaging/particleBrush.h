@@ -16,6 +16,9 @@ struct ParticleBrush {
     // a and b: x and y in pixels from the picture's centre (y up), z a depth
     // from the nearest point of the cloud.
     void drawParticle(const Vec3& a, const Vec3& b) const;
+    // Exactly drawParticle(a[k], b[k]) for k = 0 to 3, in that order, for
+    // less work than four calls.
+    void drawFour(const Vec3* a, const Vec3* b) const;
 
     const Canvas& canvas;
     Bitmap& image;
@@ -26,6 +29,7 @@ struct ParticleBrush {
 
   private:
     template <bool withDepth> void stroke(const Vec3& a, const Vec3& b) const;
+    void drawFourWithoutDepth(const Vec3* a, const Vec3* b) const;
 };
 
 } // namespace bramblewisp

@@ -129,11 +129,26 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };
     constexpr std::size_t kAhead = 16;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (i + kAhead < keys.size()) {
+    const std::size_t count = keys.size();
+    auto fetch = [&](std::size_t i) -> const Particle& {
+        if (i + kAhead < count) {
             prefetch(&collection[keys[i + kAhead].index]);
         }
-        const Particle& p = collection[keys[i].index];
+        return collection[keys[i].index];
+    };
+    // Four at a time: the brush shares much of their work.
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        Vec3 a[4], b[4];
+        for (std::size_t k = 0; k < 4; ++k) {
+            const Particle& p = fetch(i + k);
+            a[k] = project(p.position);
+            b[k] = project(endPoint(p));
+        }
+        brush.drawFour(a, b);
+    }
+    for (; i < count; ++i) {
+        const Particle& p = fetch(i);
         brush.drawParticle(project(p.position), project(endPoint(p)));
     }
 }

@@ -106,5 +106,43 @@ TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
     EXPECT_EQ(splatRandom.next(), random.next());
 }
 
+// Four strokes at once leave what four single strokes leave, light and dark,
+// with and without the depths, and take the same draws.
+TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
+    Ranmar place;
+    place.init(19, 4);
+    auto coordinate = [&](int half) {
+        return static_cast<float>(place.next() % (2 * (half - 8)) - (half - 8)) + 0.75f;
+    };
+    Canvas canvas;
+    Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
+    std::fill(image.pixels.begin(), image.pixels.end(), 0x406080u);
+    expectedImage.pixels = image.pixels;
+    canvas.bind(image);
+    for (int round = 0; round < 800; ++round) {
+        const bool dark = round % 2 == 0;
+        const bool keepDepth = round % 5 == 0;
+        Vec3 a[4], b[4];
+        for (int k = 0; k < 4; ++k) {
+            // Depths far apart too, so that shades reach both ends.
+            a[k] = Vec3{coordinate(48), coordinate(32), static_cast<float>(place.next() % 300) * 0.5f};
+            b[k] = Vec3{coordinate(48), coordinate(32), static_cast<float>(place.next() % 300) * 0.25f};
+        }
+        const ParticleBrush brush{canvas, image, depth, 1.7f, dark, keepDepth};
+        const ParticleBrush single{canvas, expectedImage, expectedDepth, 1.7f, dark, keepDepth};
+        const RanmarStream before = splatRandom;
+        for (int k = 0; k < 4; ++k) {
+            single.drawParticle(a[k], b[k]);
+        }
+        const RanmarStream afterSingles = splatRandom;
+        splatRandom = before;
+        brush.drawFour(a, b);
+        ASSERT_EQ(image.pixels, expectedImage.pixels) << "round " << round;
+        ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "round " << round;
+        RanmarStream afterFour = splatRandom, expected = afterSingles;
+        ASSERT_EQ(afterFour.next(), expected.next()) << "round " << round;
+    }
+}
+
 } // namespace
 } // namespace bramblewisp
