@@ -73,7 +73,9 @@ struct CompactRecord {
     uint32_t index;
 };
 
-// Arg 1 writes the depths (the outline post effects need them), 0 skips them.
+// First arg: 1 writes the depths (the outline post effects need them), 0
+// skips them. Second arg: 1 draws four strokes at a time as the renderer
+// does, 0 one at a time.
 void drawStrokesType1(benchmark::State& state) {
     // The renderer's projection, applied once up front, in far-to-near order
     // so that the strokes touch the picture in the order of a real run.
@@ -107,8 +109,18 @@ void drawStrokesType1(benchmark::State& state) {
         const ParticleBrush brush{canvas, picture.image, picture.depth,
                                   255.0f / (high.z - low.z + 0.1f), false, state.range(0) != 0};
         state.ResumeTiming();
-        for (const auto& [a, b] : strokes) {
-            brush.drawParticle(a, b);
+        std::size_t i = 0;
+        if (state.range(1) != 0) {
+            for (; i + 4 <= strokes.size(); i += 4) {
+                const Vec3 a[4] = {strokes[i].first, strokes[i + 1].first, strokes[i + 2].first,
+                                   strokes[i + 3].first};
+                const Vec3 b[4] = {strokes[i].second, strokes[i + 1].second, strokes[i + 2].second,
+                                   strokes[i + 3].second};
+                brush.drawFour(a, b);
+            }
+        }
+        for (; i < strokes.size(); ++i) {
+            brush.drawParticle(strokes[i].first, strokes[i].second);
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(strokes.size()));
@@ -119,6 +131,11 @@ void drawStrokesType1(benchmark::State& state) {
 BENCHMARK(renderParticlesType1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(depthSortType1<WideRecord>)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(depthSortType1<CompactRecord>)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(drawStrokesType1)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(drawStrokesType1)
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(3.0);
 
 } // namespace bramblewisp::bench
