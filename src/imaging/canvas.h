@@ -209,25 +209,27 @@ inline void runLinePaired(uint32_t* cells, const PairedRun& run, uint32_t colour
     }
 }
 
-// floor(n / d) in four lanes for 0 <= n < 2^31 and d >= 1, through double
-// division: a quotient that is not whole lies at least 1/d from the next
-// whole number, far more than the rounding error, so truncation finds it.
-inline __m128i wholeQuotients(__m128i n, __m128i d) {
-    const __m128i nHigh = _mm_shuffle_epi32(n, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m128i dHigh = _mm_shuffle_epi32(d, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m128d low = _mm_div_pd(_mm_cvtepi32_pd(n), _mm_cvtepi32_pd(d));
-    const __m128d high = _mm_div_pd(_mm_cvtepi32_pd(nHigh), _mm_cvtepi32_pd(dHigh));
+// op on the lanes of a and b in double precision, truncated back to 32-bit
+// integers: exact wherever the results are whole numbers below 2^31.
+template <typename Op>
+inline __m128i throughDouble(__m128i a, __m128i b, Op op) {
+    const __m128i aHigh = _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128i bHigh = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128d low = op(_mm_cvtepi32_pd(a), _mm_cvtepi32_pd(b));
+    const __m128d high = op(_mm_cvtepi32_pd(aHigh), _mm_cvtepi32_pd(bHigh));
     return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
 }
 
-// a * b in four lanes where every product is a whole number below 2^31 in
-// magnitude: exact in double precision.
+// floor(n / d) in four lanes for 0 <= n < 2^31 and d >= 1: a quotient that
+// is not whole lies at least 1/d from the next whole number, far more than
+// the rounding error of the double division, so truncation finds it.
+inline __m128i wholeQuotients(__m128i n, __m128i d) {
+    return throughDouble(n, d, [](__m128d x, __m128d y) { return _mm_div_pd(x, y); });
+}
+
+// a * b in four lanes where every product is below 2^31 in magnitude.
 inline __m128i smallProducts(__m128i a, __m128i b) {
-    const __m128i aHigh = _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m128i bHigh = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 2, 3, 2));
-    const __m128d low = _mm_mul_pd(_mm_cvtepi32_pd(a), _mm_cvtepi32_pd(b));
-    const __m128d high = _mm_mul_pd(_mm_cvtepi32_pd(aHigh), _mm_cvtepi32_pd(bHigh));
-    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+    return throughDouble(a, b, [](__m128d x, __m128d y) { return _mm_mul_pd(x, y); });
 }
 
 inline uint32_t scaleChannels(uint32_t cell, __m128i multiplier) {
