@@ -56,7 +56,7 @@ std::wstring widen(const std::string& path) {
 // allocations.
 void* allocateLarge(std::size_t bytes) { return ::operator new(bytes); }
 
-void releaseLarge(void* block, std::size_t bytes) { ::operator delete(block, bytes); }
+void releaseLarge(void* block, std::size_t) { ::operator delete(block); }
 
 void prepareProcess() {
     // In text mode the runtime would write every "\n" as "\r\n"; binary mode

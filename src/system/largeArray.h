@@ -23,7 +23,7 @@ class LargeArray {
         if (large) {
             platform::releaseLarge(items, bytes());
         } else {
-            ::operator delete(items, bytes());
+            ::operator delete(items);
         }
     }
     LargeArray(const LargeArray&) = delete;
