@@ -138,9 +138,7 @@ void* allocateLarge(std::size_t bytes) {
     if (head != 0) {
         munmap(start, head);
     }
-    if (kHugePage - head != 0) {
-        munmap(start + head + length, kHugePage - head);
-    }
+    munmap(start + head + length, kHugePage - head);
 #ifdef MADV_HUGEPAGE
     // Advice only: where it is refused, the memory is merely slower to fill.
     madvise(start + head, length, MADV_HUGEPAGE);
