@@ -5,10 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(BRAMBLEWISP_NO_SIMD)
-#include <emmintrin.h>
-#define BRAMBLEWISP_SSE2 1
-#endif
+#include "app/simd.h"
 
 #include "imaging/bitmap.h"
 
@@ -386,25 +383,23 @@ struct FourPairedRuns {
 };
 
 inline void storePairedRuns(const FourLineSetUp& lines, int32_t width, FourPairedRuns& runs) {
-    auto store = [](int32_t* to, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(to), v); };
     // The far end: major * majorStep is major or major * width (a 16-bit
     // multiply-add), and |major * step| <= minor length * 2^16 < 2^31.
     const __m128i majorCells = select(lines.xMajor, lines.major, _mm_madd_epi16(lines.major, _mm_set1_epi32(width)));
-    store(runs.front, lines.base);
-    store(runs.back, _mm_add_epi32(lines.base, majorCells));
-    store(runs.majorStep, lines.majorStep);
-    store(runs.minorStep, lines.minorStep);
-    store(runs.frontAccumulator, lines.accumulator);
-    store(runs.backAccumulator, _mm_add_epi32(lines.accumulator, smallProducts(lines.major, lines.step)));
-    store(runs.step, lines.step);
-    store(runs.pairs, _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1));
+    simd::store(runs.front, lines.base);
+    simd::store(runs.back, _mm_add_epi32(lines.base, majorCells));
+    simd::store(runs.majorStep, lines.majorStep);
+    simd::store(runs.minorStep, lines.minorStep);
+    simd::store(runs.frontAccumulator, lines.accumulator);
+    simd::store(runs.backAccumulator, _mm_add_epi32(lines.accumulator, smallProducts(lines.major, lines.step)));
+    simd::store(runs.step, lines.step);
+    simd::store(runs.pairs, _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1));
 }
 
 // Four colours scaled by one multiplier; lanes 3 and 7 are the top bytes and
 // multiply by zero.
 inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {
-    const short m = static_cast<short>(multiplier);
-    const __m128i colourMultiplier = _mm_set_epi16(0, m, m, m, 0, m, m, m);
+    const __m128i colourMultiplier = channelMultiplier(multiplier);
     const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     return _mm_packus_epi16(low, high);
@@ -419,19 +414,19 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
     using namespace canvasDetail;
     const FourLineSetUp lines = setUpFourLines(bitmap.width, x0, y0, x1, y1);
     alignas(16) uint32_t scaled[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(scaled), scaleFourColours(colours, scaleMultipliers[strength]));
+    simd::store(scaled, scaleFourColours(colours, scaleMultipliers[strength]));
     const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
     uint32_t* cells = bitmap.pixels.data();
     if constexpr (withDepth) {
         alignas(16) int32_t majors[4], steps[4], majorSteps[4], minorSteps[4], bases[4], accumulators[4];
         alignas(16) int32_t fromFirsts[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(majors), lines.major);
-        _mm_store_si128(reinterpret_cast<__m128i*>(steps), lines.step);
-        _mm_store_si128(reinterpret_cast<__m128i*>(majorSteps), lines.majorStep);
-        _mm_store_si128(reinterpret_cast<__m128i*>(minorSteps), lines.minorStep);
-        _mm_store_si128(reinterpret_cast<__m128i*>(bases), lines.base);
-        _mm_store_si128(reinterpret_cast<__m128i*>(accumulators), lines.accumulator);
-        _mm_store_si128(reinterpret_cast<__m128i*>(fromFirsts), lines.fromFirst);
+        simd::store(majors, lines.major);
+        simd::store(steps, lines.step);
+        simd::store(majorSteps, lines.majorStep);
+        simd::store(minorSteps, lines.minorStep);
+        simd::store(bases, lines.base);
+        simd::store(accumulators, lines.accumulator);
+        simd::store(fromFirsts, lines.fromFirst);
         uint32_t* depthCells = depth->pixels.data();
         for (int k = 0; k < 4; ++k) {
             const LineRun run{bases[k], majorSteps[k], minorSteps[k], accumulators[k], steps[k], majors[k]};

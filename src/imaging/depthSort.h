@@ -8,10 +8,7 @@
 #include <type_traits>
 #include <utility>
 
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(BRAMBLEWISP_NO_SIMD)
-#include <emmintrin.h>
-#define DEPTH_SORT_SSE2 1
-#endif
+#include "app/simd.h"
 
 namespace bramblewisp {
 
@@ -107,7 +104,7 @@ int rightStopsOf(const T* end, int size, const T& pivot, Before before, uint8_t*
     return count;
 }
 
-#if DEPTH_SORT_SSE2
+#if BRAMBLEWISP_SSE2
 // Farther first over 8-byte records that begin with their float z: four
 // comparisons at a time, their stops appended from a table of bit positions.
 template <typename T>

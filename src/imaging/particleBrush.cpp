@@ -11,7 +11,21 @@ uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
            static_cast<uint32_t>(blue & 255);
 }
 
+// The strengths of a stroke's four jittered lines and of its core line.
+int softStrength(bool dark) { return dark ? 8 : 12; }
+int coreStrength(bool dark) { return dark ? 12 : 16; }
+
 #if BRAMBLEWISP_SSE2
+// Rows to columns, in place: lane j of r_i becomes lane i of r_j.
+void transposeFour(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {
+    const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
+    const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+    r0 = _mm_unpacklo_epi64(t0, t1);
+    r1 = _mm_unpackhi_epi64(t0, t1);
+    r2 = _mm_unpacklo_epi64(t2, t3);
+    r3 = _mm_unpackhi_epi64(t2, t3);
+}
+
 // The ends of a stroke's four jittered lines, lane k for line k.
 struct FourEnds {
     __m128i x0, y0, x1, y1;
@@ -22,16 +36,14 @@ FourEnds jitteredEnds(int32_t ax, int32_t ay, int32_t bx, int32_t by, const int3
     // x), d3 (first endpoint's y) and d4 (its x): transposed, each d is one
     // vector over the four lines. The signs of the jitter, per line, as
     // masks (all ones = subtract).
-    const __m128i* rows = reinterpret_cast<const __m128i*>(draws);
-    const __m128i r0 = _mm_loadu_si128(rows), r1 = _mm_loadu_si128(rows + 1);
-    const __m128i r2 = _mm_loadu_si128(rows + 2), r3 = _mm_loadu_si128(rows + 3);
-    const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
-    const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
+    __m128i d1 = simd::load(draws), d2 = simd::load(draws + 4);
+    __m128i d3 = simd::load(draws + 8), d4 = simd::load(draws + 12);
+    transposeFour(d1, d2, d3, d4);
     const __m128i seven = _mm_set1_epi32(7);
-    const __m128i d1 = _mm_and_si128(_mm_unpacklo_epi64(t0, t1), seven);
-    const __m128i d2 = _mm_and_si128(_mm_unpackhi_epi64(t0, t1), seven);
-    const __m128i d3 = _mm_and_si128(_mm_unpacklo_epi64(t2, t3), seven);
-    const __m128i d4 = _mm_and_si128(_mm_unpackhi_epi64(t2, t3), seven);
+    d1 = _mm_and_si128(d1, seven);
+    d2 = _mm_and_si128(d2, seven);
+    d3 = _mm_and_si128(d3, seven);
+    d4 = _mm_and_si128(d4, seven);
     auto offset = [](int32_t centre, __m128i d, __m128i negative) {
         return _mm_add_epi32(_mm_set1_epi32(centre), _mm_sub_epi32(_mm_xor_si128(d, negative), negative));
     };
@@ -95,32 +107,28 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
     const __m128i quarter = _mm_srai_epi32(_mm_add_epi32(shade, _mm_and_si128(sign, _mm_set1_epi32(3))), 2);
     const __m128i grey = dark ? _mm_sub_epi32(_mm_set1_epi32(192), half) : _mm_add_epi32(half, _mm_set1_epi32(96));
     const __m128i blue = dark ? _mm_sub_epi32(_mm_set1_epi32(220), half) : _mm_add_epi32(quarter, _mm_set1_epi32(160));
-    const int soft = dark ? 8 : 12;
-    const int core = dark ? 12 : 16;
-
     const __m128i plus16 = _mm_set1_epi32(16), plus32 = _mm_set1_epi32(32);
     const __m128i greyPlus32 = _mm_add_epi32(grey, plus32), greyPlus16 = _mm_add_epi32(grey, plus16);
     const __m128i bluePlus32 = _mm_add_epi32(blue, plus32);
-    const __m128i c0 = fourRgb(greyPlus32, greyPlus32, bluePlus32);
-    const __m128i c1 = fourRgb(greyPlus16, greyPlus16, bluePlus32);
-    const __m128i c2 = fourRgb(grey, grey, bluePlus32);
-    const __m128i c3 = fourRgb(grey, grey, blue); // also the core line's
-    // Transposed: row p holds the four line colours of particle p.
-    const __m128i t0 = _mm_unpacklo_epi32(c0, c1), t1 = _mm_unpacklo_epi32(c2, c3);
-    const __m128i t2 = _mm_unpackhi_epi32(c0, c1), t3 = _mm_unpackhi_epi32(c2, c3);
-    const __m128i lineColours[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
-                                    _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
+    const __m128i coreColour = fourRgb(grey, grey, blue); // also the fourth line's
     alignas(16) uint32_t coreColours[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(coreColours), c3);
+    simd::store(coreColours, coreColour);
+    // Transposed: row p holds the four line colours of particle p.
+    __m128i lineColours[4] = {fourRgb(greyPlus32, greyPlus32, bluePlus32),
+                              fourRgb(greyPlus16, greyPlus16, bluePlus32), fourRgb(grey, grey, bluePlus32),
+                              coreColour};
+    transposeFour(lineColours[0], lineColours[1], lineColours[2], lineColours[3]);
 
     FourPairedRuns coreRuns;
     storePairedRuns(setUpFourLines(image.width, ax, ay, bx, by), image.width, coreRuns);
     alignas(16) int32_t axs[4], ays[4], bxs[4], bys[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(axs), ax);
-    _mm_store_si128(reinterpret_cast<__m128i*>(ays), ay);
-    _mm_store_si128(reinterpret_cast<__m128i*>(bxs), bx);
-    _mm_store_si128(reinterpret_cast<__m128i*>(bys), by);
+    simd::store(axs, ax);
+    simd::store(ays, ay);
+    simd::store(bxs, bx);
+    simd::store(bys, by);
 
+    const int soft = softStrength(dark);
+    const int core = coreStrength(dark);
     for (int p = 0; p < 4; ++p) {
         int32_t draws[16];
         splatRandom.fillSixteen(draws);
@@ -143,8 +151,8 @@ void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
     const int32_t shade = static_cast<int32_t>((a.z + b.z) * depthScale * 0.5f);
     const int32_t grey = dark ? 192 - shade / 2 : shade / 2 + 96;
     const int32_t blue = dark ? 220 - shade / 2 : shade / 4 + 160;
-    const int soft = dark ? 8 : 12;
-    const int core = dark ? 12 : 16;
+    const int soft = softStrength(dark);
+    const int core = coreStrength(dark);
 
     // All sixteen draws first, in their order: between pixel stores the
     // generator's state would have to be reloaded for every draw.
@@ -163,7 +171,7 @@ void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
 #if BRAMBLEWISP_SSE2
     const FourEnds ends = jitteredEnds(ax, ay, bx, by, draws);
     canvas.drawFourLines<withDepth>(image, ends.x0, ends.y0, ends.x1, ends.y1,
-                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(colours)), soft,
+                                    simd::load(colours), soft,
                                     withDepth ? &depth : nullptr, a.z, b.z);
 #else
     struct Signs {

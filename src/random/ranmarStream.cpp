@@ -3,10 +3,7 @@
 #include <cassert>
 #include <cstring>
 
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(BRAMBLEWISP_NO_SIMD)
-#include <emmintrin.h>
-#define BRAMBLEWISP_SSE2 1
-#endif
+#include "app/simd.h"
 
 namespace bramblewisp {
 
@@ -87,11 +84,10 @@ void RanmarStream::fillSixteen(int32_t* out) {
         const __m128i wrap = _mm_set1_epi32(16777216);
         __m128i carry = carry0;
         for (int q = 0; q < 4; ++q) {
-            __m128i v = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(longLagged + 4 * q)),
-                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(shortLagged + 4 * q)));
+            __m128i v = _mm_sub_epi32(simd::load(longLagged + 4 * q), simd::load(shortLagged + 4 * q));
             v = _mm_add_epi32(v, _mm_and_si128(_mm_srai_epi32(v, 31), wrap));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(fresh + 4 * q), v);
-            const __m128i r = _mm_load_si128(reinterpret_cast<const __m128i*>(kCarryRemainders.of + 4 * q));
+            const __m128i r = simd::load(kCarryRemainders.of + 4 * q);
             carry = _mm_sub_epi32(carry0, r);
             carry = _mm_add_epi32(carry, _mm_and_si128(_mm_cmpgt_epi32(r, carry0), modulus));
             v = _mm_sub_epi32(v, carry);
