@@ -161,48 +161,47 @@ inline __m128i channelMultiplier(uint16_t m) {
 
 // A line walked from both ends at once: the k-th cell from the start goes
 // with the k-th from the end, so that a line of odd length ends on its middle
-// cell paired with itself.
+// cell paired with itself. Both ends are kept as 16.16 row and column
+// (pixel centres), so that one shift and one 16-bit multiply-add turn them
+// into two cell indices: no per-line choice between row and column steps.
 struct PairedRun {
-    std::ptrdiff_t front;
-    std::ptrdiff_t back;
-    std::ptrdiff_t majorStep;
-    std::ptrdiff_t minorStep;
-    int32_t frontAccumulator;
-    int32_t backAccumulator;
-    int32_t step;
+    __m128i ends;  // front row, front column, back row, back column
+    __m128i steps; // added after every pair: the front moves forward, the back back
     int32_t pairs;
 };
 
-inline PairedRun pairedRun(const LineRun& run) {
-    return {run.base,        run.base + run.major * run.majorStep,
-            run.majorStep,   run.minorStep,
-            run.accumulator, run.accumulator + run.major * run.step,
-            run.step,        (run.major + 2) >> 1};
+// The walk's ends and steps from its start pixel, as the single walk sets it
+// up: the major coordinate steps by one whole pixel, the minor one by step.
+inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t step, int32_t major) {
+    const int32_t rowStep = xMajor ? step : 65536;
+    const int32_t columnStep = xMajor ? 65536 : step;
+    const int32_t row = startY * 65536 + 32768;
+    const int32_t column = startX * 65536 + 32768;
+    return {_mm_set_epi32(column + major * columnStep, row + major * rowStep, column, row),
+            _mm_set_epi32(-columnStep, -rowStep, columnStep, rowStep), (major + 2) >> 1};
 }
 
 // The two blends of a pair share one unpack, multiply and pack. Cells of one
 // line are distinct, so both loads may come before both stores and their
 // order does not matter; the middle cell paired with itself stores the same
-// value twice.
-inline void runLinePaired(uint32_t* cells, const PairedRun& run, uint32_t colour, __m128i keep) {
+// value twice. Rows, columns and the width stay below 2^15.
+inline void runLinePaired(uint32_t* cells, const PairedRun& run, int32_t width, uint32_t colour, __m128i keep) {
     const __m128i colours = _mm_set1_epi32(static_cast<int>(colour));
-    std::ptrdiff_t front = run.front;
-    std::ptrdiff_t back = run.back;
-    int32_t frontAccumulator = run.frontAccumulator;
-    int32_t backAccumulator = run.backAccumulator;
+    const __m128i rowWidths = _mm_set1_epi32((1 << 16) | width); // row * width + column * 1
+    __m128i ends = run.ends;
     for (int32_t left = run.pairs; left > 0; --left) {
-        const std::ptrdiff_t a = front + (frontAccumulator >> 16) * run.minorStep;
-        const std::ptrdiff_t b = back + (backAccumulator >> 16) * run.minorStep;
+        const __m128i whole = _mm_srai_epi32(ends, 16);
+        const __m128i indices = _mm_madd_epi16(_mm_packs_epi32(whole, whole), rowWidths);
+        // Unsigned, as the indices are never negative: no sign extension.
+        const auto a = static_cast<uint32_t>(_mm_cvtsi128_si32(indices));
+        const auto b = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 1)));
         __m128i pair = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(cells[a])),
                                           _mm_cvtsi32_si128(static_cast<int>(cells[b])));
         pair = _mm_mulhi_epu16(_mm_unpacklo_epi8(pair, _mm_setzero_si128()), keep);
         pair = _mm_add_epi32(_mm_packus_epi16(pair, pair), colours);
         cells[a] = static_cast<uint32_t>(_mm_cvtsi128_si32(pair));
         cells[b] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(pair, 1)));
-        front += run.majorStep;
-        back -= run.majorStep;
-        frontAccumulator += run.step;
-        backAccumulator -= run.step;
+        ends = _mm_add_epi32(ends, run.steps);
     }
 }
 
@@ -289,7 +288,8 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
             bitmap.pixels.data(), depthCells, run,
             [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, ramp.z, ramp.step);
     } else {
-        runLinePaired(bitmap.pixels.data(), pairedRun(run), scaled, keep);
+        runLinePaired(bitmap.pixels.data(), pairedRun(startX, startY, xMajor != 0, run.step, major), bitmap.width,
+                      scaled, keep);
     }
 #else
     const uint32_t scaled = (static_cast<uint32_t>(scaleTable[(colour >> 16) & 255][strength]) << 16) |
@@ -320,6 +320,8 @@ struct FourLineSetUp {
     __m128i accumulator;
     __m128i fromFirst; // all ones where the walk starts at the first endpoint
     __m128i xMajor;    // all ones where x leads
+    __m128i startX;
+    __m128i startY;
 };
 
 inline __m128i select(__m128i mask, __m128i ifSet, __m128i ifClear) {
@@ -362,37 +364,44 @@ inline FourLineSetUp setUpFourLines(int32_t width, __m128i x0, __m128i y0, __m12
             select(xMajor, startX, _mm_madd_epi16(startY, widths)),
             _mm_add_epi32(_mm_slli_epi32(startMinor, 16), _mm_set1_epi32(32768)),
             fromFirst,
-            xMajor};
+            xMajor,
+            startX,
+            startY};
 }
 
 // Four set-up lines ready for the walk from both ends.
 struct FourPairedRuns {
-    alignas(16) int32_t front[4];
-    alignas(16) int32_t back[4];
-    alignas(16) int32_t majorStep[4];
-    alignas(16) int32_t minorStep[4];
-    alignas(16) int32_t frontAccumulator[4];
-    alignas(16) int32_t backAccumulator[4];
-    alignas(16) int32_t step[4];
+    alignas(16) int32_t ends[4][4];
+    alignas(16) int32_t steps[4][4];
     alignas(16) int32_t pairs[4];
 
-    PairedRun operator[](int k) const {
-        return {front[k],           back[k],           majorStep[k], minorStep[k],
-                frontAccumulator[k], backAccumulator[k], step[k],      pairs[k]};
-    }
+    PairedRun operator[](int k) const { return {simd::load(ends[k]), simd::load(steps[k]), pairs[k]}; }
 };
 
-inline void storePairedRuns(const FourLineSetUp& lines, int32_t width, FourPairedRuns& runs) {
-    // The far end: major * majorStep is major or major * width (a 16-bit
-    // multiply-add), and |major * step| <= minor length * 2^16 < 2^31.
-    const __m128i majorCells = select(lines.xMajor, lines.major, _mm_madd_epi16(lines.major, _mm_set1_epi32(width)));
-    simd::store(runs.front, lines.base);
-    simd::store(runs.back, _mm_add_epi32(lines.base, majorCells));
-    simd::store(runs.majorStep, lines.majorStep);
-    simd::store(runs.minorStep, lines.minorStep);
-    simd::store(runs.frontAccumulator, lines.accumulator);
-    simd::store(runs.backAccumulator, _mm_add_epi32(lines.accumulator, smallProducts(lines.major, lines.step)));
-    simd::store(runs.step, lines.step);
+inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
+    const __m128i whole = _mm_set1_epi32(65536);
+    const __m128i centre = _mm_set1_epi32(32768);
+    __m128i rowStep = select(lines.xMajor, lines.step, whole);
+    __m128i columnStep = select(lines.xMajor, whole, lines.step);
+    // |major * step| <= minor length * 2^16 < 2^31.
+    const __m128i majorWhole = _mm_slli_epi32(lines.major, 16);
+    const __m128i majorSteps = smallProducts(lines.major, lines.step);
+    __m128i row = _mm_add_epi32(_mm_slli_epi32(lines.startY, 16), centre);
+    __m128i column = _mm_add_epi32(_mm_slli_epi32(lines.startX, 16), centre);
+    __m128i backRow = _mm_add_epi32(row, select(lines.xMajor, majorSteps, majorWhole));
+    __m128i backColumn = _mm_add_epi32(column, select(lines.xMajor, majorWhole, majorSteps));
+    simd::transposeFour(row, column, backRow, backColumn);
+    simd::store(runs.ends[0], row);
+    simd::store(runs.ends[1], column);
+    simd::store(runs.ends[2], backRow);
+    simd::store(runs.ends[3], backColumn);
+    __m128i backRowStep = _mm_sub_epi32(_mm_setzero_si128(), rowStep);
+    __m128i backColumnStep = _mm_sub_epi32(_mm_setzero_si128(), columnStep);
+    simd::transposeFour(rowStep, columnStep, backRowStep, backColumnStep);
+    simd::store(runs.steps[0], rowStep);
+    simd::store(runs.steps[1], columnStep);
+    simd::store(runs.steps[2], backRowStep);
+    simd::store(runs.steps[3], backColumnStep);
     simd::store(runs.pairs, _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1));
 }
 
@@ -438,9 +447,9 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
         }
     } else {
         FourPairedRuns runs;
-        storePairedRuns(lines, bitmap.width, runs);
+        storePairedRuns(lines, runs);
         for (int k = 0; k < 4; ++k) {
-            runLinePaired(cells, runs[k], scaled[k], keep);
+            runLinePaired(cells, runs[k], bitmap.width, scaled[k], keep);
         }
     }
 }
@@ -448,7 +457,7 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
 inline void Canvas::drawRun(Bitmap& bitmap, const canvasDetail::PairedRun& run, uint32_t colour,
                             int strength) const {
     using namespace canvasDetail;
-    runLinePaired(bitmap.pixels.data(), run,
+    runLinePaired(bitmap.pixels.data(), run, bitmap.width,
                   scaleChannels(colour, channelMultiplier(scaleMultipliers[strength])),
                   channelMultiplier(scaleMultipliers[31 - strength]));
 }

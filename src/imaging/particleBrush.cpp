@@ -16,16 +16,6 @@ int softStrength(bool dark) { return dark ? 8 : 12; }
 int coreStrength(bool dark) { return dark ? 12 : 16; }
 
 #if BRAMBLEWISP_SSE2
-// Rows to columns, in place: lane j of r_i becomes lane i of r_j.
-void transposeFour(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {
-    const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
-    const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
-    r0 = _mm_unpacklo_epi64(t0, t1);
-    r1 = _mm_unpackhi_epi64(t0, t1);
-    r2 = _mm_unpacklo_epi64(t2, t3);
-    r3 = _mm_unpackhi_epi64(t2, t3);
-}
-
 // The ends of a stroke's four jittered lines, lane k for line k.
 struct FourEnds {
     __m128i x0, y0, x1, y1;
@@ -38,7 +28,7 @@ FourEnds jitteredEnds(int32_t ax, int32_t ay, int32_t bx, int32_t by, const int3
     // masks (all ones = subtract).
     __m128i d1 = simd::load(draws), d2 = simd::load(draws + 4);
     __m128i d3 = simd::load(draws + 8), d4 = simd::load(draws + 12);
-    transposeFour(d1, d2, d3, d4);
+    simd::transposeFour(d1, d2, d3, d4);
     const __m128i seven = _mm_set1_epi32(7);
     d1 = _mm_and_si128(d1, seven);
     d2 = _mm_and_si128(d2, seven);
@@ -117,10 +107,10 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
     __m128i lineColours[4] = {fourRgb(greyPlus32, greyPlus32, bluePlus32),
                               fourRgb(greyPlus16, greyPlus16, bluePlus32), fourRgb(grey, grey, bluePlus32),
                               coreColour};
-    transposeFour(lineColours[0], lineColours[1], lineColours[2], lineColours[3]);
+    simd::transposeFour(lineColours[0], lineColours[1], lineColours[2], lineColours[3]);
 
     FourPairedRuns coreRuns;
-    storePairedRuns(setUpFourLines(image.width, ax, ay, bx, by), image.width, coreRuns);
+    storePairedRuns(setUpFourLines(image.width, ax, ay, bx, by), coreRuns);
     alignas(16) int32_t axs[4], ays[4], bxs[4], bys[4];
     simd::store(axs, ax);
     simd::store(ays, ay);
