@@ -60,9 +60,10 @@ class Canvas {
                        __m128i colours, int strength, Bitmap* depth, float z0, float z1) const;
 
     // A line set up beforehand (canvasDetail::storePairedRuns), drawn as
-    // drawLine draws it.
-    void drawRun(Bitmap& bitmap, const canvasDetail::PairedRun& run, uint32_t colour,
-                 int strength) const;
+    // drawLine draws it, its colour already scaled for the strength
+    // (canvasDetail::scaleFourColours) and keep the multiplier of 31 - strength.
+    void drawRun(Bitmap& bitmap, const canvasDetail::PairedRun& run, uint32_t scaledColour,
+                 __m128i keep) const;
 #endif
 
   private:
@@ -181,17 +182,21 @@ inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t 
             _mm_set_epi32(-columnStep, -rowStep, columnStep, rowStep), (major + 2) >> 1};
 }
 
+// The weights that turn a (row, column) pair of 16-bit words into the cell
+// index row * width + column.
+inline __m128i cellIndexWeights(int32_t width) { return _mm_set1_epi32((1 << 16) | width); }
+
 // The two blends of a pair share one unpack, multiply and pack. Cells of one
 // line are distinct, so both loads may come before both stores and their
 // order does not matter; the middle cell paired with itself stores the same
 // value twice. Rows, columns and the width stay below 2^15.
-inline void runLinePaired(uint32_t* cells, const PairedRun& run, int32_t width, uint32_t colour, __m128i keep) {
+inline void runLinePaired(uint32_t* cells, const PairedRun& run, __m128i indexWeights, uint32_t colour,
+                          __m128i keep) {
     const __m128i colours = _mm_set1_epi32(static_cast<int>(colour));
-    const __m128i rowWidths = _mm_set1_epi32((1 << 16) | width); // row * width + column * 1
     __m128i ends = run.ends;
     for (int32_t left = run.pairs; left > 0; --left) {
         const __m128i whole = _mm_srai_epi32(ends, 16);
-        const __m128i indices = _mm_madd_epi16(_mm_packs_epi32(whole, whole), rowWidths);
+        const __m128i indices = _mm_madd_epi16(_mm_packs_epi32(whole, whole), indexWeights);
         // Unsigned, as the indices are never negative: no sign extension.
         const auto a = static_cast<uint32_t>(_mm_cvtsi128_si32(indices));
         const auto b = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 1)));
@@ -288,7 +293,8 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
             bitmap.pixels.data(), depthCells, run,
             [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, ramp.z, ramp.step);
     } else {
-        runLinePaired(bitmap.pixels.data(), pairedRun(startX, startY, xMajor != 0, run.step, major), bitmap.width,
+        runLinePaired(bitmap.pixels.data(), pairedRun(startX, startY, xMajor != 0, run.step, major),
+                      cellIndexWeights(bitmap.width),
                       scaled, keep);
     }
 #else
@@ -448,18 +454,18 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
     } else {
         FourPairedRuns runs;
         storePairedRuns(lines, runs);
+        // Read once: a store to a cell may, as far as the compiler knows, change the width.
+        const __m128i indexWeights = cellIndexWeights(bitmap.width);
         for (int k = 0; k < 4; ++k) {
-            runLinePaired(cells, runs[k], bitmap.width, scaled[k], keep);
+            runLinePaired(cells, runs[k], indexWeights, scaled[k], keep);
         }
     }
 }
 
-inline void Canvas::drawRun(Bitmap& bitmap, const canvasDetail::PairedRun& run, uint32_t colour,
-                            int strength) const {
+inline void Canvas::drawRun(Bitmap& bitmap, const canvasDetail::PairedRun& run, uint32_t scaledColour,
+                            __m128i keep) const {
     using namespace canvasDetail;
-    runLinePaired(bitmap.pixels.data(), run, bitmap.width,
-                  scaleChannels(colour, channelMultiplier(scaleMultipliers[strength])),
-                  channelMultiplier(scaleMultipliers[31 - strength]));
+    runLinePaired(bitmap.pixels.data(), run, cellIndexWeights(bitmap.width), scaledColour, keep);
 }
 #endif
 

@@ -101,8 +101,6 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
     const __m128i greyPlus32 = _mm_add_epi32(grey, plus32), greyPlus16 = _mm_add_epi32(grey, plus16);
     const __m128i bluePlus32 = _mm_add_epi32(blue, plus32);
     const __m128i coreColour = fourRgb(grey, grey, blue); // also the fourth line's
-    alignas(16) uint32_t coreColours[4];
-    simd::store(coreColours, coreColour);
     // Transposed: row p holds the four line colours of particle p.
     __m128i lineColours[4] = {fourRgb(greyPlus32, greyPlus32, bluePlus32),
                               fourRgb(greyPlus16, greyPlus16, bluePlus32), fourRgb(grey, grey, bluePlus32),
@@ -119,13 +117,16 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
 
     const int soft = softStrength(dark);
     const int core = coreStrength(dark);
+    alignas(16) uint32_t coreScaled[4];
+    simd::store(coreScaled, scaleFourColours(coreColour, canvas.scaleMultipliers[core]));
+    const __m128i coreKeep = channelMultiplier(canvas.scaleMultipliers[31 - core]);
     for (int p = 0; p < 4; ++p) {
         int32_t draws[16];
         splatRandom.fillSixteen(draws);
         const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], draws);
         canvas.drawFourLines<false>(image, ends.x0, ends.y0, ends.x1, ends.y1, lineColours[p], soft,
                                     nullptr, 0.0f, 0.0f);
-        canvas.drawRun(image, coreRuns[p], coreColours[p], core);
+        canvas.drawRun(image, coreRuns[p], coreScaled[p], coreKeep);
     }
 }
 #endif
