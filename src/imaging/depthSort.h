@@ -216,8 +216,16 @@ T* split(T* first, T* last, const T& pivot, Before before) {
             rightBlock -= size;
         }
         const int pairs = std::min(leftCount, rightCount);
-        for (int k = 0; k < pairs; ++k) {
-            std::swap(leftBase[leftStops[leftNext + k]], rightBase[-1 - rightStops[rightNext + k]]);
+        if (pairs == kSplitBlock) {
+            // Every key of both whole blocks stops the scan (runs of equal
+            // keys): the k-th from the left swaps with the k-th from the right.
+            for (int k = 0; k < kSplitBlock; ++k) {
+                std::swap(leftBase[k], rightBase[-1 - k]);
+            }
+        } else {
+            for (int k = 0; k < pairs; ++k) {
+                std::swap(leftBase[leftStops[leftNext + k]], rightBase[-1 - rightStops[rightNext + k]]);
+            }
         }
         if (pairs > 0) {
             leftNext += pairs;
