@@ -255,6 +255,7 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     assert(x0 >= 0 && x0 < bitmap.width && x1 >= 0 && x1 < bitmap.width);
     assert(y0 >= 0 && y0 < bitmap.height && y1 >= 0 && y1 < bitmap.height);
     assert(!depth || (depth->width == bitmap.width && depth->height == bitmap.height));
+    assert(bitmap.width < 32768 && bitmap.height < 32768); // the 16-bit index arithmetic
 
     // Which endpoint starts and which axis leads differ from line to line
     // unpredictably, so they pick from two-element tables instead of
@@ -427,6 +428,7 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
                                   __m128i colours, int strength, Bitmap* depth, float z0,
                                   float z1) const {
     using namespace canvasDetail;
+    assert(bitmap.width < 32768 && bitmap.height < 32768); // the 16-bit index arithmetic
     const FourLineSetUp lines = setUpFourLines(bitmap.width, x0, y0, x1, y1);
     alignas(16) uint32_t scaled[4];
     simd::store(scaled, scaleFourColours(colours, scaleMultipliers[strength]));
