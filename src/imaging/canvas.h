@@ -295,8 +295,7 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
             [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, ramp.z, ramp.step);
     } else {
         runLinePaired(bitmap.pixels.data(), pairedRun(startX, startY, xMajor != 0, run.step, major),
-                      cellIndexWeights(bitmap.width),
-                      scaled, keep);
+                      cellIndexWeights(bitmap.width), scaled, keep);
     }
 #else
     const uint32_t scaled = (static_cast<uint32_t>(scaleTable[(colour >> 16) & 255][strength]) << 16) |
