@@ -131,6 +131,15 @@ struct LineRun {
     int32_t major;
 };
 
+// The walk from its start pixel: the major coordinate advances one whole
+// cell per step, the minor one by step in 16.16 from the pixel centre.
+inline LineRun lineRun(std::ptrdiff_t width, int32_t startX, int32_t startY, bool xMajor, int32_t step,
+                       int32_t major) {
+    const int32_t startMinor = xMajor ? startY : startX;
+    return {xMajor ? startX : startY * width, xMajor ? 1 : width, xMajor ? width : 1,
+            startMinor * 65536 + 32768, step, major};
+}
+
 template <bool withDepth, typename Blend>
 inline void runLine(uint32_t* cells, uint32_t* depthCells, const LineRun& run, Blend blendCell,
                     float z, float zStep) {
@@ -260,7 +269,6 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     // Which endpoint starts and which axis leads differ from line to line
     // unpredictably, so they pick from two-element tables instead of
     // branching.
-    const std::ptrdiff_t width = bitmap.width;
     const int32_t deltas[2] = {y1 - y0, x1 - x0};
     const int32_t lengths[2] = {absolute(deltas[0]), absolute(deltas[1])};
     const int xMajor = lengths[1] >= lengths[0];
@@ -274,14 +282,8 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
     const int32_t magnitude = fixedPointStep(lengths[1 - xMajor], major);
     // Negative when the minor coordinate falls from the start to the end.
     const int32_t flip = -static_cast<int32_t>((deltas[1 - xMajor] < 0) == (fromFirst != 0));
-    const std::ptrdiff_t steps[2] = {width, 1};
-    const std::ptrdiff_t majorStep = steps[xMajor];
-    const std::ptrdiff_t minorStep = steps[1 - xMajor];
-    const int32_t starts[2] = {startX, startY};
-    const int32_t startMinor = starts[xMajor];
-
-    const LineRun run{startY * width + startX - startMinor * minorStep, majorStep, minorStep,
-                      startMinor * 65536 + 32768, signedStep(magnitude, flip), major};
+    const int32_t step = signedStep(magnitude, flip);
+    const LineRun run = lineRun(bitmap.width, startX, startY, xMajor != 0, step, major);
     const DepthRamp ramp = depthRamp(z0, z1, fromFirst, major);
 
     uint32_t* depthCells = withDepth ? depth->pixels.data() : nullptr;
@@ -294,7 +296,7 @@ inline void Canvas::walk(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int
             bitmap.pixels.data(), depthCells, run,
             [&](uint32_t old) { return scaled + scaleChannels(old, keep); }, ramp.z, ramp.step);
     } else {
-        runLinePaired(bitmap.pixels.data(), pairedRun(startX, startY, xMajor != 0, run.step, major),
+        runLinePaired(bitmap.pixels.data(), pairedRun(startX, startY, xMajor != 0, step, major),
                       cellIndexWeights(bitmap.width), scaled, keep);
     }
 #else
@@ -320,10 +322,6 @@ namespace canvasDetail {
 struct FourLineSetUp {
     __m128i major;
     __m128i step;
-    __m128i majorStep;
-    __m128i minorStep;
-    __m128i base;
-    __m128i accumulator;
     __m128i fromFirst; // all ones where the walk starts at the first endpoint
     __m128i xMajor;    // all ones where x leads
     __m128i startX;
@@ -334,7 +332,7 @@ inline __m128i select(__m128i mask, __m128i ifSet, __m128i ifClear) {
     return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
 }
 
-inline FourLineSetUp setUpFourLines(int32_t width, __m128i x0, __m128i y0, __m128i x1, __m128i y1) {
+inline FourLineSetUp setUpFourLines(__m128i x0, __m128i y0, __m128i x1, __m128i y1) {
     const __m128i allOnes = _mm_set1_epi32(-1);
     auto absolute = [](__m128i v) {
         const __m128i sign = _mm_srai_epi32(v, 31);
@@ -354,25 +352,10 @@ inline FourLineSetUp setUpFourLines(int32_t width, __m128i x0, __m128i y0, __m12
     // Negative steps where the minor coordinate falls from the start to the end.
     const __m128i falls = _mm_cmpgt_epi32(_mm_setzero_si128(), select(xMajor, dy, dx));
     const __m128i flip = _mm_xor_si128(_mm_xor_si128(falls, fromFirst), allOnes);
-    const __m128i startMinor = select(xMajor, startY, startX);
-    // x-major lines start at column startX of row 0 (the row comes from the
-    // accumulator), y-major ones at row startY: coordinates and the width stay
-    // below 2^15, so one 16-bit multiply-add forms startY * width.
-    const __m128i widths = _mm_set1_epi32(width);
-    const __m128i ones = _mm_set1_epi32(1);
     // A point (major 0) has minor length 0 too: divided by 1 it steps by 0.
     const __m128i magnitude = wholeQuotients(_mm_slli_epi32(minorLength, 16),
                                              _mm_sub_epi32(major, _mm_cmpeq_epi32(major, _mm_setzero_si128())));
-    return {major,
-            _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip),
-            select(xMajor, ones, widths),
-            select(xMajor, widths, ones),
-            select(xMajor, startX, _mm_madd_epi16(startY, widths)),
-            _mm_add_epi32(_mm_slli_epi32(startMinor, 16), _mm_set1_epi32(32768)),
-            fromFirst,
-            xMajor,
-            startX,
-            startY};
+    return {major, _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip), fromFirst, xMajor, startX, startY};
 }
 
 // Four set-up lines ready for the walk from both ends.
@@ -428,24 +411,22 @@ inline void Canvas::drawFourLines(Bitmap& bitmap, __m128i x0, __m128i y0, __m128
                                   float z1) const {
     using namespace canvasDetail;
     assert(bitmap.width < 32768 && bitmap.height < 32768); // the 16-bit index arithmetic
-    const FourLineSetUp lines = setUpFourLines(bitmap.width, x0, y0, x1, y1);
+    const FourLineSetUp lines = setUpFourLines(x0, y0, x1, y1);
     alignas(16) uint32_t scaled[4];
     simd::store(scaled, scaleFourColours(colours, scaleMultipliers[strength]));
     const __m128i keep = channelMultiplier(scaleMultipliers[31 - strength]);
     uint32_t* cells = bitmap.pixels.data();
     if constexpr (withDepth) {
-        alignas(16) int32_t majors[4], steps[4], majorSteps[4], minorSteps[4], bases[4], accumulators[4];
-        alignas(16) int32_t fromFirsts[4];
+        alignas(16) int32_t majors[4], steps[4], fromFirsts[4], xMajors[4], startXs[4], startYs[4];
         simd::store(majors, lines.major);
         simd::store(steps, lines.step);
-        simd::store(majorSteps, lines.majorStep);
-        simd::store(minorSteps, lines.minorStep);
-        simd::store(bases, lines.base);
-        simd::store(accumulators, lines.accumulator);
         simd::store(fromFirsts, lines.fromFirst);
+        simd::store(xMajors, lines.xMajor);
+        simd::store(startXs, lines.startX);
+        simd::store(startYs, lines.startY);
         uint32_t* depthCells = depth->pixels.data();
         for (int k = 0; k < 4; ++k) {
-            const LineRun run{bases[k], majorSteps[k], minorSteps[k], accumulators[k], steps[k], majors[k]};
+            const LineRun run = lineRun(bitmap.width, startXs[k], startYs[k], xMajors[k] != 0, steps[k], majors[k]);
             const DepthRamp ramp = depthRamp(z0, z1, fromFirsts[k] & 1, majors[k]);
             const uint32_t colour = scaled[k];
             runLine<withDepth>(

@@ -108,7 +108,7 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
     simd::transposeFour(lineColours[0], lineColours[1], lineColours[2], lineColours[3]);
 
     FourPairedRuns coreRuns;
-    storePairedRuns(setUpFourLines(image.width, ax, ay, bx, by), coreRuns);
+    storePairedRuns(setUpFourLines(ax, ay, bx, by), coreRuns);
     alignas(16) int32_t axs[4], ays[4], bxs[4], bys[4];
     simd::store(axs, ax);
     simd::store(ays, ay);
