@@ -70,13 +70,13 @@ void RanmarStream::fillSixteen(int32_t* out) {
     if (position + 16 > kLength) {
         rewind();
     }
-    // Draw k reads the values 97 and 33 before it: sixteen draws never read
-    // one another's results.
-    int32_t* fresh = history + position;
-    const int32_t* longLagged = fresh - kLongLag;
-    const int32_t* shortLagged = fresh - kShortLag;
 #if BRAMBLEWISP_SSE2
     if (cd == kCarryStep && cm == kCarryModulus && c >= 0 && c < cm) {
+        // Draw k reads the values 97 and 33 before it: sixteen draws never
+        // read one another's results.
+        int32_t* fresh = history + position;
+        const int32_t* longLagged = fresh - kLongLag;
+        const int32_t* shortLagged = fresh - kShortLag;
         // With k * cd = a * cm + r (0 <= r < cm), k steps of the carry give
         // c - r, plus cm when r > c: one compare per draw, no chain.
         const __m128i carry0 = _mm_set1_epi32(c);
@@ -99,17 +99,10 @@ void RanmarStream::fillSixteen(int32_t* out) {
         return;
     }
 #endif
+    // The history has room for all sixteen: next() does not rewind.
     for (int k = 0; k < 16; ++k) {
-        int32_t v = longLagged[k] - shortLagged[k];
-        v += (v >> 31) & 16777216;
-        fresh[k] = v;
-        c -= cd;
-        c += (c >> 31) & cm;
-        v -= c;
-        v += (v >> 31) & 16777216;
-        out[k] = v;
+        out[k] = next();
     }
-    position += 16;
 }
 
 } // namespace bramblewisp
