@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 #include <utility>
 
@@ -176,6 +177,72 @@ int rightStopsOf(const T* end, int size, const T& pivot, FartherFirst before, ui
     }
     return count;
 }
+
+// What the final insertion pass makes of one leaf of the partition, sorted
+// while the leaf is still in cache. The pass is stable and, when no z is NaN,
+// never moves a key past a leaf boundary (every key of a leaf is nearer than
+// or as near as every key of the leaves before it), so it sorts each leaf
+// stably on its own. Here without a branch per key: key i goes to the place
+// after every key with a larger z and every equal key in front of it.
+template <ZRecord T>
+void sortLeaf(T* first, T* last, FartherFirst) {
+    static_assert(kSmallRange == 16, "a leaf fills at most four vectors of z");
+    const int n = static_cast<int>(last - first);
+    if (n < 2) {
+        return;
+    }
+    // NaN never compares: the padding counts for nobody.
+    alignas(16) float z[kSmallRange];
+    for (int k = 0; k < static_cast<int>(kSmallRange); ++k) {
+        z[k] = std::numeric_limits<float>::quiet_NaN();
+    }
+    for (int k = 0; k < n; ++k) {
+        z[k] = first[k].z;
+    }
+    const __m128 zs[4] = {_mm_load_ps(z), _mm_load_ps(z + 4), _mm_load_ps(z + 8), _mm_load_ps(z + 12)};
+    const __m128i lanes[4] = {_mm_set_epi32(3, 2, 1, 0), _mm_set_epi32(7, 6, 5, 4), _mm_set_epi32(11, 10, 9, 8),
+                              _mm_set_epi32(15, 14, 13, 12)};
+    __m128i ranks[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+    for (int j = 0; j < n; ++j) {
+        const __m128 zj = _mm_set1_ps(z[j]);
+        const __m128i index = _mm_set1_epi32(j);
+        for (int v = 0; v < 4; ++v) {
+            // z_j > z_i, or equal with j in front of i.
+            const __m128 ahead = _mm_or_ps(_mm_cmpgt_ps(zj, zs[v]),
+                                           _mm_and_ps(_mm_cmpeq_ps(zj, zs[v]),
+                                                      _mm_castsi128_ps(_mm_cmpgt_epi32(lanes[v], index))));
+            ranks[v] = _mm_sub_epi32(ranks[v], _mm_castps_si128(ahead));
+        }
+    }
+    alignas(16) int32_t rank[kSmallRange];
+    for (int v = 0; v < 4; ++v) {
+        simd::store(rank + 4 * v, ranks[v]);
+    }
+    T sorted[kSmallRange];
+    for (int k = 0; k < n; ++k) {
+        sorted[rank[k]] = first[k];
+    }
+    std::memcpy(static_cast<void*>(first), sorted, static_cast<std::size_t>(n) * sizeof(T));
+}
+
+// Whether no z is NaN, without which the leaves may overlap.
+template <ZRecord T>
+bool allOrdered(const T* first, const T* last, FartherFirst) {
+    const float* z = reinterpret_cast<const float*>(first);
+    const std::ptrdiff_t n = last - first;
+    __m128 unordered = _mm_setzero_ps();
+    std::ptrdiff_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m128 v =
+            _mm_shuffle_ps(_mm_loadu_ps(z + 2 * k), _mm_loadu_ps(z + 2 * k + 4), _MM_SHUFFLE(2, 0, 2, 0));
+        unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(v, v));
+    }
+    bool any = _mm_movemask_ps(unordered) != 0;
+    for (; k < n; ++k) {
+        any = any || first[k].z != first[k].z;
+    }
+    return !any;
+}
 #endif
 
 template <typename T, typename Before>
@@ -252,19 +319,22 @@ T* split(T* first, T* last, const T& pivot, Before before) {
     }
 }
 
-template <typename T, typename Before>
+template <bool sortLeaves, typename T, typename Before>
 void partition(T* first, T* last, Before before) {
     while (last - first > kSmallRange) {
         const T pivot =
             medianOfThree(*first, *(first + (last - first) / 2), *(last - 1), before);
         T* cut = split(first, last, pivot, before);
         if (last - cut > cut - first) {
-            partition(first, cut, before);
+            partition<sortLeaves>(first, cut, before);
             first = cut;
         } else {
-            partition(cut, last, before);
+            partition<sortLeaves>(cut, last, before);
             last = cut;
         }
+    }
+    if constexpr (sortLeaves) {
+        sortLeaf(first, last, before);
     }
 }
 
@@ -276,7 +346,15 @@ void depthSort(T* first, T* last, Before before) {
         depthsort::guardedInsertion(first, last, before);
         return;
     }
-    depthsort::partition(first, last, before);
+#if BRAMBLEWISP_SSE2
+    if constexpr (depthsort::ZRecord<T> && std::is_same_v<Before, depthsort::FartherFirst>) {
+        if (depthsort::allOrdered(first, last, before)) {
+            depthsort::partition<true>(first, last, before);
+            return;
+        }
+    }
+#endif
+    depthsort::partition<false>(first, last, before);
     depthsort::guardedInsertion(first, first + depthsort::kSmallRange, before);
     for (T* i = first + depthsort::kSmallRange; i != last; ++i) {
         depthsort::unguardedInsert(i, before);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -69,6 +70,30 @@ TEST(DepthSort, KeepsTheQuicksortOrderAmongEqualKeys) {
     }
     // Otherwise a stable sort would pass as well.
     EXPECT_GT(unlikeStable, 10);
+}
+
+// The renderer's order sorts each leaf of the partition on its own, which is
+// the final pass's result only while the leaves cannot overlap: signed zeros
+// must tie, infinities order, and a NaN anywhere sends the keys the long way.
+TEST(DepthSort, SortsLeavesAsTheFinalPassWithSignedZerosInfinitiesAndNaN) {
+    const float special[] = {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(), 1.5f, -1.5f, 3.0f};
+    uint32_t state = 777;
+    for (const std::size_t n : {17u, 33u, 300u, 5000u}) {
+        std::vector<float> z(n);
+        for (float& key : z) {
+            state = state * 1664525u + 1013904223u;
+            key = special[(state >> 8) % 7];
+        }
+        EXPECT_EQ(sortedIds(z, true), referenceDepthOrder(z)) << n << " keys";
+        for (const std::size_t at : {std::size_t{0}, n / 2, n - 1}) {
+            std::vector<float> withNaN = z;
+            withNaN[at] = std::numeric_limits<float>::quiet_NaN();
+            const std::vector<int> ids = sortedIds(withNaN, true);
+            EXPECT_EQ(ids, referenceDepthOrder(withNaN)) << n << " keys, NaN at " << at;
+            EXPECT_EQ(ids, sortedIds(withNaN)) << n << " keys, NaN at " << at;
+        }
+    }
 }
 
 } // namespace
