@@ -139,15 +139,20 @@ struct StopTable {
 };
 inline constexpr StopTable kStopTable{};
 
+// The z of four consecutive records, the first at record.
+template <ZRecord T>
+__m128 fourZ(const T* record) {
+    const float* z = reinterpret_cast<const float*>(record);
+    return _mm_shuffle_ps(_mm_loadu_ps(z), _mm_loadu_ps(z + 4), _MM_SHUFFLE(2, 0, 2, 0));
+}
+
 template <ZRecord T>
 int leftStopsOf(const T* block, int size, const T& pivot, FartherFirst before, uint8_t* stops) {
     const __m128 p = _mm_set1_ps(pivot.z);
-    const float* z = reinterpret_cast<const float*>(block);
     int count = 0;
     int k = 0;
     for (; k + 4 <= size; k += 4) {
-        const __m128 near = _mm_shuffle_ps(_mm_loadu_ps(z + 2 * k), _mm_loadu_ps(z + 2 * k + 4),
-                                           _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 near = fourZ(block + k);
         // !(z > pivot z)
         count = kStopTable.append(_mm_movemask_ps(_mm_cmpngt_ps(near, p)), k, stops, count);
     }
@@ -237,13 +242,11 @@ void sortLeaf(T* first, T* last, FartherFirst) {
 // Whether no z is NaN, without which the leaves may overlap.
 template <ZRecord T>
 bool allOrdered(const T* first, const T* last, FartherFirst) {
-    const float* z = reinterpret_cast<const float*>(first);
     const std::ptrdiff_t n = last - first;
     __m128 unordered = _mm_setzero_ps();
     std::ptrdiff_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        const __m128 v =
-            _mm_shuffle_ps(_mm_loadu_ps(z + 2 * k), _mm_loadu_ps(z + 2 * k + 4), _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 v = fourZ(first + k);
         unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(v, v));
     }
     bool any = _mm_movemask_ps(unordered) != 0;
