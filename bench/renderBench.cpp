@@ -73,6 +73,35 @@ struct CompactRecord {
     uint32_t index;
 };
 
+// The order of 1,553,886 keys at one depth, as many as type 3 draws. Arg 0:
+// through the sort; 1: read off the unsorted keys in the renderer's windows.
+void depthOrderOneDepth(benchmark::State& state) {
+    std::vector<CompactRecord> keys(1553886);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        keys[i] = CompactRecord{0.0f, static_cast<uint32_t>(i)};
+    }
+    std::vector<CompactRecord> work;
+    std::vector<CompactRecord> window(2048);
+    const auto count = static_cast<std::ptrdiff_t>(keys.size());
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            state.PauseTiming();
+            work = keys;
+            state.ResumeTiming();
+            depthSort(work.data(), work.data() + work.size(), depthsort::FartherFirst{});
+            benchmark::DoNotOptimize(work.data());
+            continue;
+        }
+        benchmark::DoNotOptimize(depthsort::allEqual(keys.data(), keys.data() + keys.size()));
+        for (std::ptrdiff_t begin = 0; begin < count; begin += 2048) {
+            const std::ptrdiff_t end = std::min(count, begin + 2048);
+            depthsort::equalKeysInOrder(keys.data(), count, begin, end, window.data());
+            benchmark::DoNotOptimize(window.data());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+
 // First arg: 1 writes the depths (the outline post effects need them), 0
 // skips them. Second arg: 1 draws four strokes at a time as the renderer
 // does, 0 one at a time.
@@ -131,6 +160,7 @@ void drawStrokesType1(benchmark::State& state) {
 BENCHMARK(renderParticlesType1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(depthSortType1<WideRecord>)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(depthSortType1<CompactRecord>)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(depthOrderOneDepth)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(drawStrokesType1)
     ->Args({0, 1})
     ->Args({0, 0})

@@ -109,7 +109,12 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     std::fputs("sort ", stdout);
     std::fflush(stdout);
 
-    depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{});
+    // Strokes all at one depth (flat presets) need no sort: their order is
+    // read off the unsorted keys while drawing.
+    const bool oneDepth = depthsort::allEqual(keys.data(), keys.data() + keys.size());
+    if (!oneDepth) {
+        depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{});
+    }
 
     std::fputs("bbox ", stdout);
     std::fflush(stdout);
@@ -128,28 +133,43 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };
-    constexpr std::size_t kAhead = 16;
-    const std::size_t count = keys.size();
-    auto fetch = [&](std::size_t i) -> const Particle& {
-        if (i + kAhead < count) {
-            prefetch(&collection[keys[i + kAhead].index]);
+    // Keys in drawing order, count of them.
+    auto drawInOrder = [&](const DepthKey* ordered, std::size_t count) {
+        constexpr std::size_t kAhead = 16;
+        auto fetch = [&](std::size_t i) -> const Particle& {
+            if (i + kAhead < count) {
+                prefetch(&collection[ordered[i + kAhead].index]);
+            }
+            return collection[ordered[i].index];
+        };
+        // Four at a time: the brush shares much of their work.
+        std::size_t i = 0;
+        for (; i + 4 <= count; i += 4) {
+            Vec3 a[4], b[4];
+            for (std::size_t k = 0; k < 4; ++k) {
+                const Particle& p = fetch(i + k);
+                a[k] = project(p.position);
+                b[k] = project(endPoint(p));
+            }
+            brush.drawFour(a, b);
         }
-        return collection[keys[i].index];
+        for (; i < count; ++i) {
+            const Particle& p = fetch(i);
+            brush.drawParticle(project(p.position), project(endPoint(p)));
+        }
     };
-    // Four at a time: the brush shares much of their work.
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        Vec3 a[4], b[4];
-        for (std::size_t k = 0; k < 4; ++k) {
-            const Particle& p = fetch(i + k);
-            a[k] = project(p.position);
-            b[k] = project(endPoint(p));
-        }
-        brush.drawFour(a, b);
+    if (!oneDepth) {
+        drawInOrder(keys.data(), keys.size());
+        return;
     }
-    for (; i < count; ++i) {
-        const Particle& p = fetch(i);
-        brush.drawParticle(project(p.position), project(endPoint(p)));
+    // A multiple of four, so that only the last window draws strokes singly.
+    constexpr std::ptrdiff_t kWindow = 2048;
+    DepthKey window[kWindow];
+    const auto count = static_cast<std::ptrdiff_t>(keys.size());
+    for (std::ptrdiff_t begin = 0; begin < count; begin += kWindow) {
+        const std::ptrdiff_t end = std::min(count, begin + kWindow);
+        depthsort::equalKeysInOrder(keys.data(), count, begin, end, window);
+        drawInOrder(window, static_cast<std::size_t>(end - begin));
     }
 }
 
