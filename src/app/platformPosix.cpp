@@ -113,8 +113,11 @@ uint64_t addressSpaceRoom() {
 // Transparent huge pages on x86-64 and most other Linux systems.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
+// A huge page needs the whole of its aligned 2 MiB inside the mapping, so a
+// block of half a huge page or more is mapped in whole huge pages: its last
+// part would otherwise fault in 4 KiB at a time.
 std::size_t mappedLength(std::size_t bytes) {
-    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t page = bytes >= kHugePage / 2 ? kHugePage : static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     return bytes == 0 ? page : (bytes + page - 1) / page * page;
 }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "system/largeArray.h"
+
 namespace bramblewisp {
 
 // A rectangle of 32-bit cells, row 0 at the top. Colour cells are
@@ -23,7 +25,8 @@ class Bitmap {
 
     const int32_t width;
     const int32_t height;
-    std::vector<uint32_t> pixels; // row-major, one block
+    using Cells = std::vector<uint32_t, LargeBlockAllocator<uint32_t>>;
+    Cells pixels; // row-major, one block
     std::vector<uint32_t*> rows;
 };
 

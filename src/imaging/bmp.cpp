@@ -72,15 +72,25 @@ bool writeBmp(std::FILE* out, const Bitmap& bitmap) {
     put32(&header[42], 72);
     bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
 
-    std::vector<uint8_t> line(3 * static_cast<std::size_t>(width));
+    // Rows go out in blocks of about 64 KiB: a row at a time, a stream's
+    // small buffer would pass each row to the system as a write of its own.
+    const std::size_t lineBytes = 3 * static_cast<std::size_t>(width);
+    const std::size_t blockRows = std::max<std::size_t>(1, (std::size_t{64} << 10) / std::max<std::size_t>(1, lineBytes));
+    std::vector<uint8_t> block(blockRows * lineBytes);
+    std::size_t filled = 0;
     for (int32_t y = bitmap.height - 1; ok && y >= 0; --y) {
         const uint32_t* cells = bitmap.row(y);
+        uint8_t* line = block.data() + filled;
         for (uint32_t x = 0; x < width; ++x) {
             line[3 * x] = static_cast<uint8_t>(cells[x]);
             line[3 * x + 1] = static_cast<uint8_t>(cells[x] >> 8);
             line[3 * x + 2] = static_cast<uint8_t>(cells[x] >> 16);
         }
-        ok = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+        filled += lineBytes;
+        if (filled == block.size() || y == 0) {
+            ok = std::fwrite(block.data(), 1, filled, out) == filled;
+            filled = 0;
+        }
     }
     return ok && std::fflush(out) == 0 && !std::ferror(out);
 }

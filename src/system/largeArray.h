@@ -9,6 +9,34 @@
 
 namespace bramblewisp {
 
+// For containers of a megabyte or more filled at once (the pictures): their
+// blocks come from platform::allocateLarge, smaller ones from the heap. Fresh
+// heap memory costs a page fault for every 4 KiB, and in a virtual machine a
+// fault can cost ten microseconds.
+template <typename T>
+struct LargeBlockAllocator {
+    using value_type = T;
+    static constexpr std::size_t kLargeBytes = std::size_t{1} << 20;
+
+    LargeBlockAllocator() = default;
+    template <typename U>
+    LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
+
+    T* allocate(std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        return static_cast<T*>(bytes >= kLargeBytes ? platform::allocateLarge(bytes) : ::operator new(bytes));
+    }
+    void deallocate(T* block, std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        if (bytes >= kLargeBytes) {
+            platform::releaseLarge(block, bytes);
+        } else {
+            ::operator delete(block);
+        }
+    }
+    friend bool operator==(const LargeBlockAllocator&, const LargeBlockAllocator&) { return true; }
+};
+
 // A fixed-capacity array of plain values, filled once: on memory that may sit
 // on huge pages (see platform::allocateLarge) when asked to, else on the heap.
 template <typename T>

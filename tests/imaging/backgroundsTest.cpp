@@ -29,7 +29,7 @@ template <typename Background> std::vector<uint32_t> applied(int32_t seed, bool 
     Picture picture;
     Background(seed, dark).apply(picture.canvas, picture.image, picture.depth);
     EXPECT_TRUE(picture.depthIsFarEverywhere());
-    return picture.image.pixels;
+    return {picture.image.pixels.begin(), picture.image.pixels.end()};
 }
 
 // In a light run a black grid line darkens every pixel it crosses, so the
@@ -62,7 +62,7 @@ TEST(Backgrounds, PlainFillsWithTheBaseColourAndFarDepth) {
     for (const bool dark : {false, true}) {
         Picture picture(8, 4);
         PlainBackground(dark).apply(picture.canvas, picture.image, picture.depth);
-        EXPECT_EQ(picture.image.pixels, std::vector<uint32_t>(32, dark ? 0 : 0xFFFFFF));
+        EXPECT_EQ(picture.image.pixels, Bitmap::Cells(32, dark ? 0 : 0xFFFFFF));
         EXPECT_TRUE(picture.depthIsFarEverywhere());
     }
 }

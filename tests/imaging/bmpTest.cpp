@@ -44,14 +44,14 @@ void put32(Bytes& bytes, std::size_t at, uint32_t value) {
 // No symmetry, a different value in every channel and junk in the top byte:
 // flips, swapped channels and a wrong row order all show. Returns the cells
 // as they should read back.
-std::vector<uint32_t> paintAsymmetric(Bitmap& bitmap) {
+Bitmap::Cells paintAsymmetric(Bitmap& bitmap) {
     for (int32_t y = 0; y < bitmap.height; ++y) {
         for (int32_t x = 0; x < bitmap.width; ++x) {
             bitmap.at(x, y) =
                 0xA5000000u | (x * 19u + y) << 16 | (y * 23u + 2 * x) << 8 | (x + 7u * y + 1);
         }
     }
-    std::vector<uint32_t> colours = bitmap.pixels;
+    Bitmap::Cells colours = bitmap.pixels;
     for (uint32_t& cell : colours) {
         cell &= 0xFFFFFF;
     }
@@ -74,7 +74,7 @@ TEST(Bmp, WritesTheExactHeaderAndBottomRowFirst) {
 
 TEST(Bmp, ReadsBackWhatItWroteWhereverThePixelDataStarts) {
     Bitmap picture(12, 7);
-    const std::vector<uint32_t> colours = paintAsymmetric(picture);
+    const Bitmap::Cells colours = paintAsymmetric(picture);
     const Bytes plain = written(picture);
     EXPECT_EQ(plain.size(), 54u + 3 * 12 * 7);
     // The offset is honoured past the headers (a longer info header) and
@@ -89,6 +89,12 @@ TEST(Bmp, ReadsBackWhatItWroteWhereverThePixelDataStarts) {
         ASSERT_NE(back, nullptr) << offset;
         EXPECT_EQ(back->pixels, colours) << offset;
     }
+    // Rows go out in blocks: 250 rows of 912 bytes fill three and a bit.
+    Bitmap tall(304, 250);
+    const Bitmap::Cells tallColours = paintAsymmetric(tall);
+    const auto back = readBytes(written(tall));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->pixels, tallColours);
 }
 
 TEST(Bmp, RejectsHeadersOutsideTheAcceptedForm) {
@@ -129,7 +135,7 @@ TEST(Bmp, FileEndingInsidePixelDataReadsMissingChannelsAsZero) {
     const auto result = readBytes(bytes);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->pixels,
-              (std::vector<uint32_t>{0x002030, 0, 0, 0, 0x102030, 0x102030, 0x102030, 0x102030}));
+              (Bitmap::Cells{0x002030, 0, 0, 0, 0x102030, 0x102030, 0x102030, 0x102030}));
 }
 
 TEST(Bmp, WriteReportsAFailingStream) {
@@ -170,7 +176,7 @@ TEST(Bmp, ExchangesFilesWithImageTools) {
     const std::string ours = std::string(dir) + "/ours.bmp",
                       theirs = std::string(dir) + "/theirs.bmp";
     Bitmap picture(12, 3);
-    const std::vector<uint32_t> colours = paintAsymmetric(picture);
+    const Bitmap::Cells colours = paintAsymmetric(picture);
     std::FILE* file = std::fopen(ours.c_str(), "wb");
     ASSERT_TRUE(writeBmp(file, picture));
     ASSERT_EQ(std::fclose(file), 0);

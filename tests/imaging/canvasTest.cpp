@@ -73,7 +73,7 @@ TEST(Canvas, LinesBlendExactlyAsTheTableForEveryStrength) {
     };
     for (int k = 0; k < 32; ++k) {
         for (int round = 0; round < 4; ++round) {
-            std::vector<uint32_t> old(256);
+            Bitmap::Cells old(256);
             for (uint32_t v = 0; v < 256; ++v) {
                 // Every value in every channel, over random other channels.
                 const uint32_t noise = random();

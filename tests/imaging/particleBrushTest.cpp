@@ -91,7 +91,7 @@ TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
         const bool keepDepth = stroke % 3 != 0;
         const Vec3 a{coordinate(48), coordinate(32), static_cast<float>(stroke % 7)};
         const Vec3 b{coordinate(48), coordinate(32), static_cast<float>(stroke % 11) * 0.5f};
-        const std::vector<uint32_t> depthBefore = depth.pixels;
+        const Bitmap::Cells depthBefore = depth.pixels;
         referenceStroke(canvas, expectedImage, expectedDepth, 20.0f, dark, a, b, random);
         const ParticleBrush brush{canvas, image, depth, 20.0f, dark, keepDepth};
         brush.drawParticle(a, b);

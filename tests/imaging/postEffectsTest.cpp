@@ -74,12 +74,12 @@ TEST(SmoothEffect, AveragesInPlaceInOneFlatPass) {
     // change. The values were worked out by hand: each cell sees the new
     // values on its left and above and the old ones on its right and below;
     // (0, 2) has (3, 1) on its left.
-    std::vector<uint32_t> before(16, 0);
+    Bitmap::Cells before(16, 0);
     before[0] = 0xFF123456; // outside the processed run, and never a neighbour
     before[4] = 100 * 0x010101u;
     before[6] = 0xAB000000 | 200 * 0x010101u;
     before[15] = 0xFF00FF00;
-    std::vector<uint32_t> after = before;
+    Bitmap::Cells after = before;
     const uint32_t smoothed[] = {75, 18, 4, 26, 25, 10};
     for (int i = 0; i < 6; ++i) {
         after[5 + i] = smoothed[i] * 0x010101u;

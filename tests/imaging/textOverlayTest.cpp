@@ -35,7 +35,7 @@ void paint(Bitmap& image) {
 
 // Draws on an exactly sized 20 x 10 picture, so any overrun shows under
 // AddressSanitizer.
-std::vector<uint32_t> drawn(const Bitmap* sheet, const std::string& text, int32_t x, int32_t y,
+Bitmap::Cells drawn(const Bitmap* sheet, const std::string& text, int32_t x, int32_t y,
                             bool dark) {
     Bitmap image(20, 10), depth(20, 10);
     paint(image);
@@ -50,7 +50,7 @@ std::vector<uint32_t> drawn(const Bitmap* sheet, const std::string& text, int32_
 
 // Every pixel of every glyph cell, placed one by one and kept only where it
 // lies inside both bitmaps.
-std::vector<uint32_t> reference(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y,
+Bitmap::Cells reference(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y,
                                 bool dark) {
     Bitmap image(20, 10);
     paint(image);
@@ -93,7 +93,7 @@ TEST(TextOverlay, BytesOutsideTheAlphabetDrawTheQuestionMark) {
     EXPECT_EQ(glyphIndex['9'], 36);
     EXPECT_EQ(glyphIndex[0], 40);
     const auto sheet = font(41 * kCell, 4);
-    const std::vector<uint32_t> question = drawn(sheet.get(), "a?", 1, 2, true);
+    const Bitmap::Cells question = drawn(sheet.get(), "a?", 1, 2, true);
     EXPECT_EQ(drawn(sheet.get(), "aQ", 1, 2, true), question);
     EXPECT_EQ(drawn(sheet.get(), "a\xE9", 1, 2, true), question);
     EXPECT_NE(drawn(sheet.get(), "a:", 1, 2, true), question);
@@ -130,7 +130,7 @@ TEST(TextOverlay, DrawsExactlyTheCellsInsideBothBitmaps) {
     EXPECT_EQ(drawn(nullptr, "abc", 2, 3, true), drawn(black.get(), "", 2, 3, true));
     // Three glyphs cover 3 x 3 columns from x = 2 and 4 rows from y = 3; even
     // black glyph pixels clear the top byte there.
-    const std::vector<uint32_t> cells = drawn(black.get(), "abc", 2, 3, false);
+    const Bitmap::Cells cells = drawn(black.get(), "abc", 2, 3, false);
     for (int32_t y = 0; y < 10; ++y) {
         for (int32_t x = 0; x < 20; ++x) {
             const bool covered = x >= 2 && x < 11 && y >= 3 && y < 7;
