@@ -30,6 +30,7 @@ std::unique_ptr<ParticleSystem> grownSystem(int type, int spikes, int generation
     system->random.init(0, 0);
     const auto preset = createPreset(type, spikes);
     preset->buildRules(*system);
+    system->tableJitteredTurns();
     preset->seedParticles(*system);
     for (int i = 0; i < generations; ++i) {
         growGeneration(*system);

@@ -106,6 +106,7 @@ void App::growAndRender() {
     ParticleSystem& system = *ParticleSystem::instance();
     system.random.init(seed, 0);
     preset->buildRules(system);
+    system.tableJitteredTurns();
     preset->seedParticles(system);
     say(" OK\n");
     timer->deadline -= timer->lap();

@@ -1,10 +1,37 @@
 #include "system/particleSystem.h"
 
+#include <vector>
+
 namespace bramblewisp {
 
 ParticleSystem::ParticleSystem() {
     random.init(0, 0);
     store = std::make_unique<ParticleStore>(&random, &layers);
+}
+
+void ParticleSystem::tableJitteredTurns() {
+    std::vector<float> amplitudes;
+    for (RuleLayer& groups : layers) {
+        for (auto& group : groups) {
+            for (const Rule& rule : group->rules) {
+                if (rule.jitter) {
+                    amplitudes.insert(amplitudes.end(), {rule.angleX, rule.angleY, rule.angleZ});
+                }
+            }
+        }
+    }
+    turnTables = std::make_unique<TurnTables>(amplitudes);
+    for (RuleLayer& groups : layers) {
+        for (auto& group : groups) {
+            for (Rule& rule : group->rules) {
+                if (rule.jitter) {
+                    rule.turnTables[0] = turnTables->tableOf(rule.angleX);
+                    rule.turnTables[1] = turnTables->tableOf(rule.angleY);
+                    rule.turnTables[2] = turnTables->tableOf(rule.angleZ);
+                }
+            }
+        }
+    }
 }
 
 ParticleSystem* ParticleSystem::instance() {

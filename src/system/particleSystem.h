@@ -20,9 +20,17 @@ class ParticleSystem {
     // The process-wide system, created on the first call.
     static ParticleSystem* instance();
 
+    // Gives every jittered rule of the layers the tables of its amplitudes,
+    // owned here. Call once the rules are built: it changes no result, only
+    // the speed of growth.
+    void tableJitteredTurns();
+
     std::unique_ptr<ParticleStore> store;
     std::array<RuleLayer, kLayerCount> layers;
     Ranmar random;
+
+  private:
+    std::unique_ptr<TurnTables> turnTables;
 };
 
 } // namespace bramblewisp

@@ -6,16 +6,27 @@
 
 namespace bramblewisp {
 
+// A turn about one axis, as the matrix takes it: single-precision sine and
+// cosine of the angle.
+struct SineCosine {
+    float sine;
+    float cosine;
+};
+
+inline SineCosine sineCosineOf(float angle) { return {std::sin(angle), std::cos(angle)}; }
+
 // The turn of Vec3::rotate as a matrix. Each entry is formed exactly as the
 // written formula groups it, so applying a precomputed matrix gives the same
 // bits as evaluating the formula afresh; fixed turns build it once.
 struct Rotation {
     float m[3][3];
 
-    Rotation(float ax, float ay, float az) {
-        const float sx = std::sin(ax), cx = std::cos(ax);
-        const float sy = std::sin(ay), cy = std::cos(ay);
-        const float sz = std::sin(az), cz = std::cos(az);
+    Rotation(float ax, float ay, float az) : Rotation(sineCosineOf(ax), sineCosineOf(ay), sineCosineOf(az)) {}
+
+    Rotation(const SineCosine& x, const SineCosine& y, const SineCosine& z) {
+        const float sx = x.sine, cx = x.cosine;
+        const float sy = y.sine, cy = y.cosine;
+        const float sz = z.sine, cz = z.cosine;
         m[0][0] = cy * cz;
         m[0][1] = sx * sy * cz - cx * sz;
         m[0][2] = cx * sy * cz + sx * sz;

@@ -10,13 +10,6 @@ Ranmar startedRanmar() {
     return r;
 }
 
-// A symmetric random turn in [-amplitude, +amplitude), in steps of
-// amplitude / 32768.
-float jitterAngle(float amplitude) {
-    const float u = static_cast<float>(ruleRandom.next() & 0xFFFF) * (1.0f / 65536.0f);
-    return (u - 0.5f) * amplitude * 2.0f;
-}
-
 } // namespace
 
 Ranmar ruleRandom = startedRanmar();
@@ -28,6 +21,12 @@ Rule::Rule(int32_t targetLayer, float angleX, float angleY, float angleZ, float 
       turned(angleX != 0.0f || angleY != 0.0f || angleZ != 0.0f),
       fixedTurn(angleX, angleY, angleZ) {}
 
+SineCosine Rule::jitterTurn(int axis, float amplitude) const {
+    const int32_t step = ruleRandom.next() & 0xFFFF;
+    SineCosine* table = turnTables[axis];
+    return table != nullptr ? TurnTables::lookUp(table, step, amplitude) : sineCosineOf(jitterAngle(step, amplitude));
+}
+
 void Rule::apply(const Particle& parent, ParticleList* nextBank) const {
     const Vec3& p = parent.position;
     const Vec3& d = parent.direction;
@@ -35,10 +34,10 @@ void Rule::apply(const Particle& parent, ParticleList* nextBank) const {
                    {d.x * directionFactor, d.y * directionFactor, d.z * directionFactor}};
     if (turned) {
         if (jitter) {
-            const float ax = jitterAngle(angleX);
-            const float ay = jitterAngle(angleY);
-            const float az = jitterAngle(angleZ);
-            child.direction.rotate(ax, ay, az);
+            const SineCosine x = jitterTurn(0, angleX);
+            const SineCosine y = jitterTurn(1, angleY);
+            const SineCosine z = jitterTurn(2, angleZ);
+            child.direction = Rotation(x, y, z).apply(child.direction);
         } else {
             child.direction = fixedTurn.apply(child.direction);
         }

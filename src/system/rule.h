@@ -7,6 +7,7 @@
 #include "random/ranmar.h"
 #include "system/particleList.h"
 #include "system/rotation.h"
+#include "system/turnTables.h"
 
 namespace bramblewisp {
 
@@ -35,7 +36,14 @@ struct Rule {
     const float directionFactor;
     const float stepFactor;
 
+    // The jittered turns' tables for x, y and z (see
+    // ParticleSystem::tableJitteredTurns); without them every turn is worked
+    // out afresh, to the same bits.
+    SineCosine* turnTables[3] = {nullptr, nullptr, nullptr};
+
   private:
+    SineCosine jitterTurn(int axis, float amplitude) const;
+
     const bool turned; // at least one stored angle is non-zero
     const Rotation fixedTurn;
 };

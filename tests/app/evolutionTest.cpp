@@ -63,6 +63,37 @@ TEST(EvolutionTest, FixedRunWritesEachGeneration) {
     EXPECT_GT(system.store->currentCount(), 2);
 }
 
+// Tables of the jittered turns change nothing: type 2 has seven amplitudes,
+// some differing from axis to axis, and type 0 two.
+TEST(EvolutionTest, TabledTurnsGrowTheSameGenerations) {
+    for (const int type : {0, 2}) {
+        std::vector<Particle> grown[2][kLayerCount];
+        for (const bool tabled : {false, true}) {
+            ParticleSystem system;
+            system.random.init(3, 0);
+            ruleRandom.init(0, 0);
+            const auto preset = createPreset(type, 8);
+            preset->buildRules(system);
+            if (tabled) {
+                system.tableJitteredTurns();
+            }
+            preset->seedParticles(system);
+            consoleOf([&] {
+                for (int generation = 0; generation < 6; ++generation) {
+                    growGeneration(system);
+                }
+            });
+            for (int layer = 0; layer < kLayerCount; ++layer) {
+                grown[tabled][layer] = contentsOf(system.store->currentBank()[layer]);
+            }
+        }
+        for (int layer = 0; layer < kLayerCount; ++layer) {
+            EXPECT_TRUE(sameParticles(grown[0][layer], grown[1][layer])) << "type " << type << ", layer " << layer;
+        }
+        EXPECT_GT(grown[1][0].size(), 10000u) << "type " << type;
+    }
+}
+
 TEST(EvolutionTest, FixedRunIsCappedByThePreset) {
     const int32_t cases[][3] = {{0, 20, 12}, {0, 5, 5},  {1, 13, 12}, {2, 12, 12},
                                 {3, 50, 12}, {4, 50, 8}, {4, 8, 8},   {0, 0, 0}};

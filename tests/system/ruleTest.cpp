@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "random/scriptedRanmar.h"
+#include "system/particleSystem.h"
 #include "system/listContents.h"
 
 namespace bramblewisp {
@@ -86,6 +87,40 @@ TEST(RuleTest, JitterDrawsThreeAnglesPerChildInAxisOrder) {
             EXPECT_TRUE(sameParticles({child}, {{kParent.position, turned(0.8f, ax, ay, az)}}));
         }
         EXPECT_EQ(drawsBetween(expectedRandom, ruleRandom, 0), 0);
+    }
+}
+
+// A table gives the turn worked out afresh, on first use and after, for a
+// signed zero, a zero, and amplitudes that differ by axis; rules with equal
+// amplitudes share a table.
+TEST(RuleTest, TabledJitterTurnsAsTheFormula) {
+    const Vec3 amplitudes[] = {{0.2f, 0.7f, 1.3f}, {0.0f, -0.0f, 0.5f}, {0.7f, 0.7f, 0.7f}};
+    ParticleSystem system;
+    auto group = std::make_unique<RuleGroup>(1.0f);
+    for (const Vec3& a : amplitudes) {
+        group->rules.emplace_back(1, a.x, a.y, a.z, 0.8f, 0.0f, true);
+    }
+    group->rules.emplace_back(2, 0.3f, 0.0f, 0.0f, 0.8f, 0.0f, false);
+    system.layers[0].push_back(std::move(group));
+    system.tableJitteredTurns();
+    const std::vector<Rule>& tabled = system.layers[0][0]->rules;
+    EXPECT_NE(tabled[0].turnTables[0], tabled[2].turnTables[0]);
+    EXPECT_EQ(tabled[0].turnTables[1], tabled[2].turnTables[2]);
+    EXPECT_NE(tabled[1].turnTables[0], tabled[1].turnTables[1]);
+    EXPECT_EQ(tabled[3].turnTables[0], nullptr);
+    for (std::size_t r = 0; r < std::size(amplitudes); ++r) {
+        const Rule plain(1, amplitudes[r].x, amplitudes[r].y, amplitudes[r].z, 0.8f, 0.0f, true);
+        ruleRandom.init(0, 0);
+        ParticleList expected[4];
+        for (int k = 0; k < 40000; ++k) {
+            plain.apply(kParent, expected);
+        }
+        ruleRandom.init(0, 0);
+        ParticleList got[4];
+        for (int k = 0; k < 40000; ++k) {
+            tabled[r].apply(kParent, got);
+        }
+        EXPECT_TRUE(sameParticles(contentsOf(got[1]), contentsOf(expected[1]))) << "rule " << r;
     }
 }
 
