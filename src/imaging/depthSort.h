@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -255,7 +256,85 @@ bool allOrdered(const T* first, const T* last, FartherFirst) {
     }
     return !any;
 }
+
+// Small splits, and the end of large ones, spend most of their time in the
+// plain scan's unpredictable branches. Over at most 64 keys the stops of both
+// scans fit in two words of bits: a swap moves a left stop to the right
+// scan's place and a right stop to the left's, and the bits follow, so each
+// stop costs a bit search instead of a branch.
+inline constexpr std::ptrdiff_t kMaskedKeys = 64;
+
+// Bit k of left set where first[k] (k < n <= 64) stops the left scan (it is
+// not before the pivot), of right where it stops the right scan (the pivot
+// is not before it).
+template <ZRecord T>
+void stopMasks(const T* first, int n, const T& pivot, uint64_t& left, uint64_t& right) {
+    const __m128 p = _mm_set1_ps(pivot.z);
+    left = 0;
+    right = 0;
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m128 z = fourZ(first + k);
+        left |= static_cast<uint64_t>(_mm_movemask_ps(_mm_cmpngt_ps(z, p))) << k;
+        right |= static_cast<uint64_t>(_mm_movemask_ps(_mm_cmpnlt_ps(z, p))) << k;
+    }
+    for (; k < n; ++k) {
+        left |= static_cast<uint64_t>(!(first[k].z > pivot.z)) << k;
+        right |= static_cast<uint64_t>(!(pivot.z > first[k].z)) << k;
+    }
+}
+
+// The plain scan over [first, last), at most 64 keys, from the state at the
+// start of one of its rounds. Returns the cut; or null where a scan would run
+// out of these keys, with first and last where the plain scan is to go on.
+template <ZRecord T>
+T* splitByMasks(T*& first, T*& last, const T& pivot) {
+    T* const base = first;
+    const int n = static_cast<int>(last - first);
+    uint64_t left, right;
+    stopMasks(base, n, pivot, left, right);
+    int from = 0; // the left scan starts here
+    int to = n;   // the right scan starts just below
+    for (;;) {
+        const uint64_t leftAhead = from < 64 ? left & (~uint64_t{0} << from) : 0;
+        const uint64_t rightAhead = to > 0 ? right & (~uint64_t{0} >> (64 - to)) : 0;
+        if (leftAhead == 0 || rightAhead == 0) {
+            first = base + from;
+            last = base + to;
+            return nullptr;
+        }
+        const int i = std::countr_zero(leftAhead);
+        const int j = 63 - std::countl_zero(rightAhead);
+        if (!(i < j)) {
+            return base + i;
+        }
+        std::swap(base[i], base[j]);
+        // Now i holds a right stop and j a left stop.
+        left = (left & ~(uint64_t{1} << i)) | (uint64_t{1} << j);
+        right = (right & ~(uint64_t{1} << j)) | (uint64_t{1} << i);
+        from = i + 1;
+        to = j;
+    }
+}
 #endif
+
+// splitByMasks where the keys allow it, else null with first and last as
+// they were.
+template <typename T, typename Before>
+T* splitSmall(T*& first, T*& last, const T& pivot, Before) {
+#if BRAMBLEWISP_SSE2
+    if constexpr (ZRecord<T> && std::is_same_v<Before, FartherFirst>) {
+        if (last - first <= kMaskedKeys) {
+            return splitByMasks(first, last, pivot);
+        }
+    }
+#else
+    (void)first;
+    (void)last;
+    (void)pivot;
+#endif
+    return nullptr;
+}
 
 // Keys that all compare equal make every scan stop at once: the split
 // reverses its range and cuts it in the middle, and a leaf stays as it is. The
@@ -327,6 +406,9 @@ bool allEqual(const T* first, const T* last) {
 
 template <typename T, typename Before>
 T* split(T* first, T* last, const T& pivot, Before before) {
+    if (T* cut = splitSmall(first, last, pivot, before)) {
+        return cut;
+    }
     // Room for a whole group of four beyond the last stop.
     uint8_t leftStops[kSplitBlock + 4];
     uint8_t rightStops[kSplitBlock + 4];
@@ -382,6 +464,9 @@ T* split(T* first, T* last, const T& pivot, Before before) {
             first = leftBase + leftStops[leftNext - 1] + 1;
             last = rightBase - 1 - rightStops[rightNext - 1];
         }
+    }
+    if (T* cut = splitSmall(first, last, pivot, before)) {
+        return cut;
     }
     for (;;) {
         while (before(*first, pivot)) {
