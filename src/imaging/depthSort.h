@@ -338,15 +338,14 @@ T* splitSmall(T*& first, T*& last, const T& pivot, Before) {
 
 // Keys that all compare equal make every scan stop at once: the split
 // reverses its range and cuts it in the middle, and a leaf stays as it is. The
-// sort's order is then known without a comparison, so it can be read straight
-// from the unsorted keys a window at a time, without moving them.
+// sort's order is then known without a comparison or a move.
 //
-// The subtree of a range whose keys, in the sorted order, fill places [at, at
-// + n) and are the range's unsorted keys read from `from` by `stride`; writes
-// those of places [begin, end) to out[place - begin].
-template <typename T>
-void placeEqualKeys(const T* from, std::ptrdiff_t stride, std::ptrdiff_t n, std::ptrdiff_t at,
-                    std::ptrdiff_t begin, std::ptrdiff_t end, T* out) {
+// The subtree of a range whose keys fill places [at, at + n) of the sorted
+// order and sit, unsorted, at positions from, from + stride, ...: hands take
+// the positions for places [begin, end), in place order.
+template <typename Take>
+void placeEqualKeys(std::ptrdiff_t from, std::ptrdiff_t stride, std::ptrdiff_t n, std::ptrdiff_t at,
+                    std::ptrdiff_t begin, std::ptrdiff_t end, Take& take) {
     while (n > kSmallRange) {
         if (at >= end || at + n <= begin) {
             return;
@@ -354,7 +353,7 @@ void placeEqualKeys(const T* from, std::ptrdiff_t stride, std::ptrdiff_t n, std:
         from += stride * (n - 1);
         stride = -stride;
         const std::ptrdiff_t cut = n / 2;
-        placeEqualKeys(from, stride, cut, at, begin, end, out);
+        placeEqualKeys(from, stride, cut, at, begin, end, take);
         from += stride * cut;
         at += cut;
         n -= cut;
@@ -362,46 +361,17 @@ void placeEqualKeys(const T* from, std::ptrdiff_t stride, std::ptrdiff_t n, std:
     const std::ptrdiff_t low = std::max(at, begin);
     const std::ptrdiff_t high = std::min(at + n, end);
     for (std::ptrdiff_t place = low; place < high; ++place) {
-        out[place - begin] = from[stride * (place - at)];
+        take(from + stride * (place - at));
     }
 }
 
-// What places [begin, end) of [first, first + n) hold once sorted, when all
-// its keys compare equal (see allEqual), written to out.
-template <typename T>
-void equalKeysInOrder(const T* first, std::ptrdiff_t n, std::ptrdiff_t begin, std::ptrdiff_t end, T* out) {
+// The sort of n keys that all compare equal, places [begin, end) of it: calls
+// take with the unsorted position of the key each place receives, in place
+// order.
+template <typename Take>
+void equalKeysOrder(std::ptrdiff_t n, std::ptrdiff_t begin, std::ptrdiff_t end, Take take) {
     assert(0 <= begin && begin <= end && end <= n);
-    placeEqualKeys(first, 1, n, 0, begin, end, out);
-}
-
-// Whether every z equals the first (so none is NaN).
-template <typename T>
-bool allEqual(const T* first, const T* last) {
-    if (first == last) {
-        return true;
-    }
-    const float z = first->z;
-    const T* k = first;
-#if BRAMBLEWISP_SSE2
-    if constexpr (ZRecord<T>) {
-        const __m128 zs = _mm_set1_ps(z);
-        for (; last - k >= 64; k += 64) {
-            __m128 same = _mm_cmpeq_ps(fourZ(k), zs);
-            for (int v = 4; v < 64; v += 4) {
-                same = _mm_and_ps(same, _mm_cmpeq_ps(fourZ(k + v), zs));
-            }
-            if (_mm_movemask_ps(same) != 15) {
-                return false;
-            }
-        }
-    }
-#endif
-    for (; k != last; ++k) {
-        if (!(k->z == z)) {
-            return false;
-        }
-    }
-    return true;
+    placeEqualKeys(0, 1, n, 0, begin, end, take);
 }
 
 template <typename T, typename Before>

@@ -47,14 +47,42 @@ Vec3 endPoint(const Particle& p) {
                 p.position.z + p.direction.z};
 }
 
-// References to every particle of the current bank, in layer and list order,
-// and their bounding box. The box takes the same maxima and minima in any
-// order, so it is gathered here, in memory order, rather than after the sort.
+// Whether every particle of the bank lies at the first one's z (so no z is
+// NaN), with their box in box if so. Stops at the first that does not: a
+// picture in depth shows it at once.
+bool gatherOneDepth(const ParticleList* bank, Box& box) {
+    bool first = true;
+    float z = 0.0f;
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+        for (const auto& chunk : bank[layer].chunks) {
+            for (uint32_t k = 0; k < chunk->used; ++k) {
+                const Particle& p = chunk->slots[k];
+                z = first ? p.position.z : z;
+                first = false;
+                if (!(p.position.z == z)) {
+                    return false;
+                }
+                box.include(endPoint(p));
+                box.include(p.position);
+            }
+        }
+    }
+    return true;
+}
+
+// Every particle of the current bank, in layer and list order (the order the
+// sort starts from), and their bounding box. The box is gathered here, in
+// memory order, rather than after the sort. Particles all at one depth (flat
+// presets) get no keys: their drawing order is known without a sort.
 class Collection {
   public:
     explicit Collection(const ParticleStore& store)
-        : keys(static_cast<std::size_t>(store.currentCount()), store.onLargeBlocks()) {
+        : oneDepth(gatherOneDepth(store.currentBank(), box)),
+          keys(oneDepth ? 0 : static_cast<std::size_t>(store.currentCount()), store.onLargeBlocks() && !oneDepth) {
         const ParticleList* bank = store.currentBank();
+        if (!oneDepth) {
+            box = Box{};
+        }
         int32_t largestChunk = 1;
         for (int layer = 0; layer < kLayerCount; ++layer) {
             largestChunk = std::max(largestChunk, bank[layer].chunkSize);
@@ -62,28 +90,56 @@ class Collection {
         shift = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(largestChunk - 1)));
         for (int layer = 0; layer < kLayerCount; ++layer) {
             for (const auto& chunk : bank[layer].chunks) {
-                const uint32_t ordinal = static_cast<uint32_t>(chunkSlots.size());
+                const auto ordinal = static_cast<uint32_t>(chunkSlots.size());
                 assert(ordinal < (1u << (32 - shift)));
                 chunkSlots.push_back(chunk->slots);
+                if (oneDepth) {
+                    chunkStarts.push_back(count);
+                    count += chunk->used;
+                    continue;
+                }
                 for (uint32_t k = 0; k < chunk->used; ++k) {
                     const Particle& p = chunk->slots[k];
                     keys.push(DepthKey{p.position.z, (ordinal << shift) | k});
                     box.include(endPoint(p));
                     box.include(p.position);
                 }
+                count += chunk->used;
             }
+        }
+        chunkStarts.push_back(count);
+        // The first chunk of every 1024 positions, for atPosition.
+        for (uint32_t c = 0, position = 0; position < count; position += 1024) {
+            while (chunkStarts[c + 1] <= position) {
+                ++c;
+            }
+            firstChunks.push_back(c);
         }
     }
 
+    // The particle of a key.
     const Particle& operator[](uint32_t index) const {
         return chunkSlots[index >> shift][index & ((1u << shift) - 1)];
     }
 
-    LargeArray<DepthKey> keys;
+    // The particle at a position of the collection order (one depth only).
+    const Particle& atPosition(uint32_t position) const {
+        uint32_t c = firstChunks[position >> 10];
+        while (chunkStarts[c + 1] <= position) {
+            ++c;
+        }
+        return chunkSlots[c][position - chunkStarts[c]];
+    }
+
     Box box;
+    const bool oneDepth;
+    LargeArray<DepthKey> keys; // none at one depth
+    uint32_t count = 0;
 
   private:
     std::vector<const Particle*> chunkSlots;
+    std::vector<uint32_t> chunkStarts; // one depth only, and the count at the end
+    std::vector<uint32_t> firstChunks;
     uint32_t shift;
 };
 
@@ -105,14 +161,10 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     std::fflush(stdout);
     Collection collection(*system.store);
     LargeArray<DepthKey>& keys = collection.keys;
-    std::printf("(%i) ", static_cast<int>(keys.size()));
+    std::printf("(%i) ", static_cast<int>(collection.count));
     std::fputs("sort ", stdout);
     std::fflush(stdout);
-
-    // Strokes all at one depth (flat presets) need no sort: their order is
-    // read off the unsorted keys while drawing.
-    const bool oneDepth = depthsort::allEqual(keys.data(), keys.data() + keys.size());
-    if (!oneDepth) {
+    if (!collection.oneDepth) {
         depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{});
     }
 
@@ -133,14 +185,14 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };
-    // Keys in drawing order, count of them.
-    auto drawInOrder = [&](const DepthKey* ordered, std::size_t count) {
+    // The particles particleAt(0 .. count - 1), in that order.
+    auto drawInOrder = [&](std::size_t count, auto particleAt) {
         constexpr std::size_t kAhead = 16;
         auto fetch = [&](std::size_t i) -> const Particle& {
             if (i + kAhead < count) {
-                prefetch(&collection[ordered[i + kAhead].index]);
+                prefetch(&particleAt(i + kAhead));
             }
-            return collection[ordered[i].index];
+            return particleAt(i);
         };
         // Four at a time: the brush shares much of their work.
         std::size_t i = 0;
@@ -158,18 +210,22 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
             brush.drawParticle(project(p.position), project(endPoint(p)));
         }
     };
-    if (!oneDepth) {
-        drawInOrder(keys.data(), keys.size());
+    if (!collection.oneDepth) {
+        drawInOrder(keys.size(), [&](std::size_t i) -> const Particle& { return collection[keys[i].index]; });
         return;
     }
     // A multiple of four, so that only the last window draws strokes singly.
     constexpr std::ptrdiff_t kWindow = 2048;
-    DepthKey window[kWindow];
-    const auto count = static_cast<std::ptrdiff_t>(keys.size());
+    const Particle* window[kWindow];
+    const auto count = static_cast<std::ptrdiff_t>(collection.count);
     for (std::ptrdiff_t begin = 0; begin < count; begin += kWindow) {
         const std::ptrdiff_t end = std::min(count, begin + kWindow);
-        depthsort::equalKeysInOrder(keys.data(), count, begin, end, window);
-        drawInOrder(window, static_cast<std::size_t>(end - begin));
+        const Particle** next = window;
+        depthsort::equalKeysOrder(count, begin, end, [&](std::ptrdiff_t position) {
+            *next++ = &collection.atPosition(static_cast<uint32_t>(position));
+        });
+        drawInOrder(static_cast<std::size_t>(end - begin),
+                    [&](std::size_t i) -> const Particle& { return *window[i]; });
     }
 }
 

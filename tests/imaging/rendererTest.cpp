@@ -155,5 +155,51 @@ TEST(Renderer, SkippingTheDepthsLeavesThePictureAsItIs) {
     EXPECT_NE(withDepth.depth.pixels, untouched.depth.pixels);
 }
 
+// Strokes all at one depth are drawn in the quicksort's order without a sort.
+// Over several chunks per layer and several drawing windows, the picture must
+// be the one that drawing in that order, fitted as the renderer fits, gives.
+TEST(Renderer, DrawsStrokesAtOneDepthInTheQuicksortOrder) {
+    Scene scene, reference;
+    std::vector<Particle> layers[4];
+    for (int k = 0; k < 5000; ++k) {
+        const float t = static_cast<float>(k);
+        const Particle p{{std::sin(t) * 40, std::cos(t * 0.7f) * 30, 2.5f},
+                         {std::cos(t) * 3, std::sin(t) * 3, std::sin(t * 0.3f)}};
+        scene.add(k % 4, p.position, p.direction);
+        layers[k % 4].push_back(p);
+    }
+    EXPECT_EQ(scene.render(), "get (5000) sort bbox draw ");
+
+    std::vector<Particle> collected;
+    for (const auto& layer : layers) {
+        collected.insert(collected.end(), layer.begin(), layer.end());
+    }
+    Vec3 high{-1000000.0f, -1000000.0f, -1000000.0f}, low{1000000.0f, 1000000.0f, 1000000.0f};
+    auto include = [&](const Vec3& v) {
+        high = Vec3{v.x > high.x ? v.x : high.x, v.y > high.y ? v.y : high.y, v.z > high.z ? v.z : high.z};
+        low = Vec3{v.x < low.x ? v.x : low.x, v.y < low.y ? v.y : low.y, v.z < low.z ? v.z : low.z};
+    };
+    auto end = [](const Particle& p) {
+        return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y, p.position.z + p.direction.z};
+    };
+    for (const Particle& p : collected) {
+        include(end(p));
+        include(p.position);
+    }
+    const float centreX = (low.x + high.x) * 0.5f, centreY = (low.y + high.y) * 0.5f;
+    const float scale = 0.95f * std::min(800.0f / (high.x - low.x + 0.1f), 600.0f / (high.y - low.y + 0.1f));
+    auto project = [&](const Vec3& v) {
+        return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - low.z};
+    };
+    const ParticleBrush brush{reference.canvas, reference.image, reference.depth,
+                              255.0f / (high.z - low.z + 0.1f), false};
+    splatRandom.init(0, 0);
+    for (const int k : referenceDepthOrder(std::vector<float>(collected.size(), 2.5f))) {
+        brush.drawParticle(project(collected[k].position), project(end(collected[k])));
+    }
+    EXPECT_EQ(scene.image.pixels, reference.image.pixels);
+    EXPECT_EQ(scene.depth.pixels, reference.depth.pixels);
+}
+
 } // namespace
 } // namespace bramblewisp
