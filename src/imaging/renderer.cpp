@@ -107,13 +107,15 @@ class Collection {
                 count += chunk->used;
             }
         }
-        chunkStarts.push_back(count);
-        // The first chunk of every 1024 positions, for atPosition.
-        for (uint32_t c = 0, position = 0; position < count; position += 1024) {
-            while (chunkStarts[c + 1] <= position) {
-                ++c;
+        if (oneDepth) {
+            chunkStarts.push_back(count);
+            // The first chunk of every 1024 positions, for atPosition.
+            for (uint32_t c = 0, position = 0; position < count; position += 1024) {
+                while (chunkStarts[c + 1] <= position) {
+                    ++c;
+                }
+                firstChunks.push_back(c);
             }
-            firstChunks.push_back(c);
         }
     }
 
@@ -138,7 +140,9 @@ class Collection {
 
   private:
     std::vector<const Particle*> chunkSlots;
-    std::vector<uint32_t> chunkStarts; // one depth only, and the count at the end
+    // One depth only: where each chunk starts in the collection order (and
+    // the count at the end), and the first chunk of every 1024 positions.
+    std::vector<uint32_t> chunkStarts;
     std::vector<uint32_t> firstChunks;
     uint32_t shift;
 };
