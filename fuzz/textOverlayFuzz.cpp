@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < image.pixels.size(); ++i) {
         image.pixels[i] = static_cast<uint32_t>(i * 40503u);
     }
-    const std::vector<uint32_t> before = image.pixels;
+    const Bitmap::Cells before = image.pixels;
     Canvas canvas;
     overlay.apply(canvas, image, depth);
 
