@@ -198,7 +198,7 @@ void sortLeaf(T* first, T* last, FartherFirst) {
         return;
     }
     // NaN never compares: the padding counts for nobody.
-    alignas(16) float z[kSmallRange + 4];
+    alignas(16) float z[kSmallRange];
     for (float& padding : z) {
         padding = std::numeric_limits<float>::quiet_NaN();
     }
@@ -206,15 +206,6 @@ void sortLeaf(T* first, T* last, FartherFirst) {
         z[k] = first[k].z;
     }
     const __m128 zs[4] = {_mm_load_ps(z), _mm_load_ps(z + 4), _mm_load_ps(z + 8), _mm_load_ps(z + 12)};
-    // A leaf with no key before its predecessor stays as it is: runs of equal
-    // keys (all of type 3's) cost one test.
-    __m128 disorder = _mm_setzero_ps();
-    for (int v = 0; v < 4; ++v) {
-        disorder = _mm_or_ps(disorder, _mm_cmpgt_ps(_mm_loadu_ps(z + 4 * v + 1), zs[v]));
-    }
-    if (_mm_movemask_ps(disorder) == 0) {
-        return;
-    }
     const __m128i lanes[4] = {_mm_set_epi32(3, 2, 1, 0), _mm_set_epi32(7, 6, 5, 4), _mm_set_epi32(11, 10, 9, 8),
                               _mm_set_epi32(15, 14, 13, 12)};
     __m128i ranks[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};

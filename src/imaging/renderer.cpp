@@ -22,9 +22,20 @@ struct DepthKey {
     uint32_t index; // chunk ordinal above `shift` bits, slot below
 };
 
+Vec3 endPoint(const Particle& p) {
+    return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y,
+                p.position.z + p.direction.z};
+}
+
 struct Box {
     Vec3 max{-1000000.0f, -1000000.0f, -1000000.0f};
     Vec3 min{1000000.0f, 1000000.0f, 1000000.0f};
+
+    // A particle's stroke: its end, then its start.
+    void include(const Particle& p) {
+        include(endPoint(p));
+        include(p.position);
+    }
 
     void include(const Vec3& v) {
         include(v.x, max.x, min.x);
@@ -42,11 +53,6 @@ struct Box {
     }
 };
 
-Vec3 endPoint(const Particle& p) {
-    return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y,
-                p.position.z + p.direction.z};
-}
-
 // Whether every particle of the bank lies at the first one's z (so no z is
 // NaN), with their box in box if so. Stops at the first that does not: a
 // picture in depth shows it at once.
@@ -62,8 +68,7 @@ bool gatherOneDepth(const ParticleList* bank, Box& box) {
                 if (!(p.position.z == z)) {
                     return false;
                 }
-                box.include(endPoint(p));
-                box.include(p.position);
+                box.include(p);
             }
         }
     }
@@ -101,8 +106,7 @@ class Collection {
                 for (uint32_t k = 0; k < chunk->used; ++k) {
                     const Particle& p = chunk->slots[k];
                     keys.push(DepthKey{p.position.z, (ordinal << shift) | k});
-                    box.include(endPoint(p));
-                    box.include(p.position);
+                    box.include(p);
                 }
                 count += chunk->used;
             }

@@ -10,28 +10,25 @@ ParticleSystem::ParticleSystem() {
 }
 
 void ParticleSystem::tableJitteredTurns() {
+    auto eachJittered = [&](auto visit) {
+        for (RuleLayer& groups : layers) {
+            for (auto& group : groups) {
+                for (Rule& rule : group->rules) {
+                    if (rule.jitter) {
+                        visit(rule);
+                    }
+                }
+            }
+        }
+    };
     std::vector<float> amplitudes;
-    for (RuleLayer& groups : layers) {
-        for (auto& group : groups) {
-            for (const Rule& rule : group->rules) {
-                if (rule.jitter) {
-                    amplitudes.insert(amplitudes.end(), {rule.angleX, rule.angleY, rule.angleZ});
-                }
-            }
-        }
-    }
+    eachJittered([&](const Rule& rule) { amplitudes.insert(amplitudes.end(), {rule.angleX, rule.angleY, rule.angleZ}); });
     turnTables = std::make_unique<TurnTables>(amplitudes);
-    for (RuleLayer& groups : layers) {
-        for (auto& group : groups) {
-            for (Rule& rule : group->rules) {
-                if (rule.jitter) {
-                    rule.turnTables[0] = turnTables->tableOf(rule.angleX);
-                    rule.turnTables[1] = turnTables->tableOf(rule.angleY);
-                    rule.turnTables[2] = turnTables->tableOf(rule.angleZ);
-                }
-            }
-        }
-    }
+    eachJittered([&](Rule& rule) {
+        rule.turnTables[0] = turnTables->tableOf(rule.angleX);
+        rule.turnTables[1] = turnTables->tableOf(rule.angleY);
+        rule.turnTables[2] = turnTables->tableOf(rule.angleZ);
+    });
 }
 
 ParticleSystem* ParticleSystem::instance() {

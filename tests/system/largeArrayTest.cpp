@@ -39,21 +39,5 @@ TEST(LargeBlocks, HoldEveryByteAndReleaseOnlyThemselves) {
     }
 }
 
-// A picture's cells start at zero and copy like any vector's, whether they
-// sit on large blocks or on the heap.
-TEST(LargeBlocks, BackVectorsOfAnySize) {
-    for (const std::size_t n : {std::size_t{3}, std::size_t{480000}}) {
-        std::vector<uint32_t, LargeBlockAllocator<uint32_t>> cells(n);
-        EXPECT_EQ(cells.front(), 0u);
-        EXPECT_EQ(cells.back(), 0u);
-        cells.back() = 7;
-        const auto copy = cells;
-        EXPECT_EQ(copy, cells);
-        cells.resize(2 * n, 1);
-        EXPECT_EQ(cells[n - 1], 7u);
-        EXPECT_EQ(cells.back(), 1u);
-    }
-}
-
 } // namespace
 } // namespace bramblewisp
