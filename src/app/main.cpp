@@ -3,7 +3,7 @@
 #include <new>
 
 #include "app/app.h"
-#include "app/platform.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
     using bramblewisp::App;

@@ -1,6 +1,6 @@
 #include "app/runBudget.h"
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 namespace bramblewisp {
 

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/platform.h"
 #include "imaging/bmp.h"
+#include "platform/platform.h"
 
 namespace bramblewisp {
 

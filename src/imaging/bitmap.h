@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "system/largeArray.h"
+#include "platform/largeArray.h"
 
 namespace bramblewisp {
 

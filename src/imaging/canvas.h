@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/simd.h"
+#include "platform/simd.h"
 
 #include "imaging/bitmap.h"
 

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "app/simd.h"
+#include "platform/simd.h"
 
 namespace bramblewisp {
 

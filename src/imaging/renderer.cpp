@@ -9,7 +9,8 @@
 
 #include "imaging/depthSort.h"
 #include "imaging/particleBrush.h"
-#include "system/largeArray.h"
+#include "platform/largeArray.h"
+#include "platform/prefetch.h"
 
 namespace bramblewisp {
 
@@ -151,16 +152,6 @@ class Collection {
     uint32_t shift;
 };
 
-// Asks for a particle's cache line ahead of its use: the sorted order jumps
-// all over the store.
-void prefetch(const void* address) {
-#if defined(__GNUC__)
-    __builtin_prefetch(address);
-#else
-    (void)address;
-#endif
-}
-
 } // namespace
 
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
@@ -197,8 +188,9 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     auto drawInOrder = [&](std::size_t count, auto particleAt) {
         constexpr std::size_t kAhead = 16;
         auto fetch = [&](std::size_t i) -> const Particle& {
+            // The sorted order jumps all over the store.
             if (i + kAhead < count) {
-                prefetch(&particleAt(i + kAhead));
+                platform::prefetch(&particleAt(i + kAhead));
             }
             return particleAt(i);
         };

@@ -3,7 +3,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "app/simd.h"
+#include "platform/simd.h"
 
 namespace bramblewisp {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 namespace bramblewisp {
 

@@ -1,6 +1,6 @@
 #include "system/particleStore.h"
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 namespace bramblewisp {
 

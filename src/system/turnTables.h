@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "system/largeArray.h"
+#include "platform/largeArray.h"
 #include "system/rotation.h"
 
 namespace bramblewisp {

@@ -14,7 +14,7 @@
 #endif
 #include <windows.h>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 namespace bramblewisp::platform {
 

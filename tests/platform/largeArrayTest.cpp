@@ -1,4 +1,4 @@
-#include "system/largeArray.h"
+#include "platform/largeArray.h"
 
 #include <gtest/gtest.h>
 

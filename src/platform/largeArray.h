@@ -5,7 +5,7 @@
 #include <new>
 #include <type_traits>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 namespace bramblewisp {
 

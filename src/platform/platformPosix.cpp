@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 namespace bramblewisp::platform {
 
