@@ -1,39 +1,21 @@
 #include "benchSystems.h"
 
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "app/evolution.h"
 #include "imaging/backgrounds.h"
 #include "presets/preset.h"
 
 namespace bramblewisp::bench {
 
-QuietStdout::QuietStdout() {
-    std::fflush(stdout);
-    saved = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-}
-
-QuietStdout::~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-}
-
 std::unique_ptr<ParticleSystem> grownSystem(int type, int spikes, int generations) {
-    QuietStdout quiet;
-    auto system = std::make_unique<ParticleSystem>();
+    // On large blocks, as a run on a machine with memory to spare grows it.
+    auto system = std::make_unique<ParticleSystem>(true);
     system->random.init(0, 0);
     const auto preset = createPreset(type, spikes);
     preset->buildRules(*system);
     system->tableJitteredTurns();
     preset->seedParticles(*system);
     for (int i = 0; i < generations; ++i) {
-        growGeneration(*system);
+        growGeneration(*system, quiet);
     }
     return system;
 }

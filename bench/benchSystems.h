@@ -4,22 +4,13 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/progress.h"
 #include "system/particleSystem.h"
 
 namespace bramblewisp::bench {
 
-// Sends standard output to /dev/null while it lives: the stages print
-// progress that would clutter the benchmark table.
-class QuietStdout {
-  public:
-    QuietStdout();
-    ~QuietStdout();
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-  private:
-    int saved;
-};
+// Growth and rendering report their headway to this sink, which drops it.
+inline Progress quiet;
 
 // A system of the given type grown for that many generations from the
 // default seed, as a run with -iter would grow it.

@@ -17,10 +17,7 @@ void growGenerationType0(benchmark::State& state) {
         state.PauseTiming();
         restore(*system, start);
         state.ResumeTiming();
-        {
-            QuietStdout quiet;
-            growGeneration(*system);
-        }
+        growGeneration(*system, quiet);
         children += system->store->currentCount();
         state.PauseTiming();
         for (int layer = 0; layer < kLayerCount; ++layer) {

@@ -39,8 +39,7 @@ void renderParticlesType1(benchmark::State& state) {
         Picture picture;
         canvas.bind(picture.image);
         state.ResumeTiming();
-        QuietStdout quiet;
-        renderParticles(canvas, picture.image, picture.depth, system, false);
+        renderParticles(canvas, picture.image, picture.depth, system, false, true, quiet);
     }
     state.SetItemsProcessed(state.iterations() * system.store->currentCount());
 }

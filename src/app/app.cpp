@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/console.h"
 #include "app/evolution.h"
 #include "app/options.h"
 #include "app/saveFile.h"
@@ -17,12 +18,11 @@ namespace bramblewisp {
 
 namespace {
 
-void say(const char* text) { std::fputs(text, stdout); }
-
-void sayNow(const char* text) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
-}
+// Particles go on large blocks only where the free memory is far more than
+// the largest generation needs: under a tight limit the slabs would make the
+// memory use coarser than the memory guard can follow, and their idle
+// blocks are of no use to other allocations.
+constexpr int32_t kRoomForLargeBlocksKB = int32_t{1} << 20;
 
 } // namespace
 
@@ -33,7 +33,7 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
     const bool hasMem = options.lookup("-mem", memOption);
     const bool hasCpu = options.lookup("-cpu", cpuOption);
     if (!hasTime || !hasMem || !hasCpu) {
-        printUsage();
+        console::usage();
         return false;
     }
 
@@ -66,7 +66,7 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
 }
 
 void App::createBitmaps() {
-    sayNow("  create bitmaps...");
+    console::openStage(console::Stage::createBitmaps);
     canvas = std::make_unique<Canvas>();
     image = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
     depth = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
@@ -74,12 +74,12 @@ void App::createBitmaps() {
     loadFont();
     overlay = std::make_unique<TextOverlay>(font.get(), kFontCellWidth);
     buildGlyphIndex();
-    say(" OK\n");
+    console::closeStage();
 
     if (background) {
-        sayNow("  pre effect...");
+        console::openStage(console::Stage::preEffect);
         background->apply(*canvas, *image, *depth);
-        say(" OK\n");
+        console::closeStage();
     }
     timer->deadline -= timer->lap();
 }
@@ -87,47 +87,47 @@ void App::createBitmaps() {
 void App::loadFont() {
     std::FILE* in = std::fopen(kFontFile, "rb");
     if (in == nullptr) {
-        std::fprintf(stderr, "bramblewisp: %s cannot be opened: %s; the picture gets no text\n",
-                     kFontFile, std::strerror(errno));
+        report(std::string(kFontFile) + " cannot be opened",
+               std::string(std::strerror(errno)) + "; the picture gets no text");
         return;
     }
     BmpReadResult result = readBmp(in);
     std::fclose(in);
     if (!result.bitmap) {
-        std::fprintf(stderr, "bramblewisp: %s %s; the picture gets no text\n", kFontFile,
-                     result.problem.c_str());
+        report(std::string(kFontFile) + " " + result.problem + "; the picture gets no text");
         return;
     }
     font = std::move(result.bitmap);
 }
 
 void App::growAndRender() {
-    sayNow("  create system...");
-    ParticleSystem& system = *ParticleSystem::instance();
+    console::openStage(console::Stage::createSystem);
+    ParticleSystem& system = *ParticleSystem::instance(memory->sample() >= kRoomForLargeBlocksKB);
     system.random.init(seed, 0);
     preset->buildRules(system);
     system.tableJitteredTurns();
     preset->seedParticles(system);
-    say(" OK\n");
+    console::closeStage();
     timer->deadline -= timer->lap();
     memory->availableKB = memory->sample();
 
-    sayNow("  evolve... ");
+    console::openStage(console::Stage::evolve);
     if (iterations < 0) {
         evolveTimed(system, *timer, *memory);
     } else {
         evolveFixed(system, iterations, *preset, *memory);
     }
-    say(" OK\n");
+    console::closeStage();
 
-    sayNow("  render...");
-    renderParticles(*canvas, *image, *depth, system, dark, postEffect && postEffect->readsDepth());
-    say(" OK\n");
+    console::openStage(console::Stage::render);
+    renderParticles(*canvas, *image, *depth, system, dark, postEffect && postEffect->readsDepth(),
+                    console::progress());
+    console::closeStage();
 
     if (postEffect) {
-        sayNow("  post effect...");
+        console::openStage(console::Stage::postEffect);
         postEffect->apply(*canvas, *image, *depth);
-        say(" OK\n");
+        console::closeStage();
     }
 
     // The count and remark lines stand above the bottom edge by the font's height.
@@ -141,15 +141,14 @@ void App::growAndRender() {
 
 bool App::saveImage() {
     drawText("bramblewisp by wrenfold", 5, 5);
-    sayNow("  saving...");
+    console::openStage(console::Stage::saving);
     std::string reason;
     if (!saveBmpFile(kPictureFile, *image, reason)) {
-        say(" failed\n");
-        std::fflush(stdout);
-        std::fprintf(stderr, "bramblewisp: cannot write %s: %s\n", kPictureFile, reason.c_str());
+        console::failStage();
+        report(std::string("cannot write ") + kPictureFile, reason);
         return false;
     }
-    say(" OK\n");
+    console::closeStage();
     return true;
 }
 

@@ -1,9 +1,8 @@
 #include "app/evolution.h"
 
-#include <cstdio>
 #include <vector>
 
-#include "app/spinner.h"
+#include "app/console.h"
 
 namespace bramblewisp {
 
@@ -34,7 +33,7 @@ std::vector<GroupChoice> choicesOf(const RuleLayer& groups) {
 bool ramIsEnding(MemoryGuard& memory) {
     memory.charge(4);
     if (memory.isEnding()) {
-        std::fputs(" (looks like RAM is ending)", stdout);
+        console::stopNote(console::Stop::memoryEnding);
         return true;
     }
     return false;
@@ -42,7 +41,7 @@ bool ramIsEnding(MemoryGuard& memory) {
 
 bool detailReached(const ParticleSystem& system) {
     if (system.store->currentCount() > kDetailLimit) {
-        std::fputs(" (detail level reached sub-pixel - there's no point to continue)", stdout);
+        console::stopNote(console::Stop::detailReached);
         return true;
     }
     return false;
@@ -50,7 +49,7 @@ bool detailReached(const ParticleSystem& system) {
 
 } // namespace
 
-void growGeneration(ParticleSystem& system) {
+void growGeneration(ParticleSystem& system, Progress& progress) {
     ParticleStore& store = *system.store;
     ParticleList* current = store.currentBank();
     ParticleList* next = store.nextBank();
@@ -70,7 +69,7 @@ void growGeneration(ParticleSystem& system) {
                 if (!overflowing && check == 0) {
                     overflowing = store.nextCount() >= kOverflowLimit;
                     if (!overflowing) {
-                        spinnerTick();
+                        progress.tick();
                     }
                 }
                 if (overflowing) {
@@ -105,13 +104,9 @@ void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& pres
         if (ramIsEnding(memory) || detailReached(system)) {
             return;
         }
-        std::fputs(" ", stdout);
-        std::fflush(stdout);
-        growGeneration(system);
-        std::fputs("\b ", stdout);
-        std::fflush(stdout);
-        std::printf("%i ", i + 1);
-        std::fflush(stdout);
+        console::generationStarts();
+        growGeneration(system, console::progress());
+        console::generationDone(i + 1, true);
     }
 }
 
@@ -126,13 +121,9 @@ void evolveTimed(ParticleSystem& system, RunTimer& timer, MemoryGuard& memory) {
         if (!(timer.last < timer.deadline) || detailReached(system)) {
             return;
         }
-        std::fputs(" ", stdout);
-        std::fflush(stdout);
-        growGeneration(system);
-        std::fputs("\b ", stdout);
-        std::fflush(stdout);
-        std::printf("%i", generation);
-        std::fflush(stdout);
+        console::generationStarts();
+        growGeneration(system, console::progress());
+        console::generationDone(generation, false);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/runBudget.h"
+#include "imaging/progress.h"
 #include "presets/preset.h"
 #include "system/particleSystem.h"
 
@@ -14,11 +15,13 @@ inline constexpr int32_t kDetailLimit = 1000000;
 inline constexpr int32_t kOverflowLimit = 1000000;
 
 // Every particle of the current bank picks a group of its layer by weight and
-// emits its children into the next bank; then the banks swap.
-void growGeneration(ParticleSystem& system);
+// emits its children into the next bank; then the banks swap. Progress ticks
+// once per 1024 particles walked.
+void growGeneration(ParticleSystem& system, Progress& progress);
 
 // Grows iterations generations, capped by the preset (the cap is written
-// back), unless memory or detail stops it first.
+// back), unless memory or detail stops it first. Both loops show their
+// headway on the console.
 void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
                  MemoryGuard& memory);
 

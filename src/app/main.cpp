@@ -1,8 +1,8 @@
-#include <cstdio>
 #include <exception>
 #include <new>
 
 #include "app/app.h"
+#include "app/console.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
@@ -17,8 +17,7 @@ int main(int argc, char** argv) {
         app.growAndRender();
         return app.saveImage() ? 0 : 1;
     } catch (const std::bad_alloc&) {
-        std::fflush(stdout);
-        std::fputs("bramblewisp: out of memory\n", stderr);
+        bramblewisp::report("out of memory");
         return 1;
     }
 }

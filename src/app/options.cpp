@@ -1,6 +1,5 @@
 #include "app/options.h"
 
-#include <cstdio>
 #include <limits>
 
 namespace bramblewisp {
@@ -52,32 +51,6 @@ int32_t parseDecimal(const char* text) {
     constexpr int64_t low = std::numeric_limits<int32_t>::min();
     constexpr int64_t high = std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value < low ? low : value > high ? high : value);
-}
-
-void printUsage() {
-    static constexpr const char* kLines[] = {
-        "Bramblewisp-generator by Quill Marrowby\n",
-        "\n",
-        "Usage: <program-exe> -param value -param value ...\n",
-        "Parameters:\n",
-        "(general - required)\n",
-        "  -time      Allowed time to run (in seconds)\n",
-        "  -mem       dummy\n",
-        "  -cpu       dummy\n",
-        "(tweaks - optional)\n",
-        "  -seed      Seed for random\n",
-        "  -iter      # of iterations (0 to 8 - more at your risk!) overrides -time\n",
-        "  -dark      Should background be dark (0 or 1)\n",
-        "  -prefx     Background fx (0,1,2)\n",
-        "  -postfx    Post fx (0,1,2 or 3)\n",
-        "  -spikes    Initial system size (1 to 100)\n",
-        "  -type      System type (0,1,2,3,4)\n",
-        "\n",
-        "Exaple usage: <program-exe> -time 100 -mem 32 -cpu 600 -dark 1\n",
-    };
-    for (const char* line : kLines) {
-        std::fputs(line, stdout);
-    }
 }
 
 } // namespace bramblewisp

@@ -18,6 +18,4 @@ struct Options {
 // first non-digit; no digits give 0. Values beyond 32 bits saturate.
 int32_t parseDecimal(const char* text);
 
-void printUsage();
-
 } // namespace bramblewisp

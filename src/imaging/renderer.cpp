@@ -4,7 +4,6 @@
 #include <bit>
 #include <cassert>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "imaging/depthSort.h"
@@ -155,20 +154,17 @@ class Collection {
 } // namespace
 
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
-                     const ParticleSystem& system, bool dark, bool keepDepth) {
-    std::fputs("get ", stdout);
-    std::fflush(stdout);
+                     const ParticleSystem& system, bool dark, bool keepDepth, Progress& progress) {
+    progress.begin(Progress::Step::collect);
     Collection collection(*system.store);
     LargeArray<DepthKey>& keys = collection.keys;
-    std::printf("(%i) ", static_cast<int>(collection.count));
-    std::fputs("sort ", stdout);
-    std::fflush(stdout);
+    progress.collected(static_cast<int32_t>(collection.count));
+    progress.begin(Progress::Step::sort);
     if (!collection.oneDepth) {
         depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{});
     }
 
-    std::fputs("bbox ", stdout);
-    std::fflush(stdout);
+    progress.begin(Progress::Step::fit);
     const Box& box = collection.box;
     const float width = static_cast<float>(image.width);
     const float height = static_cast<float>(image.height);
@@ -177,8 +173,7 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     const float scale = 0.95f * std::min(width / (box.max.x - box.min.x + 0.1f),
                                          height / (box.max.y - box.min.y + 0.1f));
 
-    std::fputs("draw ", stdout);
-    std::fflush(stdout);
+    progress.begin(Progress::Step::draw);
     const ParticleBrush brush{canvas, image, depth, 255.0f / (box.max.z - box.min.z + 0.1f), dark,
                               keepDepth};
     auto project = [&](const Vec3& v) {

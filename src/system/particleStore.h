@@ -21,7 +21,9 @@ constexpr int kLayerCount = 4;
 // other receives the next.
 class ParticleStore {
   public:
-    ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers);
+    // Whether the chunks sit in large slabs (and the renderer's arrays may
+    // too) is the caller's choice: it only pays where memory is plentiful.
+    ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers, bool onLargeBlocks);
 
     ParticleList* currentBank() { return firstBankCurrent ? &lists[0] : &lists[kLayerCount]; }
     ParticleList* nextBank() { return firstBankCurrent ? &lists[kLayerCount] : &lists[0]; }
@@ -37,10 +39,6 @@ class ParticleStore {
 
     void swapBanks() { firstBankCurrent = !firstBankCurrent; }
 
-    // Whether the chunks sit in large slabs (and the renderer's arrays may
-    // too), which only pays where memory is plentiful: under a tight limit
-    // the slabs would make the memory use coarser than the memory guard can
-    // follow, and their idle blocks are of no use to other allocations.
     bool onLargeBlocks() const { return largeBlocks; }
 
     Ranmar* random;

@@ -4,9 +4,9 @@
 
 namespace bramblewisp {
 
-ParticleSystem::ParticleSystem() {
+ParticleSystem::ParticleSystem(bool onLargeBlocks) {
     random.init(0, 0);
-    store = std::make_unique<ParticleStore>(&random, &layers);
+    store = std::make_unique<ParticleStore>(&random, &layers, onLargeBlocks);
 }
 
 void ParticleSystem::tableJitteredTurns() {
@@ -31,9 +31,9 @@ void ParticleSystem::tableJitteredTurns() {
     });
 }
 
-ParticleSystem* ParticleSystem::instance() {
+ParticleSystem* ParticleSystem::instance(bool onLargeBlocks) {
     // Lives until the process ends, as the run expects.
-    static ParticleSystem* const system = new ParticleSystem();
+    static ParticleSystem* const system = new ParticleSystem(onLargeBlocks);
     return system;
 }
 

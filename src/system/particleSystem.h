@@ -13,12 +13,14 @@ namespace bramblewisp {
 // layers. A run uses the one from instance(); tests may build their own.
 class ParticleSystem {
   public:
-    ParticleSystem();
+    // On large blocks or on the heap: see ParticleStore.
+    explicit ParticleSystem(bool onLargeBlocks = false);
     ParticleSystem(const ParticleSystem&) = delete;
     ParticleSystem& operator=(const ParticleSystem&) = delete;
 
-    // The process-wide system, created on the first call.
-    static ParticleSystem* instance();
+    // The process-wide system, created on the first call, which also
+    // decides where its particles are stored.
+    static ParticleSystem* instance(bool onLargeBlocks);
 
     // Gives every jittered rule of the layers the tables of its amplitudes,
     // owned here. Call once the rules are built: it changes no result, only

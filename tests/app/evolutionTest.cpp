@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/console.h"
 #include "app/injectedBudget.h"
-#include "app/spinner.h"
 #include "random/scriptedRanmar.h"
 #include "system/listContents.h"
 
@@ -16,6 +16,10 @@ namespace bramblewisp {
 namespace {
 
 using namespace injected;
+using console::spinCalls;
+using console::spinIndex;
+
+Progress quiet;
 
 const std::string kDetailNote = " (detail level reached sub-pixel - there's no point to continue)";
 const std::string kMemoryNote = " (looks like RAM is ending)";
@@ -64,12 +68,16 @@ TEST(EvolutionTest, FixedRunWritesEachGeneration) {
 }
 
 // Tables of the jittered turns change nothing: type 2 has seven amplitudes,
-// some differing from axis to axis, and type 0 two.
-TEST(EvolutionTest, TabledTurnsGrowTheSameGenerations) {
+// some differing from axis to axis, and type 0 two. Neither does the store's
+// choice of large blocks over the heap for its chunks (some thousand of
+// them, freed and reused generation after generation).
+TEST(EvolutionTest, TabledTurnsAndLargeBlocksGrowTheSameGenerations) {
     for (const int type : {0, 2}) {
-        std::vector<Particle> grown[2][kLayerCount];
-        for (const bool tabled : {false, true}) {
-            ParticleSystem system;
+        std::vector<Particle> grown[3][kLayerCount];
+        for (const int variant : {0, 1, 2}) {
+            const bool tabled = variant != 0, onLargeBlocks = variant == 2;
+            ParticleSystem system(onLargeBlocks);
+            ASSERT_EQ(system.store->onLargeBlocks(), onLargeBlocks);
             system.random.init(3, 0);
             ruleRandom.init(0, 0);
             const auto preset = createPreset(type, 8);
@@ -78,17 +86,18 @@ TEST(EvolutionTest, TabledTurnsGrowTheSameGenerations) {
                 system.tableJitteredTurns();
             }
             preset->seedParticles(system);
-            consoleOf([&] {
-                for (int generation = 0; generation < 6; ++generation) {
-                    growGeneration(system);
-                }
-            });
+            for (int generation = 0; generation < 6; ++generation) {
+                growGeneration(system, quiet);
+            }
             for (int layer = 0; layer < kLayerCount; ++layer) {
-                grown[tabled][layer] = contentsOf(system.store->currentBank()[layer]);
+                grown[variant][layer] = contentsOf(system.store->currentBank()[layer]);
             }
         }
         for (int layer = 0; layer < kLayerCount; ++layer) {
-            EXPECT_TRUE(sameParticles(grown[0][layer], grown[1][layer])) << "type " << type << ", layer " << layer;
+            for (const int variant : {1, 2}) {
+                EXPECT_TRUE(sameParticles(grown[0][layer], grown[variant][layer]))
+                    << "type " << type << ", layer " << layer << ", variant " << variant;
+            }
         }
         EXPECT_GT(grown[1][0].size(), 10000u) << "type " << type;
     }
@@ -127,7 +136,7 @@ TEST(EvolutionTest, GroupChoiceFollowsTheRunningTotal) {
         addCopyGroups(system, 0, c.weights);
         system.store->currentBank()[0].append(numbered(0));
         system.random = scriptedRanmar({c.draw});
-        growGeneration(system);
+        growGeneration(system, quiet);
         for (int layer = 0; layer < kLayerCount; ++layer) {
             EXPECT_EQ(system.store->currentBank()[layer].count, layer == c.layer ? 1 : 0)
                 << "draw " << c.draw << ", layer " << layer;
@@ -155,7 +164,7 @@ TEST(EvolutionTest, OverflowCarriesTheRestOverThenDetailStops) {
             before[layer] = contentsOf(current[layer]);
         }
         const Ranmar random = system.random;
-        consoleOf([&] { growGeneration(system); });
+        consoleOf([&] { growGeneration(system, quiet); });
 
         EXPECT_EQ(drawsBetween(random, system.random, 2000), c.walked);
         const ParticleList* grown = system.store->currentBank();

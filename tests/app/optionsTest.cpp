@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console.h"
 #include "usageText.h"
 
 namespace bramblewisp {
@@ -61,7 +62,7 @@ TEST(OptionsTest, ParseDecimalIsPlainAndSaturates) {
 
 TEST(OptionsTest, UsageTextByteForByte) {
     testing::internal::CaptureStdout();
-    printUsage();
+    console::usage();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), kExpectedUsage);
 }
 

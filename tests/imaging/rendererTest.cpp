@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console.h"
 #include "imaging/backgrounds.h"
 #include "imaging/particleBrush.h"
 #include "imaging/referenceDepthOrder.h"
@@ -25,7 +26,7 @@ struct Scene {
     }
     std::string render(bool keepDepth = true) {
         testing::internal::CaptureStdout();
-        renderParticles(canvas, image, depth, system, false, keepDepth);
+        renderParticles(canvas, image, depth, system, false, keepDepth, console::progress());
         return testing::internal::GetCapturedStdout();
     }
     float depthAt(int x, int y) const {

@@ -10,6 +10,8 @@
 namespace bramblewisp {
 namespace {
 
+Progress quiet;
+
 std::unique_ptr<ParticleSystem> seeded(const Preset& preset) {
     auto system = std::make_unique<ParticleSystem>();
     system->random.init(5, 0);
@@ -26,8 +28,8 @@ TEST(PresetType12Test, SameSeedsButDifferentGrowth) {
                               contentsOf(two->store->currentBank()[0])));
     for (ParticleSystem* system : {one.get(), two.get()}) {
         ruleRandom.init(0, 0);
-        growGeneration(*system);
-        growGeneration(*system);
+        growGeneration(*system, quiet);
+        growGeneration(*system, quiet);
     }
     // The same draws pick the same groups of the same shape, so only the
     // turns tell the two apart.

@@ -10,6 +10,8 @@
 namespace bramblewisp {
 namespace {
 
+Progress quiet;
+
 TEST(PresetType3Test, SixSeedsWhateverTheSpikes) {
     for (int32_t spikes : {0, -1, 64, INT_MAX}) {
         ParticleSystem system;
@@ -41,7 +43,7 @@ TEST(PresetType3Test, GrowsFlatWithGroupChoicesAsItsOnlyDraws) {
     for (int generation = 0; generation < 4; ++generation) {
         const Ranmar before = system.random;
         const int32_t walked = system.store->currentCount();
-        growGeneration(system);
+        growGeneration(system, quiet);
         EXPECT_EQ(drawsBetween(before, system.random, walked), walked);
     }
     EXPECT_EQ(drawsBetween(rulesBefore, ruleRandom, 10), 0);

@@ -8,6 +8,8 @@
 namespace bramblewisp {
 namespace {
 
+Progress quiet;
+
 TEST(PresetType4Test, ColumnOfSixFansOutToThirtySixParticles) {
     ParticleSystem system;
     system.random.init(9, 0);
@@ -26,7 +28,7 @@ TEST(PresetType4Test, ColumnOfSixFansOutToThirtySixParticles) {
 
     ruleRandom.init(0, 0);
     const Ranmar rulesBefore = ruleRandom;
-    growGeneration(system);
+    growGeneration(system, quiet);
     EXPECT_EQ(drawsBetween(before, system.random, 10), 6);
     EXPECT_EQ(drawsBetween(rulesBefore, ruleRandom, 10), 0); // the fan-out turns are fixed
     const ParticleList* bank = system.store->currentBank();

@@ -1,0 +1,114 @@
+#include "app/console.h"
+
+#include <cstdio>
+
+namespace bramblewisp {
+
+namespace console {
+
+namespace {
+
+void say(const char* text) { std::fputs(text, stdout); }
+
+void sayNow(const char* text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+class ConsoleProgress final : public Progress {
+  public:
+    void tick() override { spinnerTick(); }
+
+    void begin(Step step) override {
+        static constexpr const char* kWords[] = {"get ", "sort ", "bbox ", "draw "};
+        sayNow(kWords[static_cast<int>(step)]);
+    }
+
+    void collected(int32_t count) override { std::printf("(%i) ", static_cast<int>(count)); }
+};
+
+} // namespace
+
+int32_t spinCalls = 0;
+int32_t spinIndex = 0;
+
+void openStage(Stage stage) {
+    // The evolve message leaves a blank for the spinner to overwrite.
+    static constexpr const char* kMessages[] = {
+        "  create bitmaps...", "  pre effect...", "  create system...", "  evolve... ",
+        "  render...",         "  post effect...", "  saving...",
+    };
+    sayNow(kMessages[static_cast<int>(stage)]);
+}
+
+void closeStage() { say(" OK\n"); }
+
+void failStage() { sayNow(" failed\n"); }
+
+void generationStarts() { sayNow(" "); }
+
+void generationDone(int32_t number, bool blankAfter) {
+    sayNow("\b ");
+    std::printf(blankAfter ? "%i " : "%i", static_cast<int>(number));
+    std::fflush(stdout);
+}
+
+void stopNote(Stop why) {
+    say(why == Stop::memoryEnding ? " (looks like RAM is ending)"
+                                  : " (detail level reached sub-pixel - there's no point to continue)");
+}
+
+void usage() {
+    static constexpr const char* kLines[] = {
+        "Bramblewisp-generator by Quill Marrowby\n",
+        "\n",
+        "Usage: <program-exe> -param value -param value ...\n",
+        "Parameters:\n",
+        "(general - required)\n",
+        "  -time      Allowed time to run (in seconds)\n",
+        "  -mem       dummy\n",
+        "  -cpu       dummy\n",
+        "(tweaks - optional)\n",
+        "  -seed      Seed for random\n",
+        "  -iter      # of iterations (0 to 8 - more at your risk!) overrides -time\n",
+        "  -dark      Should background be dark (0 or 1)\n",
+        "  -prefx     Background fx (0,1,2)\n",
+        "  -postfx    Post fx (0,1,2 or 3)\n",
+        "  -spikes    Initial system size (1 to 100)\n",
+        "  -type      System type (0,1,2,3,4)\n",
+        "\n",
+        "Exaple usage: <program-exe> -time 100 -mem 32 -cpu 600 -dark 1\n",
+    };
+    for (const char* line : kLines) {
+        say(line);
+    }
+}
+
+void spinnerTick() {
+    static constexpr char kTurns[] = "|/-\\|/-\\";
+    spinCalls = (spinCalls + 1) & 63;
+    if (spinCalls != 0) {
+        return;
+    }
+    spinIndex = (spinIndex + 1) & 7;
+    std::printf("\b%c", kTurns[spinIndex]);
+    std::fflush(stdout);
+}
+
+Progress& progress() {
+    static ConsoleProgress sink;
+    return sink;
+}
+
+} // namespace console
+
+void report(const std::string& what, const std::string& why) {
+    std::fflush(stdout);
+    if (why.empty()) {
+        std::fprintf(stderr, "bramblewisp: %s\n", what.c_str());
+    } else {
+        std::fprintf(stderr, "bramblewisp: %s: %s\n", what.c_str(), why.c_str());
+    }
+}
+
+} // namespace bramblewisp
