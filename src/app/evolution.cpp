@@ -8,7 +8,7 @@ namespace bramblewisp {
 
 namespace {
 
-// Checks of the next bank's size (and spinner turns) happen once per this
+// Checks of the next bank's size (and progress ticks) happen once per this
 // many particles of a list.
 constexpr int32_t kCheckPeriodMask = 1023;
 

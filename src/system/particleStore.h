@@ -21,8 +21,9 @@ constexpr int kLayerCount = 4;
 // other receives the next.
 class ParticleStore {
   public:
-    // Whether the chunks sit in large slabs (and the renderer's arrays may
-    // too) is the caller's choice: it only pays where memory is plentiful.
+    // Whether the chunks come from large slabs that may sit on huge pages
+    // (the renderer's keys follow) is the caller's choice: it only pays
+    // where memory is plentiful.
     ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers, bool onLargeBlocks);
 
     ParticleList* currentBank() { return firstBankCurrent ? &lists[0] : &lists[kLayerCount]; }
