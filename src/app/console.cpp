@@ -8,7 +8,9 @@ namespace console {
 
 namespace {
 
-void say(const char* text) { std::fputs(text, stdout); }
+void say(const char* text) {
+    std::fputs(text, stdout);
+}
 
 void sayNow(const char* text) {
     std::fputs(text, stdout);
@@ -35,17 +37,23 @@ int32_t spinIndex = 0;
 void openStage(Stage stage) {
     // The evolve message leaves a blank for the spinner to overwrite.
     static constexpr const char* kMessages[] = {
-        "  create bitmaps...", "  pre effect...", "  create system...", "  evolve... ",
+        "  create bitmaps...", "  pre effect...",  "  create system...", "  evolve... ",
         "  render...",         "  post effect...", "  saving...",
     };
     sayNow(kMessages[static_cast<int>(stage)]);
 }
 
-void closeStage() { say(" OK\n"); }
+void closeStage() {
+    say(" OK\n");
+}
 
-void failStage() { sayNow(" failed\n"); }
+void failStage() {
+    sayNow(" failed\n");
+}
 
-void generationStarts() { sayNow(" "); }
+void generationStarts() {
+    sayNow(" ");
+}
 
 void generationDone(int32_t number, bool blankAfter) {
     sayNow("\b ");
@@ -54,8 +62,9 @@ void generationDone(int32_t number, bool blankAfter) {
 }
 
 void stopNote(Stop why) {
-    say(why == Stop::memoryEnding ? " (looks like RAM is ending)"
-                                  : " (detail level reached sub-pixel - there's no point to continue)");
+    say(why == Stop::memoryEnding
+            ? " (looks like RAM is ending)"
+            : " (detail level reached sub-pixel - there's no point to continue)");
 }
 
 void usage() {

@@ -2,7 +2,8 @@
 
 namespace bramblewisp {
 
-ParticleStore::ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers, bool onLargeBlocks)
+ParticleStore::ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers,
+                             bool onLargeBlocks)
     : random(random), largeBlocks(onLargeBlocks), layers(layers) {
     if (largeBlocks) {
         for (ParticleList& list : lists) {
