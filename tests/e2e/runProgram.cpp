@@ -145,13 +145,15 @@ void TempDir::write(const std::string& name, const std::string& bytes) const {
 OtherUserStage::OtherUserStage() {
     namespace fs = std::filesystem;
     std::error_code unset;
-    const fs::path temporary = fs::temp_directory_path(unset);
-    for (const fs::path& parent : {temporary, fs::path("/tmp"), fs::path("/var/tmp"),
-                                   fs::path("/dev/shm")}) {
-        std::error_code error;
-        if (parent.empty() || !fs::is_directory(parent, error)) {
+    std::string tried; // each place and why it failed
+    const std::vector<fs::path> places{fs::temp_directory_path(unset), "/tmp", "/var/tmp",
+                                       "/dev/shm"};
+    for (auto place = places.begin(); place != places.end(); ++place) {
+        const fs::path& parent = *place;
+        if (parent.empty() || std::find(places.begin(), place, parent) != place) {
             continue;
         }
+        tried += (tried.empty() ? "" : "; ") + parent.string() + ": ";
         fs::path copy;
         try {
             root = std::make_unique<TempDir>(parent);
@@ -160,26 +162,22 @@ OtherUserStage::OtherUserStage() {
             fs::copy_file(BRAMBLEWISP_BINARY, copy);
             fs::permissions(copy, fs::perms(0755));
         } catch (const std::exception& problem) {
-            whyNot = "cannot copy the program into " + parent.string() + ": " + problem.what();
+            tried += problem.what();
             root.reset();
             continue;
         }
         // The usage text: no file is written, nothing but the start is tried.
         const RunResult trial = runProgram(copy.string(), {}, {root->path(), 0, true});
         if (trial.exitStatus != 126 && trial.exitStatus != 127) {
-            whyNot.clear();
             return;
         }
-        whyNot = "user 65534 cannot run a copy of the program in " + parent.string() + ": " +
-                 trial.err.substr(0, trial.err.find('\n'));
         root.reset();
+        tried += trial.err.substr(0, trial.err.find('\n'));
         if (trial.err.starts_with("cannot become")) {
-            return; // no other place helps
+            break; // no other place helps
         }
     }
-    if (whyNot.empty()) {
-        whyNot = "no temporary directory to stage the program in";
-    }
+    whyNot = "user 65534 cannot run a copy of the program (" + tried + ")";
 }
 
 RunResult OtherUserStage::run(const std::vector<std::string>& arguments,
