@@ -182,8 +182,7 @@ OtherUserStage::OtherUserStage() {
 
 RunResult OtherUserStage::run(const std::vector<std::string>& arguments,
                               const std::filesystem::path& workingDirectory) const {
-    return runProgram((path() / "bramblewisp").string(), arguments,
-                      {workingDirectory, 0, true});
+    return runProgram((path() / "bramblewisp").string(), arguments, {workingDirectory, 0, true});
 }
 
 } // namespace bramblewisp::e2e
