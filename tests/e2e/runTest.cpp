@@ -72,6 +72,22 @@ TEST(E2eRun, MissingRequiredOptionPrintsOnlyTheUsage) {
     }
 }
 
+// A typo is named on standard error; everything else is as if it were absent.
+TEST(E2eRun, UnknownOptionsAreNamedAndChangeNothingElse) {
+    TempDir plain;
+    TempDir typo;
+    const RunResult reference = runBramblewisp(with({"-iter", "1"}), {plain.path()});
+    const RunResult run =
+        runBramblewisp(with({"-tpye", "3", "-iter", "1", "--seed", "4"}), {typo.path()});
+    EXPECT_EQ(run.exitStatus, reference.exitStatus);
+    EXPECT_EQ(run.out, reference.out);
+    EXPECT_EQ(run.err, "bramblewisp: ignoring unknown option -tpye (did you mean -type?)\n"
+                       "bramblewisp: ignoring unknown option --seed (options take one hyphen: "
+                       "-seed)\n" +
+                           reference.err);
+    EXPECT_TRUE(typo.read("testSystem.bmp") == plain.read("testSystem.bmp"));
+}
+
 TEST(E2eRun, CompleteRunPrintsEveryStageAndSavesThePicture) {
     TempDir dir;
     const RunResult run = runBramblewisp(with({"-iter", "3"}), {dir.path()});
