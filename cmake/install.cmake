@@ -49,8 +49,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-bramblewisp grows a three-dimensional particle system from one of five
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "bramblewisp grows a three-dimensional particle system from one of five
 preset types, within a time budget given in seconds, draws it far to near
 as translucent strokes over a generated background and saves the picture
 as an 800 x 600 BMP file in the working directory.")
