@@ -107,7 +107,7 @@ void App::loadFont() {
     std::string missing;
     for (const std::string& place : places) {
         std::FILE* in = std::fopen(place.c_str(), "rb");
-        if (in == nullptr && errno == ENOENT) {
+        if (in == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
             if (missing.empty()) {
                 missing = std::strerror(errno);
             }
