@@ -45,7 +45,8 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
                 continue;
             }
             const bool same = foldCase(a[i - 1]) == foldCase(b[j - 1]);
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
+            d[i][j] =
+                std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
             if (i > 1 && j > 1 && foldCase(a[i - 1]) == foldCase(b[j - 2]) &&
                 foldCase(a[i - 2]) == foldCase(b[j - 1])) {
                 d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);

@@ -64,7 +64,8 @@ TEST(OptionsTest, ParseDecimalIsPlainAndSaturates) {
 TEST(OptionsTest, UnknownOptionsAreNamedWithAHint) {
     const std::string prefix = "bramblewisp: ignoring unknown option ";
     const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
-        {{"-tpye", "3", "-TIME", "1", "-Seed", "-x", "-5", "x", "-", "--", "-3e"}, {"-tpye (did you mean -type?)"}},
+        {{"-tpye", "3", "-TIME", "1", "-Seed", "-x", "-5", "x", "-", "--", "-3e"},
+         {"-tpye (did you mean -type?)"}},
         {{"--time", "30", "-time=30", "--Seed=", "-prefix", "2"},
          {"--time (options take one hyphen: -time)", "-time=30 (write -time 30)",
           "--Seed= (write -seed VALUE)", "-prefix (did you mean -prefx?)"}},

@@ -29,12 +29,13 @@ TEST(E2eInstall, MovedInstallationFindsItsFont) {
     TempDir root;
     const fs::path installed = fs::canonical(root.path()) / "installed";
     const fs::path moved = fs::canonical(root.path()) / "moved";
-    const RunResult install =
-        runProgram(BRAMBLEWISP_CMAKE, {"--install", BRAMBLEWISP_BUILD_DIR, "--prefix", installed.string()},
-                   {root.path()});
+    const RunResult install = runProgram(
+        BRAMBLEWISP_CMAKE, {"--install", BRAMBLEWISP_BUILD_DIR, "--prefix", installed.string()},
+        {root.path()});
     ASSERT_EQ(install.exitStatus, 0) << install.describe();
-    const RunResult page = runProgram("/bin/gzip", {"-dc", (installed / "share/man/man1/bramblewisp.1.gz").string()},
-                                      {root.path()});
+    const RunResult page =
+        runProgram("/bin/gzip", {"-dc", (installed / "share/man/man1/bramblewisp.1.gz").string()},
+                   {root.path()});
     EXPECT_NE(page.out.find(".I " + installed.string() + "/share/bramblewisp/font.bmp"),
               std::string::npos);
     EXPECT_TRUE(fs::is_regular_file(installed / "share/doc/bramblewisp/LICENSE"));
