@@ -22,6 +22,11 @@ configure_file(docs/bramblewisp.1.in ${CMAKE_BINARY_DIR}/docs/bramblewisp.1 @ONL
 install(CODE "
     set(PROJECT_VERSION ${PROJECT_VERSION})
     set(BRAMBLEWISP_DATA_DIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/bramblewisp\")
+    set(page \"${CMAKE_BINARY_DIR}/docs/installed/bramblewisp.1\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/docs/bramblewisp.1.in\" \"\${page}\" @ONLY)
+    execute_process(COMMAND gzip -9nf \"\${page}\" COMMAND_ERROR_IS_FATAL ANY)
+    file(INSTALL \"\${page}.gz\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
+")
     set(page ${CMAKE_BINARY_DIR}/docs/installed/bramblewisp.1)
     configure_file(${PROJECT_SOURCE_DIR}/docs/bramblewisp.1.in \${page} @ONLY)
     execute_process(COMMAND gzip -9nf \${page} COMMAND_ERROR_IS_FATAL ANY)
