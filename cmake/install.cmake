@@ -27,11 +27,6 @@ install(CODE "
     execute_process(COMMAND gzip -9nf \"\${page}\" COMMAND_ERROR_IS_FATAL ANY)
     file(INSTALL \"\${page}.gz\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
 ")
-    set(page ${CMAKE_BINARY_DIR}/docs/installed/bramblewisp.1)
-    configure_file(${PROJECT_SOURCE_DIR}/docs/bramblewisp.1.in \${page} @ONLY)
-    execute_process(COMMAND gzip -9nf \${page} COMMAND_ERROR_IS_FATAL ANY)
-    file(INSTALL \${page}.gz DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
-")
 
 # Only the package carries Debian's copyright file and changelog.
 configure_file(packaging/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
