@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/console.h"
 #include "app/evolution.h"
@@ -12,6 +13,7 @@
 #include "imaging/bmp.h"
 #include "imaging/postEffects.h"
 #include "imaging/renderer.h"
+#include "platform/platform.h"
 #include "system/particleSystem.h"
 
 namespace bramblewisp {
@@ -84,20 +86,50 @@ void App::createBitmaps() {
     timer->deadline -= timer->lap();
 }
 
+namespace {
+
+// The working directory first, then the font installed with the program, so
+// that an installed program has its text wherever it runs.
+std::vector<std::string> fontPlaces() {
+    std::vector<std::string> places{kFontFile};
+    const std::string installed = platform::installedDataDirectory();
+    if (!installed.empty()) {
+        places.push_back(installed + kFontFile);
+    }
+    return places;
+}
+
+} // namespace
+
+// The first place that holds a font.bmp gives the font, or its problem.
 void App::loadFont() {
-    std::FILE* in = std::fopen(kFontFile, "rb");
-    if (in == nullptr) {
-        report(std::string(kFontFile) + " cannot be opened",
-               std::string(std::strerror(errno)) + "; the picture gets no text");
+    const std::vector<std::string> places = fontPlaces();
+    std::string missing;
+    for (const std::string& place : places) {
+        std::FILE* in = std::fopen(place.c_str(), "rb");
+        if (in == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
+            if (missing.empty()) {
+                missing = std::strerror(errno);
+            }
+            continue;
+        }
+        if (in == nullptr) {
+            report(place + " cannot be opened",
+                   std::string(std::strerror(errno)) + "; the picture gets no text");
+            return;
+        }
+        BmpReadResult result = readBmp(in);
+        std::fclose(in);
+        if (!result.bitmap) {
+            report(place + " " + result.problem + "; the picture gets no text");
+            return;
+        }
+        font = std::move(result.bitmap);
         return;
     }
-    BmpReadResult result = readBmp(in);
-    std::fclose(in);
-    if (!result.bitmap) {
-        report(std::string(kFontFile) + " " + result.problem + "; the picture gets no text");
-        return;
-    }
-    font = std::move(result.bitmap);
+    const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
+    report(std::string(kFontFile) + " cannot be opened",
+           missing + " (looked in the working directory" + looked + "); the picture gets no text");
 }
 
 void App::growAndRender() {

@@ -1,14 +1,19 @@
 #include <exception>
 #include <new>
+#include <string>
 
 #include "app/app.h"
 #include "app/console.h"
+#include "app/options.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
     using bramblewisp::App;
     bramblewisp::platform::prepareProcess();
     try {
+        for (const std::string& warning : bramblewisp::unknownOptionWarnings(argc, argv)) {
+            bramblewisp::report(warning);
+        }
         App app;
         if (!app.parseOptions(argc, argv)) {
             return 0;
