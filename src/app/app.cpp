@@ -1,11 +1,11 @@
 #include "app/app.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "app/evolution.h"
 #include "app/options.h"
+#include "app/platform.h"
+#include "app/progressOutput.h"
 #include "app/saveFile.h"
 #include "imaging/backgrounds.h"
 #include "imaging/bmp.h"
@@ -14,17 +14,6 @@
 #include "system/particleSystem.h"
 
 namespace bramblewisp {
-
-namespace {
-
-void say(const char* text) { std::fputs(text, stdout); }
-
-void sayNow(const char* text) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
-}
-
-} // namespace
 
 bool App::parseOptions(int32_t argumentCount, char** arguments) {
     const Options options{argumentCount, arguments};
@@ -66,7 +55,7 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
 }
 
 void App::createBitmaps() {
-    sayNow("  create bitmaps...");
+    openStage("  create bitmaps...");
     canvas = std::make_unique<Canvas>();
     image = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
     depth = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
@@ -74,60 +63,58 @@ void App::createBitmaps() {
     loadFont();
     overlay = std::make_unique<TextOverlay>(font.get(), kFontCellWidth);
     buildGlyphIndex();
-    say(" OK\n");
+    closeStage(" OK\n");
 
     if (background) {
-        sayNow("  pre effect...");
+        openStage("  pre effect...");
         background->apply(*canvas, *image, *depth);
-        say(" OK\n");
+        closeStage(" OK\n");
     }
     timer->deadline -= timer->lap();
 }
 
 void App::loadFont() {
-    std::FILE* in = std::fopen(kFontFile, "rb");
-    if (in == nullptr) {
-        std::fprintf(stderr, "bramblewisp: %s cannot be opened: %s; the picture gets no text\n",
-                     kFontFile, std::strerror(errno));
-        return;
+    std::string problem;
+    std::FILE* in = platform::openRegularFile(kFontFile, problem);
+    if (in != nullptr) {
+        BmpReadResult result = readBmp(in);
+        std::fclose(in);
+        font = std::move(result.bitmap);
+        problem = result.problem;
     }
-    BmpReadResult result = readBmp(in);
-    std::fclose(in);
-    if (!result.bitmap) {
-        std::fprintf(stderr, "bramblewisp: %s %s; the picture gets no text\n", kFontFile,
-                     result.problem.c_str());
-        return;
+    if (!font) {
+        warnAfterStage(std::string("bramblewisp: ") + kFontFile + " " + problem +
+                       "; the picture gets no text\n");
     }
-    font = std::move(result.bitmap);
 }
 
 void App::growAndRender() {
-    sayNow("  create system...");
+    openStage("  create system...");
     ParticleSystem& system = *ParticleSystem::instance();
     system.random.init(seed, 0);
     preset->buildRules(system);
     system.tableJitteredTurns();
     preset->seedParticles(system);
-    say(" OK\n");
+    closeStage(" OK\n");
     timer->deadline -= timer->lap();
     memory->availableKB = memory->sample();
 
-    sayNow("  evolve... ");
+    openStage("  evolve... ");
     if (iterations < 0) {
         evolveTimed(system, *timer, *memory);
     } else {
         evolveFixed(system, iterations, *preset, *memory);
     }
-    say(" OK\n");
+    closeStage(" OK\n");
 
-    sayNow("  render...");
+    openStage("  render...");
     renderParticles(*canvas, *image, *depth, system, dark, postEffect && postEffect->readsDepth());
-    say(" OK\n");
+    closeStage(" OK\n");
 
     if (postEffect) {
-        sayNow("  post effect...");
+        openStage("  post effect...");
         postEffect->apply(*canvas, *image, *depth);
-        say(" OK\n");
+        closeStage(" OK\n");
     }
 
     // The count and remark lines stand above the bottom edge by the font's height.
@@ -141,15 +128,15 @@ void App::growAndRender() {
 
 bool App::saveImage() {
     drawText("bramblewisp by wrenfold", 5, 5);
-    sayNow("  saving...");
+    openStage("  saving...");
     std::string reason;
     if (!saveBmpFile(kPictureFile, *image, reason)) {
-        say(" failed\n");
-        std::fflush(stdout);
+        closeStage(" failed\n");
+        releaseWarnings();
         std::fprintf(stderr, "bramblewisp: cannot write %s: %s\n", kPictureFile, reason.c_str());
         return false;
     }
-    say(" OK\n");
+    closeStage(" OK\n");
     return true;
 }
 

@@ -66,6 +66,8 @@ void prepareProcess() {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
+bool isTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 int64_t counterFrequency() {
     LARGE_INTEGER frequency{};
     QueryPerformanceFrequency(&frequency);
@@ -129,14 +131,63 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
     return {};
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
-    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+std::FILE* openRegularFile(const std::string& path, std::string& problem) {
+    // Opening never waits on Windows, but a pipe or a device must not be read
+    // as a font; a directory does not open without backup semantics.
+    HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            problem = "is not a regular file";
+        } else {
+            problem = "cannot be opened: " + reasonFor(error);
+        }
+        return nullptr;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        problem = "is not a regular file";
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "rb");
+    if (file == nullptr) {
+        if (descriptor < 0) {
+            CloseHandle(handle);
+        } else {
+            _close(descriptor);
+        }
+        problem = "cannot be opened";
+    }
+    return file;
+}
+
+bool syncFile(std::FILE* file, std::string& reason) {
+    if (std::fflush(file) != 0) {
+        reason = "write failed";
+        return false;
+    }
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))))) {
         reason = reasonFor(GetLastError());
         return false;
     }
     return true;
 }
 
-void removeFile(const std::string& path) { DeleteFileW(widen(path).c_str()); }
+bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& reason) {
+    // Write-through: the call returns only once the move is on the disk.
+    if (!MoveFileExW(widen(from.path).c_str(), widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        reason = reasonFor(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void removeTemporaryFile(const TemporaryFile& temporary) {
+    DeleteFileW(widen(temporary.path).c_str());
+}
 
 } // namespace bramblewisp::platform

@@ -34,6 +34,43 @@ TEST(E2eMemory, TimedRunUnderAnAddressSpaceLimitStopsOnMemory) {
     EXPECT_EQ(dir.read("testSystem.bmp").size(), kPictureFileSize);
 }
 
+// The guard sees every limit, RLIMIT_DATA too, and with /proc hidden still
+// the limits it can learn without it: timed runs of every growth pattern stop
+// growing in time and save their picture.
+TEST(E2eMemory, TimedRunsStopOnMemoryUnderEveryLimit) {
+    if (kSanitizedBuild) {
+        GTEST_SKIP() << "memory limits do not apply to sanitized programs";
+    }
+    struct Limit {
+        const char* name;
+        uint64_t addressSpace;
+        uint64_t data;
+        bool hideProc;
+    };
+    for (const Limit& limit : {Limit{"RLIMIT_DATA 10 MiB", 0, 10 * kMiB, false},
+                               Limit{"RLIMIT_DATA 40 MiB", 0, 40 * kMiB, false},
+                               Limit{"RLIMIT_DATA 24 MiB, no /proc", 0, 24 * kMiB, true},
+                               Limit{"RLIMIT_AS 40 MiB, no /proc", 40 * kMiB, 0, true}}) {
+        for (const std::string type : {"0", "1", "3", "4"}) {
+            SCOPED_TRACE(std::string(limit.name) + ", type " + type);
+            TempDir dir;
+            writeTestFont(dir.path() / "font.bmp");
+            RunSettings settings{dir.path(), limit.addressSpace};
+            settings.dataLimit = limit.data;
+            settings.hideProc = limit.hideProc;
+            const RunResult run = runBramblewisp(
+                {"-time", "100000", "-mem", "1", "-cpu", "1", "-type", type}, settings);
+            if (run.exitStatus == kCannotHideProc) {
+                GTEST_SKIP() << "no mount namespace here to hide /proc in";
+            }
+            ASSERT_EQ(run.exitStatus, 0) << run.describe();
+            EXPECT_NE(run.out.find(" (looks like RAM is ending) OK\n"), std::string::npos);
+            EXPECT_TRUE(endsWith(run.out, kSaved));
+            EXPECT_EQ(dir.read("testSystem.bmp").size(), kPictureFileSize);
+        }
+    }
+}
+
 TEST(E2eMemory, AddressSpaceLimitsNeverKillTheRun) {
     if (kSanitizedBuild) {
         GTEST_SKIP() << "address-space limits do not apply to sanitized programs";
