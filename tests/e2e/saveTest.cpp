@@ -118,7 +118,7 @@ TEST(E2eSave, EndingSignalWhileSavingLeavesNoTemporaryFile) {
         EXPECT_EQ(run.signal, signal) << run.describe();
         EXPECT_EQ(logs.read("calls"), "fsync file\n");
         EXPECT_EQ(dir.entries(), (std::vector<std::string>{"font.bmp", "testSystem.bmp"}));
-        EXPECT_EQ(dir.read("testSystem.bmp"), "an older picture");
+        EXPECT_TRUE(dir.read("testSystem.bmp") == "an older picture");
     }
 }
 
