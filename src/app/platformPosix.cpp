@@ -193,7 +193,9 @@ void prepareProcess() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+bool isTerminal(std::FILE* stream) {
+    return isatty(fileno(stream)) != 0;
+}
 
 int64_t counterFrequency() {
     using Period = std::chrono::steady_clock::period;

@@ -66,7 +66,9 @@ void prepareProcess() {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
-bool isTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+bool isTerminal(std::FILE* stream) {
+    return _isatty(_fileno(stream)) != 0;
+}
 
 int64_t counterFrequency() {
     LARGE_INTEGER frequency{};
@@ -151,7 +153,8 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
         problem = "is not a regular file";
         return nullptr;
     }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
     std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "rb");
     if (file == nullptr) {
         if (descriptor < 0) {

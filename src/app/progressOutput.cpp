@@ -38,7 +38,9 @@ void closeStage(const char* text) {
     }
 }
 
-void warnAfterStage(std::string line) { heldWarnings.push_back(std::move(line)); }
+void warnAfterStage(std::string line) {
+    heldWarnings.push_back(std::move(line));
+}
 
 void releaseWarnings() {
     flushProgress();

@@ -116,7 +116,8 @@ TEST(E2eFont, FontThatIsNotARegularFileIsLeftOutWithoutWaiting) {
         }
         EXPECT_EQ(run.exitStatus, 0) << run.describe();
         EXPECT_EQ(run.out,
-                  firstLine + "bramblewisp: font.bmp is not a regular file; the picture gets no text\n" +
+                  firstLine +
+                      "bramblewisp: font.bmp is not a regular file; the picture gets no text\n" +
                       reference.out.substr(firstLine.size()));
         EXPECT_TRUE(dir.read("testSystem.bmp") == missing.read("testSystem.bmp"));
     }

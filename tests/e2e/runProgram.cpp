@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string_view>
 
 #include <grp.h>
 #include <sched.h>
@@ -35,8 +35,8 @@ std::string readAndClose(std::FILE* file) {
 
 // Between fork and exec only plain system calls: the child is a copy of a
 // process that may hold locks.
-[[noreturn]] void execChild(char** argv, char** environment, const char* directory,
-                            std::FILE* out, std::FILE* err, const RunSettings& settings) {
+[[noreturn]] void execChild(char** argv, char** environment, const char* directory, std::FILE* out,
+                            std::FILE* err, const RunSettings& settings) {
     const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
     const rlimit fileSize{settings.fileSizeLimit, settings.fileSizeLimit};
     const rlimit data{settings.dataLimit, settings.dataLimit};

@@ -24,8 +24,7 @@ void note(const char* event) {
     }
 }
 
-template <typename Function>
-Function real(const char* name) {
+template <typename Function> Function real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
