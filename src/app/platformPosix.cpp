@@ -6,15 +6,19 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <sstream>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#ifdef __linux__
 #include <sys/sysinfo.h>
+#endif
 #include <unistd.h>
 
 #include "app/platform.h"
@@ -47,13 +51,15 @@ uint64_t memAvailable() {
             return kilobytes * 1024;
         }
     }
+#ifdef __linux__
     // Without /proc the kernel still answers, leaving out the page cache it
     // could reclaim: too little rather than too much.
     struct sysinfo info {};
-    if (sysinfo(&info) != 0) {
-        return kUnlimited;
+    if (sysinfo(&info) == 0) {
+        return (static_cast<uint64_t>(info.freeram) + info.bufferram) * info.mem_unit;
     }
-    return (static_cast<uint64_t>(info.freeram) + info.bufferram) * info.mem_unit;
+#endif
+    return kUnlimited;
 }
 
 uint64_t roomUnder(uint64_t limit, uint64_t used) {

@@ -86,7 +86,8 @@ uint32_t committableBytes() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) {
-        // Unknown is treated as plenty, as on the other systems.
+        // The call does not fail for a valid record; were it to, unknown is
+        // treated as plenty.
         return std::numeric_limits<uint32_t>::max();
     }
     return static_cast<uint32_t>(
