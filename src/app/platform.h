@@ -37,9 +37,10 @@ void releaseLarge(void* block, std::size_t bytes);
 // be opened: <reason>").
 std::FILE* openRegularFile(const std::string& path, std::string& problem);
 
-// An open, empty file next to path, for writing in binary mode. On POSIX
-// systems, until it is put in place or removed, SIGINT, SIGTERM and SIGHUP
-// remove it before they end the process. One at a time.
+// An open, empty file next to path, for writing in binary mode. Until it is
+// put in place or removed, SIGINT, SIGTERM and SIGHUP remove it before they
+// end the process (on Windows, however the process ends, up to syncFile).
+// One at a time.
 struct TemporaryFile {
     std::FILE* file = nullptr;
     std::string path;

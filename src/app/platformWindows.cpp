@@ -50,6 +50,13 @@ std::wstring widen(const std::string& path) {
     return wide;
 }
 
+bool setDeletedOnClose(HANDLE handle, bool deleted) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof(disposition)) != 0;
+}
+
 } // namespace
 
 // Windows gives large pages only to privileged processes, so these are plain
@@ -104,8 +111,8 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
         std::snprintf(suffix, sizeof(suffix), ".%lu.%u.tmp", static_cast<unsigned long>(process),
                       serial++);
         const std::string path = nextTo + suffix;
-        HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
@@ -114,6 +121,10 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
             reason = reasonFor(error);
             return {};
         }
+        // Deleted when its handle closes, however the process ends (Ctrl+C,
+        // a kill), until syncFile keeps it. Best effort: without it, only a
+        // normal failure removes the file.
+        setDeletedOnClose(handle, true);
         const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
         if (descriptor < 0) {
             CloseHandle(handle);
@@ -173,7 +184,8 @@ bool syncFile(std::FILE* file, std::string& reason) {
         reason = "write failed";
         return false;
     }
-    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))))) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (!FlushFileBuffers(handle) || !setDeletedOnClose(handle, false)) {
         reason = reasonFor(GetLastError());
         return false;
     }
