@@ -90,7 +90,6 @@ TEST(E2eFont, FontThatIsNotARegularFileIsLeftOutWithoutWaiting) {
     TempDir missing;
     const RunResult reference = runBramblewisp(kRun, {missing.path()});
     const std::string firstLine = "  create bitmaps... OK\n";
-    ASSERT_EQ(reference.out.substr(0, firstLine.size()), firstLine);
     std::vector<std::string> merged{"-c", "exec \"$0\" \"$@\" 2>&1", BRAMBLEWISP_BINARY};
     merged.insert(merged.end(), kRun.begin(), kRun.end());
     for (const std::string kind : {"FIFO", "FIFO with an idle writer", "device", "directory"}) {

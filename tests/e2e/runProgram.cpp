@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <string_view>
 
 #include <grp.h>
 #include <sched.h>
@@ -84,18 +82,14 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     }
     argv.push_back(nullptr);
     const std::string directory = settings.workingDirectory.string();
+    // Ours first: the first of two equal names wins.
     std::vector<std::string> variables = settings.environment;
     std::vector<char*> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string_view name(*variable, std::strcspn(*variable, "="));
-        if (std::none_of(variables.begin(), variables.end(), [&](const std::string& ours) {
-                return ours.compare(0, name.size() + 1, std::string(name) + "=") == 0;
-            })) {
-            environment.push_back(*variable);
-        }
-    }
     for (std::string& variable : variables) {
         environment.push_back(variable.data());
+    }
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.push_back(*variable);
     }
     environment.push_back(nullptr);
 

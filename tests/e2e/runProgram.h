@@ -16,7 +16,7 @@ struct RunSettings {
     uint64_t fileSizeLimit = 0;             // bytes, as RLIMIT_FSIZE: a full disk; 0 leaves it
     uint64_t dataLimit = 0;                 // bytes, as RLIMIT_DATA; 0 leaves it
     int standardOutput = -1;                // a descriptor to write to instead of capturing
-    std::vector<std::string> environment{}; // "NAME=value", replacing or added to ours
+    std::vector<std::string> environment{}; // "NAME=value", before ours
     unsigned timeoutSeconds = 0;            // SIGALRM ends a run that takes longer; 0: none
     bool hideProc = false;                  // an empty /proc, in a mount namespace of its own
 };

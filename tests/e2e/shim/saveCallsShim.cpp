@@ -1,10 +1,9 @@
-// Preloaded into the program by end-to-end tests. It notes, in order, the
-// calls that make a save last (fsync of the file, rename, fsync of its
-// directory) in the file that BRAMBLEWISP_SHIM_LOG names, and with
-// BRAMBLEWISP_SHIM_SIGNAL set it delivers that signal when the finished
-// temporary file is synced: the moment a save is most exposed.
+// Preloaded into the program by end-to-end tests: notes the calls that make a
+// save last, in order, in the file BRAMBLEWISP_SHIM_LOG names, and delivers
+// the signal BRAMBLEWISP_SHIM_SIGNAL names (if not 0) when a regular file is
+// synced, the moment the finished temporary file exists.
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -14,33 +13,33 @@
 
 namespace {
 
-void note(const char* event) {
+void note(const std::string& event) {
     const char* log = std::getenv("BRAMBLEWISP_SHIM_LOG");
     const int fd = log != nullptr ? open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
     if (fd >= 0) {
-        const bool written = write(fd, event, std::strlen(event)) >= 0 && write(fd, "\n", 1) >= 0;
-        static_cast<void>(written);
+        const std::string line = event + "\n";
+        static_cast<void>(write(fd, line.data(), line.size()) >= 0);
         close(fd);
     }
 }
 
-template <typename Function> Function real(const char* name) {
-    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
+using Fsync = int (*)(int);
+using Rename = int (*)(const char*, const char*);
 
 } // namespace
 
 extern "C" int fsync(int fd) {
     struct stat status {};
-    const bool regular = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    note(regular ? "fsync file" : S_ISDIR(status.st_mode) ? "fsync directory" : "fsync other");
-    if (const char* signal = std::getenv("BRAMBLEWISP_SHIM_SIGNAL"); signal != nullptr && regular) {
+    fstat(fd, &status);
+    note(S_ISREG(status.st_mode) ? "fsync file" : "fsync directory");
+    const char* signal = std::getenv("BRAMBLEWISP_SHIM_SIGNAL");
+    if (S_ISREG(status.st_mode) && signal != nullptr && std::atoi(signal) > 0) {
         raise(std::atoi(signal));
     }
-    return real<int (*)(int)>("fsync")(fd);
+    return reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"))(fd);
 }
 
 extern "C" int rename(const char* from, const char* to) {
     note("rename");
-    return real<int (*)(const char*, const char*)>("rename")(from, to);
+    return reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"))(from, to);
 }
