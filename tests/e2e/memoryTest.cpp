@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "e2e/pictureFiles.h"
 #include "e2e/runProgram.h"
 
@@ -41,23 +43,17 @@ TEST(E2eMemory, TimedRunsStopOnMemoryUnderEveryLimit) {
     if (kSanitizedBuild) {
         GTEST_SKIP() << "memory limits do not apply to sanitized programs";
     }
-    struct Limit {
-        const char* name;
-        uint64_t addressSpace;
-        uint64_t data;
-        bool hideProc;
-    };
-    for (const Limit& limit : {Limit{"RLIMIT_DATA 10 MiB", 0, 10 * kMiB, false},
-                               Limit{"RLIMIT_DATA 40 MiB", 0, 40 * kMiB, false},
-                               Limit{"RLIMIT_DATA 24 MiB, no /proc", 0, 24 * kMiB, true},
-                               Limit{"RLIMIT_AS 40 MiB, no /proc", 40 * kMiB, 0, true}}) {
+    // Address space and data limits in MiB, and whether /proc is hidden.
+    for (const auto& [space, data, hideProc] :
+         {std::tuple{0, 10, false}, {0, 40, false}, {0, 24, true}, {40, 0, true}}) {
         for (const std::string type : {"0", "1", "3", "4"}) {
-            SCOPED_TRACE(std::string(limit.name) + ", type " + type);
+            SCOPED_TRACE(testing::Message() << space << " / " << data << " MiB, no /proc "
+                                            << hideProc << ", type " << type);
             TempDir dir;
             writeTestFont(dir.path() / "font.bmp");
-            RunSettings settings{dir.path(), limit.addressSpace};
-            settings.dataLimit = limit.data;
-            settings.hideProc = limit.hideProc;
+            RunSettings settings{dir.path(), space * kMiB};
+            settings.dataLimit = data * kMiB;
+            settings.hideProc = hideProc;
             const RunResult run = runBramblewisp(
                 {"-time", "100000", "-mem", "1", "-cpu", "1", "-type", type}, settings);
             if (run.exitStatus == kCannotHideProc) {
