@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -147,34 +149,21 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
 
 std::FILE* openRegularFile(const std::string& path, std::string& problem) {
     // Opening never waits on Windows, but a pipe or a device must not be read
-    // as a font; a directory does not open without backup semantics.
-    HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+    // as a font; a directory does not open at all.
+    std::FILE* file = _wfopen(widen(path).c_str(), L"rb");
+    if (file == nullptr) {
+        const int error = errno;
         const DWORD attributes = GetFileAttributesW(widen(path).c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            problem = "is not a regular file";
-        } else {
-            problem = "cannot be opened: " + reasonFor(error);
-        }
+        problem =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                ? "is not a regular file"
+                : std::string("cannot be opened: ") + std::strerror(error);
         return nullptr;
     }
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        std::fclose(file);
         problem = "is not a regular file";
         return nullptr;
-    }
-    const int descriptor =
-        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "rb");
-    if (file == nullptr) {
-        if (descriptor < 0) {
-            CloseHandle(handle);
-        } else {
-            _close(descriptor);
-        }
-        problem = "cannot be opened";
     }
     return file;
 }
