@@ -109,7 +109,10 @@ TEST(E2eSave, SaveIsSyncedAndAnEndingSignalLeavesNoTemporaryFile) {
         writeTestFont(dir.path() / "font.bmp");
         dir.write("testSystem.bmp", "an older picture");
         RunSettings settings{dir.path()};
-        settings.environment = {std::string("LD_PRELOAD=") + BRAMBLEWISP_SAVE_CALLS_SHIM,
+        // By name through the library path: a preload list splits at blanks.
+        const fs::path shim = BRAMBLEWISP_SAVE_CALLS_SHIM;
+        settings.environment = {"LD_PRELOAD=" + shim.filename().string(),
+                                "LD_LIBRARY_PATH=" + shim.parent_path().string(),
                                 "BRAMBLEWISP_SHIM_LOG=" + (logs.path() / "calls").string(),
                                 "BRAMBLEWISP_SHIM_SIGNAL=" + std::to_string(signal),
                                 // The shim comes before a sanitizer's runtime.
