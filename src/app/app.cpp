@@ -1,6 +1,9 @@
 #include "app/app.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "app/evolution.h"
 #include "app/options.h"
@@ -73,19 +76,49 @@ void App::createBitmaps() {
     timer->deadline -= timer->lap();
 }
 
+namespace {
+
+// The working directory first, then the font installed with the program, so
+// that an installed program has its text wherever it runs.
+std::vector<std::string> fontPlaces() {
+    std::vector<std::string> places{kFontFile};
+    const std::string installed = platform::installedDataDirectory();
+    if (!installed.empty()) {
+        places.push_back(installed + kFontFile);
+    }
+    return places;
+}
+
+} // namespace
+
+// The first place that holds a font.bmp gives the font, or its problem.
 void App::loadFont() {
-    std::string problem;
-    std::FILE* in = platform::openRegularFile(kFontFile, problem);
-    if (in != nullptr) {
-        BmpReadResult result = readBmp(in);
-        std::fclose(in);
-        font = std::move(result.bitmap);
-        problem = result.problem;
+    const std::vector<std::string> places = fontPlaces();
+    std::string missing;
+    for (const std::string& place : places) {
+        std::string problem;
+        std::FILE* in = platform::openRegularFile(place, problem);
+        if (in == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
+            if (missing.empty()) {
+                missing = std::strerror(errno);
+            }
+            continue;
+        }
+        if (in != nullptr) {
+            BmpReadResult result = readBmp(in);
+            std::fclose(in);
+            font = std::move(result.bitmap);
+            problem = result.problem;
+        }
+        if (!font) {
+            warnAfterStage("bramblewisp: " + place + " " + problem +
+                           "; the picture gets no text\n");
+        }
+        return;
     }
-    if (!font) {
-        warnAfterStage(std::string("bramblewisp: ") + kFontFile + " " + problem +
-                       "; the picture gets no text\n");
-    }
+    const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
+    warnAfterStage(std::string("bramblewisp: ") + kFontFile + " cannot be opened: " + missing +
+                   " (looked in the working directory" + looked + "); the picture gets no text\n");
 }
 
 void App::growAndRender() {

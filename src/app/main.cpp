@@ -1,8 +1,10 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "app/app.h"
+#include "app/options.h"
 #include "app/platform.h"
 #include "app/progressOutput.h"
 
@@ -11,6 +13,9 @@ namespace {
 int run(int argc, char** argv) {
     using bramblewisp::App;
     try {
+        for (const std::string& warning : bramblewisp::unknownOptionWarnings(argc, argv)) {
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        }
         App app;
         if (!app.parseOptions(argc, argv)) {
             return 0;

@@ -34,7 +34,8 @@ void releaseLarge(void* block, std::size_t bytes);
 // Opens path for reading in binary mode if it is a regular file, without
 // waiting on the way for a FIFO's writer or a device. Null when it is not or
 // cannot be opened; problem then says why ("is not a regular file", "cannot
-// be opened: <reason>").
+// be opened: <reason>") and errno is the reason, or 0 for a file that is
+// there but not regular.
 std::FILE* openRegularFile(const std::string& path, std::string& problem);
 
 // An open, empty file next to path, for writing in binary mode. Until it is
@@ -58,5 +59,15 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
 
 // Removes the (closed) temporary file.
 void removeTemporaryFile(const TemporaryFile& temporary);
+
+// The running program's own file, as the system names it; empty when the
+// system cannot say.
+std::string executablePath();
+
+// Where the data files installed with the program sit, ending in a separator:
+// share/bramblewisp beside the program's bin directory, or on Windows the
+// program's own directory. Found from the executable, so an installation
+// moved to another prefix still finds its own files. Empty when unknown.
+std::string installedDataDirectory();
 
 } // namespace bramblewisp::platform

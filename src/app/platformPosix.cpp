@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -227,12 +228,15 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         problem = "is not a regular file";
         close(fd);
+        errno = 0;
         return nullptr;
     }
     std::FILE* file = fdopen(fd, "rb");
     if (file == nullptr) {
-        problem = std::string("cannot be opened: ") + std::strerror(errno);
+        const int error = errno;
+        problem = std::string("cannot be opened: ") + std::strerror(error);
         close(fd);
+        errno = error;
     }
     return file;
 }
@@ -365,6 +369,25 @@ void removeTemporaryFile(const TemporaryFile& temporary) {
     const EndingSignalsBlocked blocked;
     unlink(temporary.path.c_str());
     forgetPending();
+}
+
+std::string executablePath() {
+    std::string path(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+        return {};
+    }
+    path.resize(static_cast<std::size_t>(length));
+    return path;
+}
+
+std::string installedDataDirectory() {
+    const std::string program = executablePath();
+    if (program.empty()) {
+        return {};
+    }
+    const std::filesystem::path prefix = std::filesystem::path(program).parent_path().parent_path();
+    return (prefix / "share" / "bramblewisp" / "").string();
 }
 
 } // namespace bramblewisp::platform

@@ -154,15 +154,17 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
     if (file == nullptr) {
         const int error = errno;
         const DWORD attributes = GetFileAttributesW(widen(path).c_str());
-        problem =
-            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                ? "is not a regular file"
-                : std::string("cannot be opened: ") + std::strerror(error);
+        const bool directory =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        problem = directory ? "is not a regular file"
+                            : std::string("cannot be opened: ") + std::strerror(error);
+        errno = directory ? 0 : error;
         return nullptr;
     }
     if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
         std::fclose(file);
         problem = "is not a regular file";
+        errno = 0;
         return nullptr;
     }
     return file;
@@ -193,6 +195,32 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
 
 void removeTemporaryFile(const TemporaryFile& temporary) {
     DeleteFileW(widen(temporary.path).c_str());
+}
+
+// In the ANSI code page, the form fopen takes; a path that it cannot spell
+// counts as unknown.
+std::string executablePath() {
+    std::wstring wide(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (length == 0 || length >= wide.size()) {
+        return {};
+    }
+    BOOL lossy = FALSE;
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                          static_cast<int>(length), nullptr, 0, nullptr, &lossy);
+    if (bytes <= 0 || lossy) {
+        return {};
+    }
+    std::string path(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(length),
+                        path.data(), bytes, nullptr, nullptr);
+    return path;
+}
+
+std::string installedDataDirectory() {
+    const std::string program = executablePath();
+    const std::size_t slash = program.find_last_of("\\/");
+    return slash == std::string::npos ? std::string{} : program.substr(0, slash + 1);
 }
 
 } // namespace bramblewisp::platform
