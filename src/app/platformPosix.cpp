@@ -19,6 +19,10 @@
 
 namespace bramblewisp::platform {
 
+// WebAssembly has one linear memory and no kernel behind it: platformWeb.cpp
+// allocates and measures memory there; the rest of this file serves it too.
+#ifndef __EMSCRIPTEN__
+
 namespace {
 
 constexpr uint64_t kUnlimited = std::numeric_limits<uint64_t>::max();
@@ -151,6 +155,13 @@ void* allocateLarge(std::size_t bytes) {
 
 void releaseLarge(void* block, std::size_t bytes) { munmap(block, mappedLength(bytes)); }
 
+uint32_t committableBytes() {
+    const uint64_t room = std::min({memAvailable(), cgroupRoom(), addressSpaceRoom()});
+    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
+#endif
+
 void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
 
 int64_t counterFrequency() {
@@ -159,11 +170,6 @@ int64_t counterFrequency() {
 }
 
 int64_t counterNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
-
-uint32_t committableBytes() {
-    const uint64_t room = std::min({memAvailable(), cgroupRoom(), addressSpaceRoom()});
-    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
-}
 
 TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
     std::string pattern = nextTo + ".XXXXXX";

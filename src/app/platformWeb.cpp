@@ -1,0 +1,47 @@
+// Memory in a WebAssembly build, in node or a browser: one linear memory that
+// grows up to a fixed maximum and never shrinks. Clock and files come from
+// platformPosix.cpp, which the toolchain's C library serves.
+#include <emscripten/heap.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+#include "app/platform.h"
+
+namespace bramblewisp::platform {
+
+namespace {
+
+// Cache lines, as the native blocks start on huge pages; no fast path needs more.
+constexpr std::size_t kAlignment = 64;
+
+} // namespace
+
+// Fresh linear memory is zeroed once by the engine and costs no page faults
+// of ours, so large blocks are ordinary heap blocks.
+void* allocateLarge(std::size_t bytes) {
+    const std::size_t rounded = (std::max<std::size_t>(bytes, 1) + kAlignment - 1) / kAlignment * kAlignment;
+    void* block = std::aligned_alloc(kAlignment, rounded);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void releaseLarge(void* block, std::size_t) { std::free(block); }
+
+// What the memory may still grow by: the machine's own free memory is
+// neither visible nor usable beyond that maximum. The heap's top only rises,
+// so the figure depends on the run alone and pictures stay reproducible.
+uint32_t committableBytes() {
+    const uint64_t top = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    const uint64_t maximum = emscripten_get_heap_max();
+    const uint64_t room = top < maximum ? maximum - top : 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
+} // namespace bramblewisp::platform
