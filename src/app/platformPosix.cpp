@@ -20,7 +20,8 @@
 namespace bramblewisp::platform {
 
 // WebAssembly has one linear memory and no kernel behind it: platformWeb.cpp
-// allocates and measures memory there; the rest of this file serves it too.
+// allocates and measures memory there and prepares the process; the rest of
+// this file serves it too.
 #ifndef __EMSCRIPTEN__
 
 namespace {
@@ -160,9 +161,9 @@ uint32_t committableBytes() {
     return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
 }
 
-#endif
-
 void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
+
+#endif
 
 int64_t counterFrequency() {
     using Period = std::chrono::steady_clock::period;

@@ -1,7 +1,10 @@
-// Memory in a WebAssembly build, in node or a browser: one linear memory that
-// grows up to a fixed maximum and never shrinks. Clock and files come from
-// platformPosix.cpp, which the toolchain's C library serves.
+// Memory and process start in a WebAssembly build, in node or a browser: one
+// linear memory that grows up to a fixed maximum and never shrinks. Clock
+// and files come from platformPosix.cpp, which the toolchain's C library
+// serves.
+#include <emscripten/em_js.h>
 #include <emscripten/heap.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +22,16 @@ namespace {
 // Cache lines, as the native blocks start on huge pages; no fast path needs more.
 constexpr std::size_t kAlignment = 64;
 
+// Node's umask; a browser has none, so the usual 022.
+EM_JS(int, hostUmask, (), {
+    return typeof process === 'object' && typeof process.umask === 'function' ? process.umask() : 18;
+});
+
 } // namespace
+
+// The C library's umask starts at 0777, which would leave the saved picture
+// unreadable (mode 000).
+void prepareProcess() { umask(static_cast<mode_t>(hostUmask())); }
 
 // Fresh linear memory is zeroed once by the engine and costs no page faults
 // of ours, so large blocks are ordinary heap blocks.

@@ -9,10 +9,10 @@ namespace bramblewisp {
 
 namespace {
 
+#if BRAMBLEWISP_SSE2
 constexpr int32_t kCarryStep = 7654321;     // cd after init
 constexpr int32_t kCarryModulus = 16777213; // cm after init
 
-#if BRAMBLEWISP_SSE2
 // (k * cd) mod cm for k = 1 to 16.
 struct CarryRemainders {
     constexpr CarryRemainders() {
