@@ -72,6 +72,7 @@ function setLink(id, blob, name) {
 function clearPicture() {
   delete canvas.dataset.sha256;
   delete canvas.dataset.ms;
+  delete canvas.dataset.runMs;
   for (const id of ['png', 'bmp']) {
     $(id).removeAttribute('href');
     $(id).classList.add('disabled');
@@ -148,7 +149,7 @@ async function sha256(bytes) {
   return sha256Plain(bytes);
 }
 
-async function showPicture(bmp, started) {
+async function showPicture(bmp, started, runMs) {
   const bytes = new Uint8Array(bmp);
   canvas.getContext('2d').putImageData(bmpToImageData(bytes), 0, 0);
   const digest = await sha256(bytes);
@@ -160,6 +161,7 @@ async function showPicture(bmp, started) {
   canvas.title = `sha256 ${digest}`;
   setStatus(`fingerprint ${fingerprint}  ·  ${ms} ms`);
   canvas.dataset.ms = String(ms);
+  canvas.dataset.runMs = String(Math.round(runMs));
   canvas.dataset.sha256 = digest;
 }
 
@@ -188,7 +190,7 @@ function render(pairs, started, fromLink = false) {
         worker = null;
         current.terminate();
         if (data.status === 0 && data.bmp) {
-          showPicture(data.bmp, started);
+          showPicture(data.bmp, started, data.runMs);
         } else {
           setStatus(`no picture (exit status ${data.status})`);
         }

@@ -68,12 +68,14 @@ onmessage = async ({ data }) => {
     if (font) {
       module.FS.writeFile('font.bmp', new Uint8Array(font));
     }
+    const started = performance.now();
     const status = module.callMain(args.slice(1));
     // The runtime stays up (its files are read below): flush what the
     // program left buffered, as a process's exit would.
     module._fflush(0);
     const picture = module.FS.analyzePath('testSystem.bmp').exists ? module.FS.readFile('testSystem.bmp').slice() : null;
-    postMessage({ type: 'done', status, bmp: picture && picture.buffer },
+    const runMs = performance.now() - started;
+    postMessage({ type: 'done', status, runMs, bmp: picture && picture.buffer },
       picture ? [picture.buffer] : []);
   } catch (error) {
     postMessage({ type: 'failed', message: String(error && error.message || error) });

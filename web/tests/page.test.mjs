@@ -38,7 +38,8 @@ let page;
 let origin;
 
 before(async () => {
-  server = spawn('python3', ['-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', site],
+  // timeout bounds the server's life even if this process is killed.
+  server = spawn('timeout', ['600', 'python3', '-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', site],
     { stdio: ['ignore', 'pipe', 'ignore'] });
   origin = await new Promise((resolve, reject) => {
     const timer = setTimeout(() => reject(new Error('http.server did not start')), 10_000);
@@ -72,7 +73,7 @@ const controls = () => page.evaluate(() => Object.fromEntries(
     return [name, control.type === 'checkbox' ? (control.checked ? '1' : '0') : control.value];
   })));
 
-test('a link draws the golden picture of its options', async (t) => {
+test('a link draws the golden picture of its options', { timeout: 300_000 }, async (t) => {
   const cases = [
     // The whole command line in the address.
     ['?time=1&mem=1&cpu=1&iter=6&type=1&prefx=0&postfx=1', '-time 1 -mem 1 -cpu 1 -iter 6 -type 1 -prefx 0 -postfx 1'],
@@ -90,7 +91,7 @@ test('a link draws the golden picture of its options', async (t) => {
   assert.deepEqual(await controls(), { type: '0', seed: '0', iter: '8', dark: '1', prefx: '1', postfx: '0', spikes: '64' });
 });
 
-test('a changed control draws the picture of the command line shown', async () => {
+test('a changed control draws the picture of the command line shown', { timeout: 180_000 }, async () => {
   const before = await open('?iter=7&type=3&dark=1&prefx=2');
   assert.equal(before, golden.get('-time 1 -mem 1 -cpu 1 -iter 7 -type 3 -dark 1 -prefx 2'));
   await page.selectOption('select[name=postfx]', '1');
@@ -115,7 +116,7 @@ test('a changed control draws the picture of the command line shown', async () =
   if (process.env.BRAMBLEWISP_SCREENSHOT) await page.screenshot({ path: process.env.BRAMBLEWISP_SCREENSHOT });
 });
 
-test('the canvas holds the pixels of the BMP, whose digest the page shows', async () => {
+test('the canvas holds the pixels of the BMP, whose digest the page shows', { timeout: 60_000 }, async () => {
   const result = await page.evaluate(async () => {
     const bytes = new Uint8Array(await (await fetch(document.getElementById('bmp').href)).arrayBuffer());
     const canvas = document.getElementById('picture');
