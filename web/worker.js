@@ -30,10 +30,12 @@ function hasOption(module, args, name) {
   }
 }
 
-// The arguments of a link: each query pair as an option and its value, the
-// missing defaults in front, where no later argument can shadow them.
+// The arguments of a link: each query pair as an option and its value (up
+// to a NUL, where a C string ends), the missing defaults in front, where no
+// later argument can shadow them.
 function completeArguments(module, pairs) {
-  const given = ['bramblewisp', ...pairs.flatMap(([name, value]) => ['-' + name, value])];
+  const cString = (text) => text.split('\0')[0];
+  const given = ['bramblewisp', ...pairs.flatMap(([name, value]) => [cString('-' + name), cString(value)])];
   const missing = DEFAULTS.filter(([name]) => !hasOption(module, given, name)).flat();
   return [given[0], ...missing, ...given.slice(1)];
 }
