@@ -2,7 +2,10 @@
 // inside the page's worker in headless Chromium, and the page's whole time
 // from a change to the finished picture. Runs interleave; medians are shown.
 //
-//   node web/measure.mjs build/bramblewisp build-web/bramblewisp.js build-web/site [runs]
+//   node web/measure.mjs build/bramblewisp build-web/bramblewisp.js build-web/site [runs [portable]]
+//
+// portable: a native build with -DBRAMBLEWISP_NO_SIMD, the code path that
+// WebAssembly takes.
 import { spawnSync, spawn } from 'node:child_process';
 import { mkdtempSync, copyFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -10,7 +13,8 @@ import { join, resolve, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
 
-const [native, nodeProgram, site, runsText = '5'] = process.argv.slice(2).map((a, i) => (i < 3 ? resolve(a) : a));
+const [native, nodeProgram, site, runsText = '5', portableArgument] = process.argv.slice(2);
+const portable = portableArgument && resolve(portableArgument);
 const runs = Number(runsText);
 const repository = join(dirname(fileURLToPath(import.meta.url)), '..');
 const options = (type) => ['-time', '1', '-mem', '1', '-cpu', '1', '-iter', '12', '-type', String(type)];
@@ -24,7 +28,7 @@ const timed = (command, args) => {
   return Number(process.hrtime.bigint() - start) / 1e6;
 };
 
-const server = spawn('timeout', ['900', 'python3', '-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', site],
+const server = spawn('timeout', ['900', 'python3', '-u', '-m', 'http.server', '0', '--bind', '127.0.0.1', '--directory', resolve(site)],
   { stdio: ['ignore', 'pipe', 'ignore'] });
 const origin = await new Promise((done) => server.stdout.on('data', (c) => {
   const port = /port (\d+)/.exec(String(c));
@@ -40,13 +44,14 @@ page.setDefaultTimeout(120_000);
 await page.goto(`${origin}/?iter=0`);
 await page.waitForSelector('canvas[data-sha256]', { state: 'attached' });
 
-console.log('| type | native ms | node ms | node / native | Chromium run ms | Chromium / native | page change to picture ms |');
-console.log('|---|---|---|---|---|---|---|');
+console.log(`| type | native ms |${portable ? ' portable ms |' : ''} node ms | node / native | Chromium run ms | Chromium / native | page change to picture ms |`);
+console.log(`|---|---|${portable ? '---|' : ''}---|---|---|---|---|`);
 for (let type = 0; type <= 4; type++) {
-  const times = { native: [], node: [], run: [], page: [] };
+  const times = { native: [], portable: [], node: [], run: [], page: [] };
   for (let i = 0; i < runs; i++) {
-    times.native.push(timed(native, options(type)));
-    times.node.push(timed('node', [nodeProgram, ...options(type)]));
+    times.native.push(timed(resolve(native), options(type)));
+    if (portable) times.portable.push(timed(portable, options(type)));
+    times.node.push(timed('node', [resolve(nodeProgram), ...options(type)]));
     // A change of the type control, as a person makes it.
     await page.selectOption('select[name=type]', String(type === 0 ? 1 : 0));
     await page.waitForSelector('canvas[data-sha256]', { state: 'attached' });
@@ -57,8 +62,8 @@ for (let type = 0; type <= 4; type++) {
     times.run.push(Number(await page.getAttribute('canvas', 'data-run-ms')));
     times.page.push(Number(await page.getAttribute('canvas', 'data-ms')));
   }
-  const [n, j, r, p] = [times.native, times.node, times.run, times.page].map(median);
-  console.log(`| ${type} | ${n.toFixed(0)} | ${j.toFixed(0)} | ${(j / n).toFixed(2)} | ${r.toFixed(0)} | ${(r / n).toFixed(2)} | ${p.toFixed(0)} |`);
+  const [n, o, j, r, p] = [times.native, times.portable, times.node, times.run, times.page].map(median);
+  console.log(`| ${type} | ${n.toFixed(0)} |${portable ? ` ${o.toFixed(0)} |` : ''} ${j.toFixed(0)} | ${(j / n).toFixed(2)} | ${r.toFixed(0)} | ${(r / n).toFixed(2)} | ${p.toFixed(0)} |`);
 }
 await browser.close();
 server.kill();

@@ -14,7 +14,8 @@ using namespace bramblewisp;
 extern "C" {
 
 // Whether a run with these arguments finds name and a value after it.
-EMSCRIPTEN_KEEPALIVE int32_t pageHasOption(int32_t argumentCount, char** arguments, const char* name) {
+EMSCRIPTEN_KEEPALIVE int32_t pageHasOption(int32_t argumentCount, char** arguments,
+                                           const char* name) {
     int32_t ignored = 0;
     return Options{argumentCount, arguments}.lookup(name, ignored) ? 1 : 0;
 }

@@ -24,19 +24,23 @@ constexpr std::size_t kAlignment = 64;
 
 // Node's umask; a browser has none, so the usual 022.
 EM_JS(int, hostUmask, (), {
-    return typeof process === 'object' && typeof process.umask === 'function' ? process.umask() : 18;
+    return typeof process == = 'object' && typeof process.umask == = 'function' ? process.umask()
+                                                                                : 18;
 });
 
 } // namespace
 
 // The C library's umask starts at 0777, which would leave the saved picture
 // unreadable (mode 000).
-void prepareProcess() { umask(static_cast<mode_t>(hostUmask())); }
+void prepareProcess() {
+    umask(static_cast<mode_t>(hostUmask()));
+}
 
 // Fresh linear memory is zeroed once by the engine and costs no page faults
 // of ours, so large blocks are ordinary heap blocks.
 void* allocateLarge(std::size_t bytes) {
-    const std::size_t rounded = (std::max<std::size_t>(bytes, 1) + kAlignment - 1) / kAlignment * kAlignment;
+    const std::size_t rounded =
+        (std::max<std::size_t>(bytes, 1) + kAlignment - 1) / kAlignment * kAlignment;
     void* block = std::aligned_alloc(kAlignment, rounded);
     if (block == nullptr) {
         throw std::bad_alloc();
@@ -44,7 +48,9 @@ void* allocateLarge(std::size_t bytes) {
     return block;
 }
 
-void releaseLarge(void* block, std::size_t) { std::free(block); }
+void releaseLarge(void* block, std::size_t) {
+    std::free(block);
+}
 
 // What the memory may still grow by: the machine's own free memory is
 // neither visible nor usable beyond that maximum. The heap's top only rises,

@@ -7,8 +7,7 @@
 
 #ifndef __cpp_lib_bit_cast
 namespace std {
-template <class To, class From>
-constexpr To bit_cast(const From& from) noexcept {
+template <class To, class From> constexpr To bit_cast(const From& from) noexcept {
     return __builtin_bit_cast(To, from);
 }
 } // namespace std
