@@ -22,11 +22,13 @@ namespace {
 // Cache lines, as the native blocks start on huge pages; no fast path needs more.
 constexpr std::size_t kAlignment = 64;
 
-// Node's umask; a browser has none, so the usual 022.
+// Node's umask; a browser has none, so the usual 022. (JavaScript, which
+// clang-format would take apart.)
+// clang-format off
 EM_JS(int, hostUmask, (), {
-    return typeof process == = 'object' && typeof process.umask == = 'function' ? process.umask()
-                                                                                : 18;
+    return typeof process === 'object' && typeof process.umask === 'function' ? process.umask() : 18;
 });
+// clang-format on
 
 } // namespace
 
