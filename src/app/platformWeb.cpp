@@ -1,4 +1,4 @@
-// Memory and process start in a WebAssembly build, in node or a browser: one
+// Memory, process start and the program's name in a WebAssembly build, in node or a browser: one
 // linear memory that grows up to a fixed maximum and never shrinks. Clock
 // and files come from platformPosix.cpp, which the toolchain's C library
 // serves.
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string>
 
 #include "app/platform.h"
 
@@ -27,6 +28,15 @@ constexpr std::size_t kAlignment = 64;
 // clang-format off
 EM_JS(int, hostUmask, (), {
     return typeof process === 'object' && typeof process.umask === 'function' ? process.umask() : 18;
+});
+
+// The script node runs (build-web/bramblewisp.js); a page's program has no
+// file. Writes at most size bytes and returns the whole length.
+EM_JS(int, scriptPath, (char* buffer, int size), {
+    if (typeof process !== 'object' || !process.argv || !process.argv[1]) return 0;
+    const path = require('path').resolve(process.argv[1]);
+    stringToUTF8(path, buffer, size);
+    return lengthBytesUTF8(path);
 });
 // clang-format on
 
@@ -62,6 +72,19 @@ uint32_t committableBytes() {
     const uint64_t maximum = emscripten_get_heap_max();
     const uint64_t room = top < maximum ? maximum - top : 0;
     return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
+// The script stands for the executable, so the data directory of a web
+// build is share/bramblewisp beside build-web, as a native build's is beside
+// build.
+std::string executablePath() {
+    std::string path(4096, '\0');
+    const int length = scriptPath(path.data(), static_cast<int>(path.size()));
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+        return {};
+    }
+    path.resize(static_cast<std::size_t>(length));
+    return path;
 }
 
 } // namespace bramblewisp::platform
