@@ -199,8 +199,7 @@ function render(pairs, started, fromLink = false) {
         worker = null;
         current.terminate();
         setStatus('the run failed');
-        consoleText.add(10);
-        data.message.split('').forEach((c) => consoleText.add(c.charCodeAt(0) & 0xff));
+        consoleText.reset(`${consoleText.text}\n${data.message}\n`);
         break;
     }
   };
