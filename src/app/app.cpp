@@ -34,22 +34,13 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
     memory = std::make_unique<MemoryGuard>();
     memory->estimateKB += 4096;
 
-    int32_t darkOption = 0;
-    options.lookup("-dark", darkOption);
-    dark = darkOption != 0;
-    options.lookup("-seed", seed);
-    int32_t prefx = 1;
-    options.lookup("-prefx", prefx);
-    background = createBackground(prefx, seed, dark);
-    int32_t postfx = 0;
-    options.lookup("-postfx", postfx);
-    postEffect = createPostEffect(postfx);
-    int32_t spikes = 64;
-    options.lookup("-spikes", spikes);
-    int32_t type = 0;
-    options.lookup("-type", type);
-    preset = createPreset(type, spikes);
-    options.lookup("-iter", iterations);
+    const OptionValues values = readOptionValues(options);
+    dark = values.dark != 0;
+    seed = values.seed;
+    background = createBackground(values.prefx, seed, dark);
+    postEffect = createPostEffect(values.postfx);
+    preset = createPreset(values.type, values.spikes);
+    iterations = values.iterations;
 
     // The parsing itself is charged to the budget.
     timer->deadline -= timer->lap();

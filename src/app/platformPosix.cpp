@@ -26,6 +26,11 @@
 
 namespace bramblewisp::platform {
 
+// WebAssembly has one linear memory and no kernel behind it: platformWeb.cpp
+// allocates and measures memory there, prepares the process and names the
+// program; the rest of this file serves it too.
+#ifndef __EMSCRIPTEN__
+
 namespace {
 
 constexpr uint64_t kUnlimited = std::numeric_limits<uint64_t>::max();
@@ -195,14 +200,19 @@ void* allocateLarge(std::size_t bytes) {
 
 void releaseLarge(void* block, std::size_t bytes) { munmap(block, mappedLength(bytes)); }
 
+uint32_t committableBytes() {
+    const uint64_t room = std::min({memAvailable(), cgroupRoom(), processLimitRoom()});
+    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
 void prepareProcess() {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-bool isTerminal(std::FILE* stream) {
-    return isatty(fileno(stream)) != 0;
-}
+#endif
+
+bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int64_t counterFrequency() {
     using Period = std::chrono::steady_clock::period;
@@ -210,11 +220,6 @@ int64_t counterFrequency() {
 }
 
 int64_t counterNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
-
-uint32_t committableBytes() {
-    const uint64_t room = std::min({memAvailable(), cgroupRoom(), processLimitRoom()});
-    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
-}
 
 std::FILE* openRegularFile(const std::string& path, std::string& problem) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer; once the file is
@@ -371,6 +376,7 @@ void removeTemporaryFile(const TemporaryFile& temporary) {
     forgetPending();
 }
 
+#ifndef __EMSCRIPTEN__
 std::string executablePath() {
     std::string path(4096, '\0');
     const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
@@ -380,6 +386,7 @@ std::string executablePath() {
     path.resize(static_cast<std::size_t>(length));
     return path;
 }
+#endif
 
 std::string installedDataDirectory() {
     const std::string program = executablePath();
