@@ -44,22 +44,13 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
     memory = std::make_unique<MemoryGuard>();
     memory->estimateKB += 4096;
 
-    int32_t darkOption = 0;
-    options.lookup("-dark", darkOption);
-    dark = darkOption != 0;
-    options.lookup("-seed", seed);
-    int32_t prefx = 1;
-    options.lookup("-prefx", prefx);
-    background = createBackground(prefx, seed, dark);
-    int32_t postfx = 0;
-    options.lookup("-postfx", postfx);
-    postEffect = createPostEffect(postfx);
-    int32_t spikes = 64;
-    options.lookup("-spikes", spikes);
-    int32_t type = 0;
-    options.lookup("-type", type);
-    preset = createPreset(type, spikes);
-    options.lookup("-iter", iterations);
+    const OptionValues values = readOptionValues(options);
+    dark = values.dark != 0;
+    seed = values.seed;
+    background = createBackground(values.prefx, seed, dark);
+    postEffect = createPostEffect(values.postfx);
+    preset = createPreset(values.type, values.spikes);
+    iterations = values.iterations;
 
     // The parsing itself is charged to the budget.
     timer->deadline -= timer->lap();
@@ -106,30 +97,29 @@ void App::loadFont() {
     const std::vector<std::string> places = fontPlaces();
     std::string missing;
     for (const std::string& place : places) {
-        std::FILE* in = std::fopen(place.c_str(), "rb");
+        std::string problem;
+        std::FILE* in = platform::openRegularFile(place, problem);
         if (in == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
             if (missing.empty()) {
                 missing = std::strerror(errno);
             }
             continue;
         }
-        if (in == nullptr) {
-            report(place + " cannot be opened",
-                   std::string(std::strerror(errno)) + "; the picture gets no text");
-            return;
+        if (in != nullptr) {
+            BmpReadResult result = readBmp(in);
+            std::fclose(in);
+            font = std::move(result.bitmap);
+            problem = result.problem;
         }
-        BmpReadResult result = readBmp(in);
-        std::fclose(in);
-        if (!result.bitmap) {
-            report(place + " " + result.problem + "; the picture gets no text");
-            return;
+        if (!font) {
+            reportAfterStage(place + " " + problem + "; the picture gets no text");
         }
-        font = std::move(result.bitmap);
         return;
     }
     const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
-    report(std::string(kFontFile) + " cannot be opened",
-           missing + " (looked in the working directory" + looked + "); the picture gets no text");
+    reportAfterStage(std::string(kFontFile) + " cannot be opened",
+                     missing + " (looked in the working directory" + looked +
+                         "); the picture gets no text");
 }
 
 void App::growAndRender() {

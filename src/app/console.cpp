@@ -1,12 +1,26 @@
 #include "app/console.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace bramblewisp {
 
-namespace console {
-
 namespace {
+
+std::vector<std::string> heldReports;
+bool stageOpen = false;
+int firstWriteError = 0;
+
+void flushOutput() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 && firstWriteError == 0) {
+        firstWriteError = errno;
+    }
+}
 
 void say(const char* text) {
     std::fputs(text, stdout);
@@ -14,12 +28,39 @@ void say(const char* text) {
 
 void sayNow(const char* text) {
     std::fputs(text, stdout);
-    std::fflush(stdout);
+    flushOutput();
+}
+
+std::string reportLine(const std::string& what, const std::string& why) {
+    return "bramblewisp: " + what + (why.empty() ? "" : ": " + why) + "\n";
+}
+
+// Standard error ready for a report now: standard output flushed, a stage
+// line still open on the terminal ended there, held-back reports written.
+void releaseReports() {
+    flushOutput();
+    // In a file the lines are apart anyway; only a terminal shows them mixed.
+    if (stageOpen && platform::isTerminal(stdout) && platform::isTerminal(stderr)) {
+        std::fputc('\n', stderr);
+    }
+    stageOpen = false;
+    for (const std::string& line : heldReports) {
+        std::fputs(line.c_str(), stderr);
+    }
+    heldReports.clear();
+}
+
+void endStage(const char* text) {
+    say(text);
+    stageOpen = false;
+    if (!heldReports.empty()) {
+        releaseReports();
+    }
 }
 
 class ConsoleProgress final : public Progress {
   public:
-    void tick() override { spinnerTick(); }
+    void tick() override { console::spinnerTick(); }
 
     void begin(Step step) override {
         static constexpr const char* kWords[] = {"get ", "sort ", "bbox ", "draw "};
@@ -31,6 +72,8 @@ class ConsoleProgress final : public Progress {
 
 } // namespace
 
+namespace console {
+
 int32_t spinCalls = 0;
 int32_t spinIndex = 0;
 
@@ -41,14 +84,15 @@ void openStage(Stage stage) {
         "  render...",         "  post effect...", "  saving...",
     };
     sayNow(kMessages[static_cast<int>(stage)]);
+    stageOpen = true;
 }
 
 void closeStage() {
-    say(" OK\n");
+    endStage(" OK\n");
 }
 
 void failStage() {
-    sayNow(" failed\n");
+    endStage(" failed\n");
 }
 
 void generationStarts() {
@@ -58,7 +102,7 @@ void generationStarts() {
 void generationDone(int32_t number, bool blankAfter) {
     sayNow("\b ");
     std::printf(blankAfter ? "%i " : "%i", static_cast<int>(number));
-    std::fflush(stdout);
+    flushOutput();
 }
 
 void stopNote(Stop why) {
@@ -101,7 +145,7 @@ void spinnerTick() {
     }
     spinIndex = (spinIndex + 1) & 7;
     std::printf("\b%c", kTurns[spinIndex]);
-    std::fflush(stdout);
+    flushOutput();
 }
 
 Progress& progress() {
@@ -109,15 +153,23 @@ Progress& progress() {
     return sink;
 }
 
+void reportLostOutput() {
+    flushOutput();
+    if (std::ferror(stdout)) {
+        report("cannot write to standard output",
+               firstWriteError != 0 ? std::strerror(firstWriteError) : "");
+    }
+}
+
 } // namespace console
 
 void report(const std::string& what, const std::string& why) {
-    std::fflush(stdout);
-    if (why.empty()) {
-        std::fprintf(stderr, "bramblewisp: %s\n", what.c_str());
-    } else {
-        std::fprintf(stderr, "bramblewisp: %s: %s\n", what.c_str(), why.c_str());
-    }
+    releaseReports();
+    std::fputs(reportLine(what, why).c_str(), stderr);
+}
+
+void reportAfterStage(const std::string& what, const std::string& why) {
+    heldReports.push_back(reportLine(what, why));
 }
 
 } // namespace bramblewisp

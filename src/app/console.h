@@ -7,17 +7,21 @@
 
 namespace bramblewisp {
 
-// Standard output belongs to this module alone: every byte a run shows, in
-// the order the run shows it, is written here.
+// Standard output and standard error belong to this module alone: every
+// byte a run shows, in the order the run shows it, is written here.
+// Progress on standard output is cosmetic: a reader that went away or a
+// full device must not cost the picture, and no message on standard error
+// may break into an open stage line on the terminal.
 namespace console {
 
 enum class Stage { createBitmaps, preEffect, createSystem, evolve, render, postEffect, saving };
 
-// The stage's message ("  render..." and the like), shown at once.
+// The stage's message ("  render..." and the like), shown at once; the
+// stage line is then open.
 void openStage(Stage stage);
-// " OK\n" after the stage's message.
+// " OK\n" closes the stage line; the reports held back for it follow.
 void closeStage();
-// " failed\n" after the stage's message; the reason follows on standard error.
+// " failed\n" closes the stage line; the reason follows on standard error.
 void failStage();
 
 // A blank before a generation grows, for the spinner to overwrite, and the
@@ -43,10 +47,17 @@ extern int32_t spinIndex;
 // Growth turns the spinner; rendering shows its words.
 Progress& progress();
 
+// At the end of the run: one report if any output could not be written.
+void reportLostOutput();
+
 } // namespace console
 
 // "bramblewisp: what: why" on standard error ("bramblewisp: what" without a
-// why), after whatever standard output holds, so that the two read in order.
+// why), now: after whatever standard output holds, with a stage line still
+// open on the terminal ended first and the reports held back written first.
 void report(const std::string& what, const std::string& why = {});
+
+// The same, held back until the open stage line is closed.
+void reportAfterStage(const std::string& what, const std::string& why = {});
 
 } // namespace bramblewisp

@@ -7,9 +7,10 @@
 #include "app/options.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using bramblewisp::App;
-    bramblewisp::platform::prepareProcess();
     try {
         for (const std::string& warning : bramblewisp::unknownOptionWarnings(argc, argv)) {
             bramblewisp::report(warning);
@@ -25,4 +26,13 @@ int main(int argc, char** argv) {
         bramblewisp::report("out of memory");
         return 1;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bramblewisp::platform::prepareProcess();
+    const int status = run(argc, argv);
+    bramblewisp::console::reportLostOutput();
+    return status;
 }
