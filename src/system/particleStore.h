@@ -47,7 +47,7 @@ class ParticleStore {
 
   private:
     // Declared before the lists, so that it outlives their chunks.
-    BlockPool chunkPool{sizeof(Particle) * 1000};
+    BlockPool chunkPool{sizeof(Particle) * kChunkParticles};
     bool largeBlocks;
 
   public:
