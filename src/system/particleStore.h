@@ -42,6 +42,8 @@ class ParticleStore {
     // the slabs would make the memory use coarser than the memory guard can
     // follow, and their idle blocks are of no use to other allocations.
     bool onLargeBlocks() const { return largeBlocks; }
+    // Where the lists' chunks come from on large blocks.
+    const BlockPool& pool() const { return chunkPool; }
 
     Ranmar* random;
 

@@ -29,6 +29,28 @@ TEST(ParticleSystemTest, BanksCountTheirOwnListsAndSwap) {
     }
 }
 
+// On large blocks every list's chunks come from the store's pool; a list
+// whose chunks did not fit its blocks would take them from the heap unseen.
+TEST(ParticleSystemTest, ListsOnLargeBlocksDrawTheirChunksFromTheStoresPool) {
+    ParticleSystem system;
+    ParticleStore& store = *system.store;
+    if (!store.onLargeBlocks()) {
+        GTEST_SKIP() << "too little free memory for the large blocks";
+    }
+    for (int round = 0; round < 2; ++round) {
+        for (ParticleList& list : store.lists) {
+            for (int32_t k = 0; k <= list.chunkSize; ++k) { // two chunks
+                list.append(kParticle);
+            }
+        }
+        // The second round takes the blocks that the first gave back.
+        EXPECT_EQ(store.pool().carved(), 2 * std::size(store.lists)) << "round " << round;
+        for (ParticleList& list : store.lists) {
+            list.clear();
+        }
+    }
+}
+
 TEST(ParticleSystemTest, InstanceIsOnePerProcess) {
     ParticleSystem* first = ParticleSystem::instance();
     ParticleList& list = first->store->currentBank()[2];
