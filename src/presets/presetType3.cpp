@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "presets/presetTypes.h"
+#include "system/sineCosine.h"
 
 namespace bramblewisp {
 
@@ -63,7 +64,7 @@ void PresetType3::seedParticles(ParticleSystem& system) const {
         // The cosine takes the double product, the sine its float rounding.
         const double a = i * static_cast<double>(pi3);
         addSeed(system, Vec3{0.0f, 0.0f, 0.0f},
-                Vec3{static_cast<float>(std::cos(a)), std::sin(static_cast<float>(a)), 0.0f});
+                Vec3{static_cast<float>(std::cos(a)), sineCosineOf(static_cast<float>(a)).sine, 0.0f});
     }
 }
 

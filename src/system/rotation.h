@@ -1,19 +1,9 @@
 #pragma once
 
-#include <cmath>
-
+#include "system/sineCosine.h"
 #include "system/vec3.h"
 
 namespace bramblewisp {
-
-// A turn about one axis, as the matrix takes it: single-precision sine and
-// cosine of the angle.
-struct SineCosine {
-    float sine;
-    float cosine;
-};
-
-inline SineCosine sineCosineOf(float angle) { return {std::sin(angle), std::cos(angle)}; }
 
 // The turn of Vec3::rotate as a matrix. Each entry is formed exactly as the
 // written formula groups it, so applying a precomputed matrix gives the same

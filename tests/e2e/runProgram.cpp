@@ -29,27 +29,40 @@ std::string readAndClose(std::FILE* file) {
     return text;
 }
 
+// The child's own failures, told apart from the program's by their status:
+// 126 while setting up, 127 when the program cannot be started. The program
+// itself never exits with either.
+template <std::size_t N> [[noreturn]] void childFails(const char (&message)[N], int status) {
+    if (write(STDERR_FILENO, message, N - 1) < 0 || write(STDERR_FILENO, "\n", 1) < 0) {
+        _exit(status);
+    }
+    _exit(status);
+}
+
 // Between fork and exec only plain system calls: the child is a copy of a
 // process that may hold locks.
 [[noreturn]] void execChild(char** argv, const char* directory, std::FILE* out, std::FILE* err,
                             const RunSettings& settings) {
     const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
     const rlimit fileSize{settings.fileSizeLimit, settings.fileSizeLimit};
-    if (dup2(fileno(out), STDOUT_FILENO) < 0 || dup2(fileno(err), STDERR_FILENO) < 0 ||
-        chdir(directory) != 0 ||
-        (settings.addressSpaceLimit != 0 && setrlimit(RLIMIT_AS, &limit) != 0) ||
-        (settings.fileSizeLimit != 0 && setrlimit(RLIMIT_FSIZE, &fileSize) != 0) ||
-        (settings.unprivileged &&
-         (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-          setresuid(kNobody, kNobody, kNobody) != 0))) {
+    if (dup2(fileno(out), STDOUT_FILENO) < 0 || dup2(fileno(err), STDERR_FILENO) < 0) {
         _exit(126);
     }
-    execv(argv[0], argv);
-    constexpr char kFailed[] = "exec failed (can the user reach the program?)\n";
-    if (write(STDERR_FILENO, kFailed, sizeof kFailed - 1) < 0) {
-        _exit(127);
+    if ((settings.addressSpaceLimit != 0 && setrlimit(RLIMIT_AS, &limit) != 0) ||
+        (settings.fileSizeLimit != 0 && setrlimit(RLIMIT_FSIZE, &fileSize) != 0)) {
+        childFails("cannot set the resource limits", 126);
     }
-    _exit(127);
+    if (settings.unprivileged &&
+        (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+         setresuid(kNobody, kNobody, kNobody) != 0)) {
+        childFails("cannot become user 65534 (needs root)", 126);
+    }
+    // After the change of user: the directory must be that user's to enter.
+    if (chdir(directory) != 0) {
+        childFails("cannot enter the working directory", 126);
+    }
+    execv(argv[0], argv);
+    childFails("cannot start the program (can the user reach it?)", 127);
 }
 
 } // namespace
@@ -94,8 +107,8 @@ RunResult runBramblewisp(const std::vector<std::string>& arguments, const RunSet
     return runProgram(BRAMBLEWISP_BINARY, arguments, settings);
 }
 
-TempDir::TempDir() {
-    std::string pattern = std::filesystem::temp_directory_path() / "bramblewisp-e2e-XXXXXX";
+TempDir::TempDir(const std::filesystem::path& parent) {
+    std::string pattern = parent / "bramblewisp-e2e-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary directory");
     }
@@ -104,6 +117,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ignored;
+    std::filesystem::permissions(root, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(root, ignored);
 }
 
@@ -125,6 +140,49 @@ void TempDir::write(const std::string& name, const std::string& bytes) const {
     if (!(std::ofstream(root / name, std::ios::binary) << bytes)) {
         throw std::runtime_error("cannot write " + name);
     }
+}
+
+OtherUserStage::OtherUserStage() {
+    namespace fs = std::filesystem;
+    std::error_code unset;
+    std::string tried; // each place and why it failed
+    const std::vector<fs::path> places{fs::temp_directory_path(unset), "/tmp", "/var/tmp",
+                                       "/dev/shm"};
+    for (auto place = places.begin(); place != places.end(); ++place) {
+        const fs::path& parent = *place;
+        if (parent.empty() || std::find(places.begin(), place, parent) != place) {
+            continue;
+        }
+        tried += (tried.empty() ? "" : "; ") + parent.string() + ": ";
+        fs::path copy;
+        try {
+            root = std::make_unique<TempDir>(parent);
+            copy = root->path() / "bramblewisp";
+            fs::permissions(root->path(), fs::perms(0755));
+            fs::copy_file(BRAMBLEWISP_BINARY, copy);
+            fs::permissions(copy, fs::perms(0755));
+        } catch (const std::exception& problem) {
+            tried += problem.what();
+            root.reset();
+            continue;
+        }
+        // The usage text: no file is written, nothing but the start is tried.
+        const RunResult trial = runProgram(copy.string(), {}, {root->path(), 0, true});
+        if (trial.exitStatus != 126 && trial.exitStatus != 127) {
+            return;
+        }
+        root.reset();
+        tried += trial.err.substr(0, trial.err.find('\n'));
+        if (trial.err.starts_with("cannot become")) {
+            break; // no other place helps
+        }
+    }
+    whyNot = "user 65534 cannot run a copy of the program (" + tried + ")";
+}
+
+RunResult OtherUserStage::run(const std::vector<std::string>& arguments,
+                              const std::filesystem::path& workingDirectory) const {
+    return runProgram((path() / "bramblewisp").string(), arguments, {workingDirectory, 0, true});
 }
 
 } // namespace bramblewisp::e2e

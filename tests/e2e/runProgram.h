@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ struct RunSettings {
     std::filesystem::path workingDirectory = ".";
     uint64_t addressSpaceLimit = 0; // bytes, as RLIMIT_AS; 0 leaves it as it is
     bool unprivileged = false;      // as uid and gid 65534 without groups, since
-                                    // root ignores permission bits
+                                    // root ignores permission bits (needs root;
+                                    // see OtherUserStage)
     uint64_t fileSizeLimit = 0;     // bytes, as RLIMIT_FSIZE: a full disk; 0 leaves it
 };
 
@@ -41,11 +43,12 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 // The bramblewisp executable of this build.
 RunResult runBramblewisp(const std::vector<std::string>& arguments, const RunSettings& settings);
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
+// A fresh directory under parent (the system's temporary directory unless
+// given), removed with everything in it when the object goes, even when a
+// test left it read-only.
 class TempDir {
   public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path());
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -57,6 +60,27 @@ class TempDir {
 
   private:
     std::filesystem::path root;
+};
+
+// Where user 65534 can run a copy of this build's program: a fresh directory
+// that every user may enter, under the first of the temporary directory,
+// /tmp, /var/tmp and /dev/shm where a trial run of the copy gets through. The
+// build itself may sit where that user cannot reach (a private clone, a
+// private temporary directory).
+class OtherUserStage {
+  public:
+    OtherUserStage();
+
+    // Empty when staged, else what is missing, for a skipped test.
+    const std::string& problem() const { return whyNot; }
+    // Working directories of the other user's runs go here (see TempDir).
+    const std::filesystem::path& path() const { return root->path(); }
+    RunResult run(const std::vector<std::string>& arguments,
+                  const std::filesystem::path& workingDirectory) const;
+
+  private:
+    std::unique_ptr<TempDir> root;
+    std::string whyNot;
 };
 
 } // namespace bramblewisp::e2e

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -144,13 +145,19 @@ TEST(Bmp, WriteReportsAFailingStream) {
         EXPECT_FALSE(writeBmp(full, picture));
         std::fclose(full);
     }
-    char path[] = "/tmp/bmpReadOnlyXXXXXX";
-    close(mkstemp(path));
-    std::FILE* readOnly = std::fopen(path, "rb");
+    std::FILE* readOnly = std::fopen("/dev/null", "rb");
     ASSERT_NE(readOnly, nullptr);
     EXPECT_FALSE(writeBmp(readOnly, picture));
     std::fclose(readOnly);
-    std::remove(path);
+}
+
+// A path as one shell word, whatever letters the temporary directory has.
+std::string quoted(const std::string& path) {
+    std::string word = "'";
+    for (const char c : path) {
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return word + "'";
 }
 
 std::string output(const std::string& command) {
@@ -171,10 +178,9 @@ TEST(Bmp, ExchangesFilesWithImageTools) {
         std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) {
         GTEST_SKIP() << "needs ImageMagick and Python's PIL";
     }
-    char dir[] = "/tmp/bmpToolsXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string ours = std::string(dir) + "/ours.bmp",
-                      theirs = std::string(dir) + "/theirs.bmp";
+    std::string dir = std::filesystem::temp_directory_path() / "bmpToolsXXXXXX";
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    const std::string ours = dir + "/ours.bmp", theirs = dir + "/theirs.bmp";
     Bitmap picture(12, 3);
     const Bitmap::Cells colours = paintAsymmetric(picture);
     std::FILE* file = std::fopen(ours.c_str(), "wb");
@@ -186,16 +192,16 @@ TEST(Bmp, ExchangesFilesWithImageTools) {
         rgb +=
             {static_cast<char>(cell >> 16), static_cast<char>(cell >> 8), static_cast<char>(cell)};
     }
-    EXPECT_EQ(output("/usr/bin/identify -format '%w %h %[bit-depth]' " + ours), "12 3 8");
-    EXPECT_EQ(output("/usr/bin/convert " + ours + " -depth 8 rgb:-"), rgb);
-    EXPECT_EQ(output("/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open('" +
-                     ours +
-                     "'); print(*im.size, im.mode); sys.stdout.flush(); "
-                     "sys.stdout.buffer.write(im.tobytes())\""),
+    EXPECT_EQ(output("/usr/bin/identify -format '%w %h %[bit-depth]' " + quoted(ours)), "12 3 8");
+    EXPECT_EQ(output("/usr/bin/convert " + quoted(ours) + " -depth 8 rgb:-"), rgb);
+    EXPECT_EQ(output("/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                     "im = Image.open(sys.argv[1]); print(*im.size, im.mode); sys.stdout.flush(); "
+                     "sys.stdout.buffer.write(im.tobytes())\" " +
+                     quoted(ours)),
               "12 3 RGB\n" + rgb);
 
     for (const std::string format : {"BMP3:", ""}) {
-        output("/usr/bin/convert " + ours + " " + format + theirs);
+        output("/usr/bin/convert " + quoted(ours) + " " + quoted(format + theirs));
         file = std::fopen(theirs.c_str(), "rb");
         ASSERT_NE(file, nullptr);
         const BmpReadResult back = readBmp(file);
@@ -203,7 +209,7 @@ TEST(Bmp, ExchangesFilesWithImageTools) {
         ASSERT_NE(back.bitmap, nullptr) << format << back.problem;
         EXPECT_EQ(back.bitmap->pixels, colours) << format;
     }
-    output("rm -r " + std::string(dir));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
