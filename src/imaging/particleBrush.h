@@ -15,7 +15,8 @@ extern RanmarStream splatRandom;
 // Turns one particle into a stroke of five translucent, jittered lines.
 struct ParticleBrush {
     // a and b: x and y in pixels from the picture's centre (y up), z a depth
-    // from the nearest point of the cloud.
+    // from the nearest point of the cloud. drawPlain's stroke, jittered from
+    // splatRandom, in the vector unit where it is built.
     void drawParticle(const Vec3& a, const Vec3& b) const;
     // Exactly drawParticle(a[k], b[k]) for k = 0 to 3, in that order, for
     // less work than four calls.
