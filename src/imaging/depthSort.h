@@ -164,10 +164,22 @@ void equalKeysOrder(std::ptrdiff_t n, std::ptrdiff_t begin, std::ptrdiff_t end, 
     placeEqualKeys(0, 1, n, 0, begin, end, take);
 }
 
+// The keys that the vector scans sort: 8-byte records that begin with their
+// float z.
+template <typename T>
+concept ZRecord = sizeof(T) == 8 && std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T> &&
+                  std::is_same_v<decltype(T::z), float> && offsetof(T, z) == 0;
+
+#if BRAMBLEWISP_SSE2
+// plainSort(first, last, FartherFirst{}) through the vector scans, which
+// build on the plain pieces above (depthSortVector.h).
+template <ZRecord T>
+void vectorSort(T* first, T* last);
+#endif
+
 } // namespace depthsort
 } // namespace bramblewisp
 
-// The vector scans build on the plain pieces above.
 #if BRAMBLEWISP_SSE2
 #include "imaging/depthSortVector.h"
 #endif

@@ -28,11 +28,8 @@ namespace bramblewisp::depthsort {
 // the state after the last swap, which is exactly where it would have been.
 inline constexpr std::ptrdiff_t kSplitBlock = 64;
 
-// Farther first over 8-byte records that begin with their float z: four
-// comparisons at a time, their stops appended from a table of bit positions.
-template <typename T>
-concept ZRecord = sizeof(T) == 8 && std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T> &&
-                  std::is_same_v<decltype(T::z), float> && offsetof(T, z) == 0;
+// Farther first over ZRecords (depthSort.h): four comparisons at a time,
+// their stops appended from a table of bit positions.
 
 struct StopTable {
     constexpr StopTable() {
@@ -324,7 +321,7 @@ void partition(T* first, T* last) {
     }
 }
 
-// plainSort(first, last, FartherFirst{}).
+// The sort of the plain pieces, with the comparisons in the vector unit.
 template <ZRecord T>
 void vectorSort(T* first, T* last) {
     const FartherFirst before;
