@@ -32,8 +32,8 @@ class Canvas {
     }
 
     // A one-pixel line, both endpoints inclusive and inside the bitmap.
-    void drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                  uint32_t colour, int strength) const;
+    void drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
+                  int strength) const;
 
     // The same pixels; also overwrites their depths with z interpolated from
     // z0 at (x0, y0) to z1 at (x1, y1), with no depth test.

@@ -23,16 +23,12 @@ inline constexpr std::ptrdiff_t kSmallRange = 16;
 
 // The renderer's order: the larger z first.
 struct FartherFirst {
-    template <typename T>
-    bool operator()(const T& a, const T& b) const {
-        return a.z > b.z;
-    }
+    template <typename T> bool operator()(const T& a, const T& b) const { return a.z > b.z; }
 };
 
 // Moves *place back while it is before its predecessor. The caller guarantees
 // that something in front stops it.
-template <typename T, typename Before>
-void unguardedInsert(T* place, Before before) {
+template <typename T, typename Before> void unguardedInsert(T* place, Before before) {
     T value = std::move(*place);
     T* previous = place - 1;
     while (before(value, *previous)) {
@@ -43,8 +39,7 @@ void unguardedInsert(T* place, Before before) {
     *place = std::move(value);
 }
 
-template <typename T, typename Before>
-void guardedInsertion(T* first, T* last, Before before) {
+template <typename T, typename Before> void guardedInsertion(T* first, T* last, Before before) {
     if (first == last) {
         return;
     }
@@ -95,8 +90,7 @@ T* plainSplit(T* first, T* last, const T& pivot, Before before) {
 
 // Splits [first, last) until every range holds 16 or fewer keys, recursing
 // into the smaller part and looping on the larger.
-template <typename T, typename Before>
-void plainPartition(T* first, T* last, Before before) {
+template <typename T, typename Before> void plainPartition(T* first, T* last, Before before) {
     while (last - first > kSmallRange) {
         const T pivot = medianOfThree(*first, *(first + (last - first) / 2), *(last - 1), before);
         T* cut = plainSplit(first, last, pivot, before);
@@ -113,8 +107,7 @@ void plainPartition(T* first, T* last, Before before) {
 // The whole sort: 16 or fewer keys by guarded insertion alone; otherwise the
 // partition, guarded insertion of the first 16 and unguarded insertion of
 // every later key, which the first 16 stop.
-template <typename T, typename Before>
-void plainSort(T* first, T* last, Before before) {
+template <typename T, typename Before> void plainSort(T* first, T* last, Before before) {
     if (last - first <= kSmallRange) {
         guardedInsertion(first, last, before);
         return;
@@ -167,14 +160,15 @@ void equalKeysOrder(std::ptrdiff_t n, std::ptrdiff_t begin, std::ptrdiff_t end, 
 // The keys that the vector scans sort: 8-byte records that begin with their
 // float z.
 template <typename T>
-concept ZRecord = sizeof(T) == 8 && std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T> &&
-                  std::is_same_v<decltype(T::z), float> && offsetof(T, z) == 0;
+concept ZRecord = sizeof(T) == 8 && std::is_trivially_copyable_v<T>&& std::is_standard_layout_v<
+                                        T>&& std::is_same_v<decltype(T::z), float>&& offsetof(T,
+                                                                                              z) ==
+                                        0;
 
 #if BRAMBLEWISP_SSE2
 // plainSort(first, last, FartherFirst{}) through the vector scans, which
 // build on the plain pieces above (depthSortVector.h).
-template <ZRecord T>
-void vectorSort(T* first, T* last);
+template <ZRecord T> void vectorSort(T* first, T* last);
 #endif
 
 } // namespace depthsort
@@ -189,8 +183,7 @@ namespace bramblewisp {
 // Sorts [first, last) into the renderer's order: through the vector scans
 // where they apply (farther first over 8-byte records that begin with their
 // z), else plainly.
-template <typename T, typename Before>
-void depthSort(T* first, T* last, Before before) {
+template <typename T, typename Before> void depthSort(T* first, T* last, Before before) {
 #if BRAMBLEWISP_SSE2
     if constexpr (depthsort::ZRecord<T> && std::is_same_v<Before, depthsort::FartherFirst>) {
         depthsort::vectorSort(first, last);

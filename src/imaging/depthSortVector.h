@@ -59,8 +59,7 @@ struct StopTable {
 inline constexpr StopTable kStopTable{};
 
 // The z of four consecutive records, the first at record.
-template <ZRecord T>
-__m128 fourZ(const T* record) {
+template <ZRecord T> __m128 fourZ(const T* record) {
     const float* z = reinterpret_cast<const float*>(record);
     return _mm_shuffle_ps(_mm_loadu_ps(z), _mm_loadu_ps(z + 4), _MM_SHUFFLE(2, 0, 2, 0));
 }
@@ -108,8 +107,7 @@ int rightStopsOf(const T* end, int size, const T& pivot, FartherFirst before, ui
 // or as near as every key of the leaves before it), so it sorts each leaf
 // stably on its own. Here without a branch per key: key i goes to the place
 // after every key with a larger z and every equal key in front of it.
-template <ZRecord T>
-void sortLeaf(T* first, T* last, FartherFirst) {
+template <ZRecord T> void sortLeaf(T* first, T* last, FartherFirst) {
     static_assert(kSmallRange == 16, "a leaf fills at most four vectors of z");
     const int n = static_cast<int>(last - first);
     if (n < 2) {
@@ -123,18 +121,21 @@ void sortLeaf(T* first, T* last, FartherFirst) {
     for (int k = 0; k < n; ++k) {
         z[k] = first[k].z;
     }
-    const __m128 zs[4] = {_mm_load_ps(z), _mm_load_ps(z + 4), _mm_load_ps(z + 8), _mm_load_ps(z + 12)};
-    const __m128i lanes[4] = {_mm_set_epi32(3, 2, 1, 0), _mm_set_epi32(7, 6, 5, 4), _mm_set_epi32(11, 10, 9, 8),
-                              _mm_set_epi32(15, 14, 13, 12)};
-    __m128i ranks[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+    const __m128 zs[4] = {_mm_load_ps(z), _mm_load_ps(z + 4), _mm_load_ps(z + 8),
+                          _mm_load_ps(z + 12)};
+    const __m128i lanes[4] = {_mm_set_epi32(3, 2, 1, 0), _mm_set_epi32(7, 6, 5, 4),
+                              _mm_set_epi32(11, 10, 9, 8), _mm_set_epi32(15, 14, 13, 12)};
+    __m128i ranks[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(),
+                        _mm_setzero_si128()};
     for (int j = 0; j < n; ++j) {
         const __m128 zj = _mm_set1_ps(z[j]);
         const __m128i index = _mm_set1_epi32(j);
         for (int v = 0; v < 4; ++v) {
             // z_j > z_i, or equal with j in front of i.
-            const __m128 ahead = _mm_or_ps(_mm_cmpgt_ps(zj, zs[v]),
-                                           _mm_and_ps(_mm_cmpeq_ps(zj, zs[v]),
-                                                      _mm_castsi128_ps(_mm_cmpgt_epi32(lanes[v], index))));
+            const __m128 ahead =
+                _mm_or_ps(_mm_cmpgt_ps(zj, zs[v]),
+                          _mm_and_ps(_mm_cmpeq_ps(zj, zs[v]),
+                                     _mm_castsi128_ps(_mm_cmpgt_epi32(lanes[v], index))));
             ranks[v] = _mm_sub_epi32(ranks[v], _mm_castps_si128(ahead));
         }
     }
@@ -150,8 +151,7 @@ void sortLeaf(T* first, T* last, FartherFirst) {
 }
 
 // Whether no z is NaN, without which the leaves may overlap.
-template <ZRecord T>
-bool allOrdered(const T* first, const T* last, FartherFirst) {
+template <ZRecord T> bool allOrdered(const T* first, const T* last, FartherFirst) {
     const std::ptrdiff_t n = last - first;
     __m128 unordered = _mm_setzero_ps();
     std::ptrdiff_t k = 0;
@@ -196,8 +196,7 @@ void stopMasks(const T* first, int n, const T& pivot, uint64_t& left, uint64_t& 
 // The plain scan over [first, last), at most 64 keys, from the state at the
 // start of one of its rounds. Returns the cut; or null where a scan would run
 // out of these keys, with first and last where the plain scan is to go on.
-template <ZRecord T>
-T* splitByMasks(T*& first, T*& last, const T& pivot) {
+template <ZRecord T> T* splitByMasks(T*& first, T*& last, const T& pivot) {
     T* const base = first;
     const int n = static_cast<int>(last - first);
     uint64_t left, right;
@@ -228,13 +227,11 @@ T* splitByMasks(T*& first, T*& last, const T& pivot) {
 
 // splitByMasks where the keys are few enough, else null with first and last
 // as they were.
-template <ZRecord T>
-T* splitSmall(T*& first, T*& last, const T& pivot) {
+template <ZRecord T> T* splitSmall(T*& first, T*& last, const T& pivot) {
     return last - first <= kMaskedKeys ? splitByMasks(first, last, pivot) : nullptr;
 }
 
-template <ZRecord T>
-T* split(T* first, T* last, const T& pivot) {
+template <ZRecord T> T* split(T* first, T* last, const T& pivot) {
     const FartherFirst before;
     if (T* cut = splitSmall(first, last, pivot)) {
         return cut;
@@ -255,9 +252,9 @@ T* split(T* first, T* last, const T& pivot) {
             if (unscanned == 0) {
                 break;
             }
-            const int size = static_cast<int>(
-                rightCount == 0 && unscanned < 2 * kSplitBlock ? (unscanned + 1) / 2
-                                                               : std::min(unscanned, kSplitBlock));
+            const int size = static_cast<int>(rightCount == 0 && unscanned < 2 * kSplitBlock
+                                                  ? (unscanned + 1) / 2
+                                                  : std::min(unscanned, kSplitBlock));
             leftNext = 0;
             leftCount = leftStopsOf(leftBlock, size, pivot, before, leftStops);
             leftBase = leftBlock;
@@ -283,7 +280,8 @@ T* split(T* first, T* last, const T& pivot) {
             }
         } else {
             for (int k = 0; k < pairs; ++k) {
-                std::swap(leftBase[leftStops[leftNext + k]], rightBase[-1 - rightStops[rightNext + k]]);
+                std::swap(leftBase[leftStops[leftNext + k]],
+                          rightBase[-1 - rightStops[rightNext + k]]);
             }
         }
         if (pairs > 0) {
@@ -302,8 +300,7 @@ T* split(T* first, T* last, const T& pivot) {
 }
 
 // plainPartition; with sortLeaves each leaf is sorted as soon as it is cut.
-template <bool sortLeaves, ZRecord T>
-void partition(T* first, T* last) {
+template <bool sortLeaves, ZRecord T> void partition(T* first, T* last) {
     const FartherFirst before;
     while (last - first > kSmallRange) {
         const T pivot = medianOfThree(*first, *(first + (last - first) / 2), *(last - 1), before);
@@ -322,8 +319,7 @@ void partition(T* first, T* last) {
 }
 
 // The sort of the plain pieces, with the comparisons in the vector unit.
-template <ZRecord T>
-void vectorSort(T* first, T* last) {
+template <ZRecord T> void vectorSort(T* first, T* last) {
     const FartherFirst before;
     if (last - first <= kSmallRange) {
         guardedInsertion(first, last, before);

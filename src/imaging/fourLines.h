@@ -17,8 +17,7 @@ namespace bramblewisp::lineWalk {
 
 // op on the lanes of a and b in double precision, truncated back to 32-bit
 // integers: exact wherever the results are whole numbers below 2^31.
-template <typename Op>
-inline __m128i throughDouble(__m128i a, __m128i b, Op op) {
+template <typename Op> inline __m128i throughDouble(__m128i a, __m128i b, Op op) {
     const __m128i aHigh = _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 2, 3, 2));
     const __m128i bHigh = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 2, 3, 2));
     const __m128d low = op(_mm_cvtepi32_pd(a), _mm_cvtepi32_pd(b));
@@ -37,7 +36,6 @@ inline __m128i wholeQuotients(__m128i n, __m128i d) {
 inline __m128i smallProducts(__m128i a, __m128i b) {
     return throughDouble(a, b, [](__m128d x, __m128d y) { return _mm_mul_pd(x, y); });
 }
-
 
 // Four lines set up together, lane k for line k: the same parameters as the
 // single walk's, without a branch or a table.
@@ -75,9 +73,11 @@ inline FourLineSetUp setUpFourLines(__m128i x0, __m128i y0, __m128i x1, __m128i 
     const __m128i falls = _mm_cmpgt_epi32(_mm_setzero_si128(), select(xMajor, dy, dx));
     const __m128i flip = _mm_xor_si128(_mm_xor_si128(falls, fromFirst), allOnes);
     // A point (major 0) has minor length 0 too: divided by 1 it steps by 0.
-    const __m128i magnitude = wholeQuotients(_mm_slli_epi32(minorLength, 16),
-                                             _mm_sub_epi32(major, _mm_cmpeq_epi32(major, _mm_setzero_si128())));
-    return {major, _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip), fromFirst, xMajor, startX, startY};
+    const __m128i magnitude =
+        wholeQuotients(_mm_slli_epi32(minorLength, 16),
+                       _mm_sub_epi32(major, _mm_cmpeq_epi32(major, _mm_setzero_si128())));
+    return {major, _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip), fromFirst, xMajor, startX,
+            startY};
 }
 
 // Four set-up lines ready for the walk from both ends.
@@ -86,7 +86,9 @@ struct FourPairedRuns {
     alignas(16) int32_t steps[4][4];
     alignas(16) int32_t pairs[4];
 
-    PairedRun operator[](int k) const { return {simd::load(ends[k]), simd::load(steps[k]), pairs[k]}; }
+    PairedRun operator[](int k) const {
+        return {simd::load(ends[k]), simd::load(steps[k]), pairs[k]};
+    }
 };
 
 inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
@@ -120,8 +122,10 @@ inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
 // multiply by zero.
 inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {
     const __m128i colourMultiplier = channelMultiplier(multiplier);
-    const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
-    const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+    const __m128i low =
+        _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+    const __m128i high =
+        _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     return _mm_packus_epi16(low, high);
 }
 
@@ -131,7 +135,8 @@ inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {
 // the vector unit together.
 template <bool withDepth>
 inline void drawFourLines(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m128i y0, __m128i x1,
-                          __m128i y1, __m128i colours, int strength, Bitmap* depth, float z0, float z1) {
+                          __m128i y1, __m128i colours, int strength, Bitmap* depth, float z0,
+                          float z1) {
     assert(bitmap.width < 32768 && bitmap.height < 32768); // the 16-bit index arithmetic
     const FourLineSetUp lines = setUpFourLines(x0, y0, x1, y1);
     alignas(16) uint32_t scaled[4];
@@ -148,12 +153,13 @@ inline void drawFourLines(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m1
         simd::store(startYs, lines.startY);
         uint32_t* depthCells = depth->pixels.data();
         for (int k = 0; k < 4; ++k) {
-            const LineRun run = lineRun(bitmap.width, startXs[k], startYs[k], xMajors[k] != 0, steps[k], majors[k]);
+            const LineRun run =
+                lineRun(bitmap.width, startXs[k], startYs[k], xMajors[k] != 0, steps[k], majors[k]);
             const DepthRamp ramp = depthRamp(z0, z1, fromFirsts[k] & 1, majors[k]);
             const uint32_t colour = scaled[k];
             runLine<withDepth>(
-                cells, depthCells, run, [&](uint32_t old) { return colour + scaleChannels(old, keep); },
-                ramp.z, ramp.step);
+                cells, depthCells, run,
+                [&](uint32_t old) { return colour + scaleChannels(old, keep); }, ramp.z, ramp.step);
         }
     } else {
         FourPairedRuns runs;

@@ -35,10 +35,14 @@ inline int32_t fixedPointStep(int32_t minorLength, int32_t major) {
     return scaled / major;
 }
 
-inline int32_t absolute(int32_t v) { return v < 0 ? -v : v; }
+inline int32_t absolute(int32_t v) {
+    return v < 0 ? -v : v;
+}
 
 // The step's magnitude, negated where flip is all ones.
-inline int32_t signedStep(int32_t magnitude, int32_t flip) { return (magnitude ^ flip) - flip; }
+inline int32_t signedStep(int32_t magnitude, int32_t flip) {
+    return (magnitude ^ flip) - flip;
+}
 
 // Depth in single precision from the walk's start endpoint (the first one
 // when fromFirst) to its end, one step per pixel.
@@ -67,11 +71,15 @@ struct LineRun {
 
 // The walk from its start pixel: the major coordinate advances one whole
 // cell per step, the minor one by step in 16.16 from the pixel centre.
-inline LineRun lineRun(std::ptrdiff_t width, int32_t startX, int32_t startY, bool xMajor, int32_t step,
-                       int32_t major) {
+inline LineRun lineRun(std::ptrdiff_t width, int32_t startX, int32_t startY, bool xMajor,
+                       int32_t step, int32_t major) {
     const int32_t startMinor = xMajor ? startY : startX;
-    return {xMajor ? startX : startY * width, xMajor ? 1 : width, xMajor ? width : 1,
-            startMinor * 65536 + 32768, step, major};
+    return {xMajor ? startX : startY * width,
+            xMajor ? 1 : width,
+            xMajor ? width : 1,
+            startMinor * 65536 + 32768,
+            step,
+            major};
 }
 
 template <bool withDepth, typename Blend>

@@ -77,8 +77,8 @@ void plain(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t
 // multiply, the blend one vector multiply for three channels, and a line
 // without depth is walked from both ends at once.
 template <bool withDepth>
-inline void fast(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                 uint32_t colour, int strength, Bitmap* depth, float z0, float z1) {
+inline void fast(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1,
+                 int32_t y1, uint32_t colour, int strength, Bitmap* depth, float z0, float z1) {
     assert(x0 >= 0 && x0 < bitmap.width && x1 >= 0 && x1 < bitmap.width);
     assert(y0 >= 0 && y0 < bitmap.height && y1 >= 0 && y1 < bitmap.height);
     assert(!depth || (depth->width == bitmap.width && depth->height == bitmap.height));
@@ -103,7 +103,8 @@ inline void fast(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, i
     const int32_t step = signedStep(magnitude, flip);
 
     // Each channel's two terms stay below 256, so the sums never carry.
-    const uint32_t scaled = scaleChannels(colour, channelMultiplier(canvas.scaleMultipliers[strength]));
+    const uint32_t scaled =
+        scaleChannels(colour, channelMultiplier(canvas.scaleMultipliers[strength]));
     const __m128i keep = channelMultiplier(canvas.scaleMultipliers[31 - strength]);
     if constexpr (withDepth) {
         const LineRun run = lineRun(bitmap.width, startX, startY, xMajor != 0, step, major);
@@ -120,8 +121,8 @@ inline void fast(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, i
 
 // The walk this build draws with.
 template <bool withDepth>
-inline void draw(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                 uint32_t colour, int strength, Bitmap* depth, float z0, float z1) {
+inline void draw(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1,
+                 int32_t y1, uint32_t colour, int strength, Bitmap* depth, float z0, float z1) {
 #if BRAMBLEWISP_SSE2
     fast<withDepth>(canvas, bitmap, x0, y0, x1, y1, colour, strength, depth, z0, z1);
 #else

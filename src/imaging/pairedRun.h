@@ -31,7 +31,8 @@ struct PairedRun {
 
 // The walk's ends and steps from its start pixel, as the single walk sets it
 // up: the major coordinate steps by one whole pixel, the minor one by step.
-inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t step, int32_t major) {
+inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t step,
+                           int32_t major) {
     const int32_t rowStep = xMajor ? step : 65536;
     const int32_t columnStep = xMajor ? 65536 : step;
     const int32_t row = startY * 65536 + 32768;
@@ -42,14 +43,16 @@ inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t 
 
 // The weights that turn a (row, column) pair of 16-bit words into the cell
 // index row * width + column.
-inline __m128i cellIndexWeights(int32_t width) { return _mm_set1_epi32((1 << 16) | width); }
+inline __m128i cellIndexWeights(int32_t width) {
+    return _mm_set1_epi32((1 << 16) | width);
+}
 
 // The two blends of a pair share one unpack, multiply and pack. Cells of one
 // line are distinct, so both loads may come before both stores and their
 // order does not matter; the middle cell paired with itself stores the same
 // value twice. Rows, columns and the width stay below 2^15.
-inline void runLinePaired(uint32_t* cells, const PairedRun& run, __m128i indexWeights, uint32_t colour,
-                          __m128i keep) {
+inline void runLinePaired(uint32_t* cells, const PairedRun& run, __m128i indexWeights,
+                          uint32_t colour, __m128i keep) {
     const __m128i colours = _mm_set1_epi32(static_cast<int>(colour));
     __m128i ends = run.ends;
     for (int32_t left = run.pairs; left > 0; --left) {

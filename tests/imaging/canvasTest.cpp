@@ -146,37 +146,39 @@ TEST(Canvas, LinesWalkFromTheSmallerMajorCoordinateInFixedPoint) {
     };
     Canvas canvas;
     for (const Walk& walk : kWalks) {
-    for (const Case& c : cases) {
-        Bitmap image(12, 6), depth(12, 6), plain(12, 6);
-        std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
-        std::fill(plain.pixels.begin(), plain.pixels.end(), 0xFFFFFFu);
-        for (std::size_t i = 0; i < depth.cellCount(); ++i) {
-            setDepth(depth, i, -1.0f); // nearer than the line: there is no depth test
-        }
-        canvas.bind(image);
-        walk.lineDepth(canvas, image, c.x0, c.y0, c.x1, c.y1, 0, 31, depth, 0.0f, 8.0f);
-        walk.line(canvas, plain, c.x0, c.y0, c.x1, c.y1, 0, 31);
-        Pixels touched;
-        for (int y = 0; y < 6; ++y) {
-            for (int x = 0; x < 12; ++x) {
-                const float z = depthAt(depth, static_cast<std::size_t>(y * 12 + x));
-                if (image.at(x, y) != 0xFFFFFFu) {
-                    touched.insert({x, y});
-                    EXPECT_TRUE(z > -0.001f && z < 8.001f) << x << "," << y;
-                } else {
-                    EXPECT_EQ(z, -1.0f) << x << "," << y;
+        for (const Case& c : cases) {
+            Bitmap image(12, 6), depth(12, 6), plain(12, 6);
+            std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
+            std::fill(plain.pixels.begin(), plain.pixels.end(), 0xFFFFFFu);
+            for (std::size_t i = 0; i < depth.cellCount(); ++i) {
+                setDepth(depth, i, -1.0f); // nearer than the line: there is no depth test
+            }
+            canvas.bind(image);
+            walk.lineDepth(canvas, image, c.x0, c.y0, c.x1, c.y1, 0, 31, depth, 0.0f, 8.0f);
+            walk.line(canvas, plain, c.x0, c.y0, c.x1, c.y1, 0, 31);
+            Pixels touched;
+            for (int y = 0; y < 6; ++y) {
+                for (int x = 0; x < 12; ++x) {
+                    const float z = depthAt(depth, static_cast<std::size_t>(y * 12 + x));
+                    if (image.at(x, y) != 0xFFFFFFu) {
+                        touched.insert({x, y});
+                        EXPECT_TRUE(z > -0.001f && z < 8.001f) << x << "," << y;
+                    } else {
+                        EXPECT_EQ(z, -1.0f) << x << "," << y;
+                    }
+                    EXPECT_EQ(plain.at(x, y), image.at(x, y)) << x << "," << y;
                 }
-                EXPECT_EQ(plain.at(x, y), image.at(x, y)) << x << "," << y;
+            }
+            EXPECT_EQ(touched, c.pixels)
+                << walk.name << " " << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
+            if (c.x0 == 10 && c.y0 == 3) {
+                // The walk starts at x = 2, which is the line's second endpoint.
+                for (int x = 2; x <= 10; ++x) {
+                    EXPECT_EQ(depthAt(depth, static_cast<std::size_t>(36 + x)), 10.0f - x)
+                        << walk.name << " " << x;
+                }
             }
         }
-        EXPECT_EQ(touched, c.pixels) << walk.name << " " << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
-        if (c.x0 == 10 && c.y0 == 3) {
-            // The walk starts at x = 2, which is the line's second endpoint.
-            for (int x = 2; x <= 10; ++x) {
-                EXPECT_EQ(depthAt(depth, static_cast<std::size_t>(36 + x)), 10.0f - x) << walk.name << " " << x;
-            }
-        }
-    }
     }
 }
 
