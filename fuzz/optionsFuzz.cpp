@@ -33,6 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     arguments.push_back(nullptr);
 
+    bramblewisp::unknownOptionWarnings(static_cast<int32_t>(words.size()), arguments.data());
+
     bramblewisp::App app;
     const int32_t count = static_cast<int32_t>(words.size());
     if (app.parseOptions(count, arguments.data())) {

@@ -83,3 +83,9 @@ expect_refusal(unframedRow "glyph 'c'\n${blankRow}" "glyph 'c'\n|              \
 expect_refusal(cellWidth "cell 14 2" "cell 12 2" "cells must be 14 pixels wide, not 12")
 expect_refusal(noCell "cell 14 2\n" "" "no cell line")
 expect_refusal(badLevel "level '#' 255" "level '#' 256" "expected: level 'c' GREY")
+
+# Asked for help, it answers on standard output and succeeds.
+execute_process(COMMAND ${FONTGEN} --help RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR NOT out MATCHES "^usage: fontgen GLYPHS OUTPUT\n" OR NOT errors STREQUAL "")
+    message(FATAL_ERROR "fontgen --help: status ${status}, stdout '${out}', stderr '${errors}'")
+endif()

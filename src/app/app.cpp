@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/evolution.h"
 #include "app/options.h"
+#include "app/platform.h"
 #include "app/saveFile.h"
 #include "imaging/backgrounds.h"
 #include "imaging/bmp.h"
@@ -84,21 +86,53 @@ void App::createBitmaps() {
     timer->deadline -= timer->lap();
 }
 
+namespace {
+
+// The working directory first, then the font installed with the program, so
+// that an installed program has its text wherever it runs.
+std::vector<std::string> fontPlaces() {
+    std::vector<std::string> places{kFontFile};
+    const std::string installed = platform::installedDataDirectory();
+    if (!installed.empty()) {
+        places.push_back(installed + kFontFile);
+    }
+    return places;
+}
+
+} // namespace
+
+// The first place that holds a font.bmp gives the font, or its problem.
 void App::loadFont() {
-    std::FILE* in = std::fopen(kFontFile, "rb");
-    if (in == nullptr) {
-        std::fprintf(stderr, "bramblewisp: %s cannot be opened: %s; the picture gets no text\n",
-                     kFontFile, std::strerror(errno));
+    const std::vector<std::string> places = fontPlaces();
+    std::string missing;
+    for (const std::string& place : places) {
+        std::FILE* in = std::fopen(place.c_str(), "rb");
+        if (in == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
+            if (missing.empty()) {
+                missing = std::strerror(errno);
+            }
+            continue;
+        }
+        if (in == nullptr) {
+            std::fprintf(stderr, "bramblewisp: %s cannot be opened: %s; the picture gets no text\n",
+                         place.c_str(), std::strerror(errno));
+            return;
+        }
+        BmpReadResult result = readBmp(in);
+        std::fclose(in);
+        if (!result.bitmap) {
+            std::fprintf(stderr, "bramblewisp: %s %s; the picture gets no text\n", place.c_str(),
+                         result.problem.c_str());
+            return;
+        }
+        font = std::move(result.bitmap);
         return;
     }
-    BmpReadResult result = readBmp(in);
-    std::fclose(in);
-    if (!result.bitmap) {
-        std::fprintf(stderr, "bramblewisp: %s %s; the picture gets no text\n", kFontFile,
-                     result.problem.c_str());
-        return;
-    }
-    font = std::move(result.bitmap);
+    const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
+    std::fprintf(stderr,
+                 "bramblewisp: %s cannot be opened: %s (looked in the working directory%s); the "
+                 "picture gets no text\n",
+                 kFontFile, missing.c_str(), looked.c_str());
 }
 
 void App::growAndRender() {

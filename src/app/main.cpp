@@ -1,14 +1,19 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "app/app.h"
+#include "app/options.h"
 #include "app/platform.h"
 
 int main(int argc, char** argv) {
     using bramblewisp::App;
     bramblewisp::platform::prepareProcess();
     try {
+        for (const std::string& warning : bramblewisp::unknownOptionWarnings(argc, argv)) {
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        }
         App app;
         if (!app.parseOptions(argc, argv)) {
             return 0;

@@ -1,5 +1,6 @@
 #include "app/options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -16,6 +17,70 @@ bool sameName(const char* argument, const char* name) {
         }
     }
     return *argument == *name;
+}
+
+constexpr const char* kOptionNames[] = {"-time", "-mem",   "-cpu",    "-seed",   "-iter",
+                                        "-dark", "-prefx", "-postfx", "-spikes", "-type"};
+
+bool isOptionName(const char* argument) {
+    return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),
+                       [argument](const char* name) { return sameName(argument, name); });
+}
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool looksLikeOption(const std::string& argument) {
+    const std::size_t hyphens = argument.rfind("--", 0) == 0 ? 2 : 1;
+    return argument.size() > hyphens && argument[0] == '-' && isLetter(argument[hyphens]);
+}
+
+// Edits (insert, delete, replace, swap two neighbours) from a to b, letter
+// case ignored.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) {
+        for (std::size_t j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
+            const bool same = foldCase(a[i - 1]) == foldCase(b[j - 1]);
+            d[i][j] =
+                std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
+            if (i > 1 && j > 1 && foldCase(a[i - 1]) == foldCase(b[j - 2]) &&
+                foldCase(a[i - 2]) == foldCase(b[j - 1])) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+std::string hintFor(const std::string& argument) {
+    const std::size_t hyphens = argument.rfind("--", 0) == 0 ? 2 : 1;
+    const std::size_t equals = argument.find('=');
+    // From the last hyphen before the letters up to any equals sign.
+    const std::string name = argument.substr(hyphens - 1, equals - std::min(equals, hyphens - 1));
+    if (isOptionName(name.c_str())) {
+        std::string canonical = name;
+        std::transform(canonical.begin(), canonical.end(), canonical.begin(), foldCase);
+        if (equals != std::string::npos) {
+            const std::string value = argument.substr(equals + 1);
+            return " (write " + canonical + " " + (value.empty() ? "VALUE" : value) + ")";
+        }
+        return " (options take one hyphen: " + canonical + ")";
+    }
+    // Two edits in a short name make another word rather than a typo.
+    const char* closest = nullptr;
+    std::size_t best = name.size() > 5 ? 3 : 2;
+    for (const char* candidate : kOptionNames) {
+        const std::size_t distance = editDistance(name, candidate);
+        if (distance < best) {
+            best = distance;
+            closest = candidate;
+        }
+    }
+    return closest != nullptr ? std::string(" (did you mean ") + closest + "?)" : "";
 }
 
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -78,6 +143,19 @@ void printUsage() {
     for (const char* line : kLines) {
         std::fputs(line, stdout);
     }
+}
+
+std::vector<std::string> unknownOptionWarnings(int32_t argumentCount, char** arguments) {
+    std::vector<std::string> warnings;
+    for (int32_t i = 1; i < argumentCount; ++i) {
+        const std::string argument = arguments[i];
+        if (!looksLikeOption(argument) || isOptionName(arguments[i]) ||
+            isOptionName(arguments[i - 1])) {
+            continue;
+        }
+        warnings.push_back("bramblewisp: ignoring unknown option " + argument + hintFor(argument));
+    }
+    return warnings;
 }
 
 } // namespace bramblewisp

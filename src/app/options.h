@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace bramblewisp {
 
@@ -19,5 +21,11 @@ struct Options {
 int32_t parseDecimal(const char* text);
 
 void printUsage();
+
+// One line (without its line break) for every argument that looks like an
+// option, a hyphen or two and a letter, but is none of the ten and is not the
+// value of the one before it; unknown arguments are still ignored, but a typo
+// should not pass for success. Close misspellings get a suggestion.
+std::vector<std::string> unknownOptionWarnings(int32_t argumentCount, char** arguments);
 
 } // namespace bramblewisp

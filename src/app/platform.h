@@ -41,4 +41,14 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
 
 void removeFile(const std::string& path);
 
+// The running program's own file, as the system names it; empty when the
+// system cannot say.
+std::string executablePath();
+
+// Where the data files installed with the program sit, ending in a separator:
+// share/bramblewisp beside the program's bin directory, or on Windows the
+// program's own directory. Found from the executable, so an installation
+// moved to another prefix still finds its own files. Empty when unknown.
+std::string installedDataDirectory();
+
 } // namespace bramblewisp::platform

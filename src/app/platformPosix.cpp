@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <new>
@@ -195,5 +196,24 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
 }
 
 void removeFile(const std::string& path) { std::remove(path.c_str()); }
+
+std::string executablePath() {
+    std::string path(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+        return {};
+    }
+    path.resize(static_cast<std::size_t>(length));
+    return path;
+}
+
+std::string installedDataDirectory() {
+    const std::string program = executablePath();
+    if (program.empty()) {
+        return {};
+    }
+    const std::filesystem::path prefix = std::filesystem::path(program).parent_path().parent_path();
+    return (prefix / "share" / "bramblewisp" / "").string();
+}
 
 } // namespace bramblewisp::platform

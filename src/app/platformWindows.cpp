@@ -139,4 +139,30 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
 
 void removeFile(const std::string& path) { DeleteFileW(widen(path).c_str()); }
 
+// In the ANSI code page, the form fopen takes; a path that it cannot spell
+// counts as unknown.
+std::string executablePath() {
+    std::wstring wide(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (length == 0 || length >= wide.size()) {
+        return {};
+    }
+    BOOL lossy = FALSE;
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                          static_cast<int>(length), nullptr, 0, nullptr, &lossy);
+    if (bytes <= 0 || lossy) {
+        return {};
+    }
+    std::string path(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(length),
+                        path.data(), bytes, nullptr, nullptr);
+    return path;
+}
+
+std::string installedDataDirectory() {
+    const std::string program = executablePath();
+    const std::size_t slash = program.find_last_of("\\/");
+    return slash == std::string::npos ? std::string{} : program.substr(0, slash + 1);
+}
+
 } // namespace bramblewisp::platform

@@ -59,6 +59,36 @@ TEST(OptionsTest, ParseDecimalIsPlainAndSaturates) {
     }
 }
 
+// Which arguments count as unknown options follows the lookup: a value is
+// whatever comes after a name, even when it looks like an option.
+TEST(OptionsTest, UnknownOptionsAreNamedWithAHint) {
+    const std::string prefix = "bramblewisp: ignoring unknown option ";
+    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{"-tpye", "3", "-TIME", "1", "-Seed", "-x", "-5", "x", "-", "--", "-3e"},
+         {"-tpye (did you mean -type?)"}},
+        {{"--time", "30", "-time=30", "--Seed=", "-prefix", "2"},
+         {"--time (options take one hyphen: -time)", "-time=30 (write -time 30)",
+          "--Seed= (write -seed VALUE)", "-prefix (did you mean -prefx?)"}},
+        {{"-timeout", "1", "-foo", "-bar", "-iter", "-cpu", "-spikes"},
+         {"-timeout", "-foo", "-bar"}},
+        {{"-dark", "-spiks"}, {}},
+        {{"-wat"}, {"-wat"}}};
+    for (const auto& [arguments, expected] : cases) {
+        std::vector<std::string> words{"prog"};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        std::vector<std::string> lines;
+        for (const std::string& line : expected) {
+            lines.push_back(prefix + line);
+        }
+        EXPECT_EQ(unknownOptionWarnings(static_cast<int32_t>(argv.size()), argv.data()), lines)
+            << arguments[0];
+    }
+}
+
 TEST(OptionsTest, UsageTextByteForByte) {
     testing::internal::CaptureStdout();
     printUsage();

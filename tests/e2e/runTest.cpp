@@ -57,15 +57,35 @@ TEST(E2eRun, MissingRequiredOptionPrintsOnlyTheUsage) {
     TempDir dir;
     // A font that cannot be read would be reported if it were opened.
     std::filesystem::create_directory(dir.path() / "font.bmp");
-    for (const Arguments& arguments : {Arguments{}, Arguments{"-time", "1", "-mem", "1"},
-                                       Arguments{"-time", "1", "-mem", "1", "-cpu"},
-                                       Arguments{"-timeout", "1", "-mem", "1", "-cpu", "1"}}) {
+    const std::pair<Arguments, std::string> cases[] = {
+        {{}, ""},
+        {{"-time", "1", "-mem", "1"}, ""},
+        {{"-time", "1", "-mem", "1", "-cpu"}, ""},
+        {{"-timeout", "1", "-mem", "1", "-cpu", "1"},
+         "bramblewisp: ignoring unknown option -timeout\n"}};
+    for (const auto& [arguments, err] : cases) {
         const RunResult run = runBramblewisp(arguments, {dir.path()});
         EXPECT_EQ(run.exitStatus, 0) << run.describe();
         EXPECT_EQ(run.out, kExpectedUsage);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, err);
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"font.bmp"});
     }
+}
+
+// A typo is named on standard error; everything else is as if it were absent.
+TEST(E2eRun, UnknownOptionsAreNamedAndChangeNothingElse) {
+    TempDir plain;
+    TempDir typo;
+    const RunResult reference = runBramblewisp(with({"-iter", "1"}), {plain.path()});
+    const RunResult run =
+        runBramblewisp(with({"-tpye", "3", "-iter", "1", "--seed", "4"}), {typo.path()});
+    EXPECT_EQ(run.exitStatus, reference.exitStatus);
+    EXPECT_EQ(run.out, reference.out);
+    EXPECT_EQ(run.err, "bramblewisp: ignoring unknown option -tpye (did you mean -type?)\n"
+                       "bramblewisp: ignoring unknown option --seed (options take one hyphen: "
+                       "-seed)\n" +
+                           reference.err);
+    EXPECT_TRUE(typo.read("testSystem.bmp") == plain.read("testSystem.bmp"));
 }
 
 TEST(E2eRun, CompleteRunPrintsEveryStageAndSavesThePicture) {

@@ -8,6 +8,7 @@
 # Table lines: picture-sha256 stdout-sha256 font|nofont option...
 # ("-" for a hash that is not recorded yet). font runs with the repository's font.bmp.
 set -euo pipefail
+case ${1:-} in -h | --help) sed -n '2,/^set -euo/{/^#/s/^# \{0,1\}//p}' "$0"; exit 0 ;; esac
 
 mode=${1:?check or record}
 binary=$(realpath "${2:?path of the bramblewisp binary}")
