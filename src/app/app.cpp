@@ -8,6 +8,7 @@
 #include "app/evolution.h"
 #include "app/options.h"
 #include "app/platform.h"
+#include "app/progressOutput.h"
 #include "app/saveFile.h"
 #include "imaging/backgrounds.h"
 #include "imaging/bmp.h"
@@ -16,17 +17,6 @@
 #include "system/particleSystem.h"
 
 namespace bramblewisp {
-
-namespace {
-
-void say(const char* text) { std::fputs(text, stdout); }
-
-void sayNow(const char* text) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
-}
-
-} // namespace
 
 bool App::parseOptions(int32_t argumentCount, char** arguments) {
     const Options options{argumentCount, arguments};
@@ -44,22 +34,13 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
     memory = std::make_unique<MemoryGuard>();
     memory->estimateKB += 4096;
 
-    int32_t darkOption = 0;
-    options.lookup("-dark", darkOption);
-    dark = darkOption != 0;
-    options.lookup("-seed", seed);
-    int32_t prefx = 1;
-    options.lookup("-prefx", prefx);
-    background = createBackground(prefx, seed, dark);
-    int32_t postfx = 0;
-    options.lookup("-postfx", postfx);
-    postEffect = createPostEffect(postfx);
-    int32_t spikes = 64;
-    options.lookup("-spikes", spikes);
-    int32_t type = 0;
-    options.lookup("-type", type);
-    preset = createPreset(type, spikes);
-    options.lookup("-iter", iterations);
+    const OptionValues values = readOptionValues(options);
+    dark = values.dark != 0;
+    seed = values.seed;
+    background = createBackground(values.prefx, seed, dark);
+    postEffect = createPostEffect(values.postfx);
+    preset = createPreset(values.type, values.spikes);
+    iterations = values.iterations;
 
     // The parsing itself is charged to the budget.
     timer->deadline -= timer->lap();
@@ -68,7 +49,7 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
 }
 
 void App::createBitmaps() {
-    sayNow("  create bitmaps...");
+    openStage("  create bitmaps...");
     canvas = std::make_unique<Canvas>();
     image = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
     depth = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
@@ -76,12 +57,12 @@ void App::createBitmaps() {
     loadFont();
     overlay = std::make_unique<TextOverlay>(font.get(), kFontCellWidth);
     buildGlyphIndex();
-    say(" OK\n");
+    closeStage(" OK\n");
 
     if (background) {
-        sayNow("  pre effect...");
+        openStage("  pre effect...");
         background->apply(*canvas, *image, *depth);
-        say(" OK\n");
+        closeStage(" OK\n");
     }
     timer->deadline -= timer->lap();
 }
@@ -106,62 +87,58 @@ void App::loadFont() {
     const std::vector<std::string> places = fontPlaces();
     std::string missing;
     for (const std::string& place : places) {
-        std::FILE* in = std::fopen(place.c_str(), "rb");
+        std::string problem;
+        std::FILE* in = platform::openRegularFile(place, problem);
         if (in == nullptr && (errno == ENOENT || errno == ENOTDIR)) {
             if (missing.empty()) {
                 missing = std::strerror(errno);
             }
             continue;
         }
-        if (in == nullptr) {
-            std::fprintf(stderr, "bramblewisp: %s cannot be opened: %s; the picture gets no text\n",
-                         place.c_str(), std::strerror(errno));
-            return;
+        if (in != nullptr) {
+            BmpReadResult result = readBmp(in);
+            std::fclose(in);
+            font = std::move(result.bitmap);
+            problem = result.problem;
         }
-        BmpReadResult result = readBmp(in);
-        std::fclose(in);
-        if (!result.bitmap) {
-            std::fprintf(stderr, "bramblewisp: %s %s; the picture gets no text\n", place.c_str(),
-                         result.problem.c_str());
-            return;
+        if (!font) {
+            warnAfterStage("bramblewisp: " + place + " " + problem +
+                           "; the picture gets no text\n");
         }
-        font = std::move(result.bitmap);
         return;
     }
     const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
-    std::fprintf(stderr,
-                 "bramblewisp: %s cannot be opened: %s (looked in the working directory%s); the "
-                 "picture gets no text\n",
-                 kFontFile, missing.c_str(), looked.c_str());
+    warnAfterStage(std::string("bramblewisp: ") + kFontFile + " cannot be opened: " + missing +
+                   " (looked in the working directory" + looked + "); the picture gets no text\n");
 }
 
 void App::growAndRender() {
-    sayNow("  create system...");
+    openStage("  create system...");
     ParticleSystem& system = *ParticleSystem::instance();
     system.random.init(seed, 0);
     preset->buildRules(system);
     system.tableJitteredTurns();
     preset->seedParticles(system);
-    say(" OK\n");
+    closeStage(" OK\n");
     timer->deadline -= timer->lap();
     memory->availableKB = memory->sample();
 
-    sayNow("  evolve... ");
+    openStage("  evolve... ");
     if (iterations < 0) {
         evolveTimed(system, *timer, *memory);
     } else {
         evolveFixed(system, iterations, *preset, *memory);
     }
-    say(" OK\n");
+    closeStage(" OK\n");
 
-    sayNow("  render...");
+    openStage("  render...");
     renderParticles(*canvas, *image, *depth, system, dark, postEffect && postEffect->readsDepth());
-    say(" OK\n");
+    closeStage(" OK\n");
 
     if (postEffect) {
-        sayNow("  post effect...");
+        openStage("  post effect...");
         postEffect->apply(*canvas, *image, *depth);
-        say(" OK\n");
+        closeStage(" OK\n");
     }
 
     // The count and remark lines stand above the bottom edge by the font's height.
@@ -175,15 +152,15 @@ void App::growAndRender() {
 
 bool App::saveImage() {
     drawText("bramblewisp by wrenfold", 5, 5);
-    sayNow("  saving...");
+    openStage("  saving...");
     std::string reason;
     if (!saveBmpFile(kPictureFile, *image, reason)) {
-        say(" failed\n");
-        std::fflush(stdout);
+        closeStage(" failed\n");
+        releaseWarnings();
         std::fprintf(stderr, "bramblewisp: cannot write %s: %s\n", kPictureFile, reason.c_str());
         return false;
     }
-    say(" OK\n");
+    closeStage(" OK\n");
     return true;
 }
 

@@ -6,10 +6,12 @@
 #include "app/app.h"
 #include "app/options.h"
 #include "app/platform.h"
+#include "app/progressOutput.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     using bramblewisp::App;
-    bramblewisp::platform::prepareProcess();
     try {
         for (const std::string& warning : bramblewisp::unknownOptionWarnings(argc, argv)) {
             std::fprintf(stderr, "%s\n", warning.c_str());
@@ -22,8 +24,17 @@ int main(int argc, char** argv) {
         app.growAndRender();
         return app.saveImage() ? 0 : 1;
     } catch (const std::bad_alloc&) {
-        std::fflush(stdout);
+        bramblewisp::releaseWarnings();
         std::fputs("bramblewisp: out of memory\n", stderr);
         return 1;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bramblewisp::platform::prepareProcess();
+    const int status = run(argc, argv);
+    bramblewisp::reportLostOutput();
+    return status;
 }

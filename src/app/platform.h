@@ -8,9 +8,13 @@
 // Everything that differs between operating systems, in one place.
 namespace bramblewisp::platform {
 
-// Called once at start: lets a full disk show up as a failed write instead of
-// a signal that kills the process.
+// Called once at start: lets a full disk or a reader that went away show up
+// as a failed write instead of a signal that kills the process.
 void prepareProcess();
+
+// Whether the stream is a terminal, where standard output and standard error
+// share the lines.
+bool isTerminal(std::FILE* stream);
 
 // A monotonic high-resolution counter and its ticks per second.
 int64_t counterFrequency();
@@ -27,7 +31,17 @@ uint32_t committableBytes();
 void* allocateLarge(std::size_t bytes);
 void releaseLarge(void* block, std::size_t bytes);
 
-// An open, empty file next to path, for writing in binary mode.
+// Opens path for reading in binary mode if it is a regular file, without
+// waiting on the way for a FIFO's writer or a device. Null when it is not or
+// cannot be opened; problem then says why ("is not a regular file", "cannot
+// be opened: <reason>") and errno is the reason, or 0 for a file that is
+// there but not regular.
+std::FILE* openRegularFile(const std::string& path, std::string& problem);
+
+// An open, empty file next to path, for writing in binary mode. Until it is
+// put in place or removed, SIGINT, SIGTERM and SIGHUP remove it before they
+// end the process (on Windows, however the process ends, up to syncFile).
+// One at a time.
 struct TemporaryFile {
     std::FILE* file = nullptr;
     std::string path;
@@ -36,10 +50,15 @@ struct TemporaryFile {
 // On failure the file is null and reason says why.
 TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason);
 
-// Replaces to by from in one step. On failure reason says why.
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason);
+// Writes the file's bytes through to stable storage. On failure reason says why.
+bool syncFile(std::FILE* file, std::string& reason);
 
-void removeFile(const std::string& path);
+// Replaces to by the (closed) temporary file in one step that survives a
+// power cut. On failure reason says why and the temporary file is still there.
+bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& reason);
+
+// Removes the (closed) temporary file.
+void removeTemporaryFile(const TemporaryFile& temporary);
 
 // The running program's own file, as the system names it; empty when the
 // system cannot say.

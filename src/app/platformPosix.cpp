@@ -7,18 +7,29 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <sstream>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/sysinfo.h>
+#endif
 #include <unistd.h>
 
 #include "app/platform.h"
 
 namespace bramblewisp::platform {
+
+// WebAssembly has one linear memory and no kernel behind it: platformWeb.cpp
+// allocates and measures memory there, prepares the process and names the
+// program; the rest of this file serves it too.
+#ifndef __EMSCRIPTEN__
 
 namespace {
 
@@ -46,6 +57,14 @@ uint64_t memAvailable() {
             return kilobytes * 1024;
         }
     }
+#ifdef __linux__
+    // Without /proc the kernel still answers, leaving out the page cache it
+    // could reclaim: too little rather than too much.
+    struct sysinfo info {};
+    if (sysinfo(&info) == 0) {
+        return (static_cast<uint64_t>(info.freeram) + info.bufferram) * info.mem_unit;
+    }
+#endif
     return kUnlimited;
 }
 
@@ -60,9 +79,13 @@ uint64_t roomUnder(uint64_t limit, uint64_t used) {
 // of every group above it.
 uint64_t cgroupRoom() {
     std::ifstream in("/proc/self/cgroup");
+    // Without /proc, the group that a container shows as its root is the
+    // nearest one whose limit can still be read.
+    std::stringstream fallback("0::/\n1:memory:/\n");
+    std::istream& lines = in ? static_cast<std::istream&>(in) : fallback;
     std::string line;
     uint64_t room = kUnlimited;
-    while (std::getline(in, line)) {
+    while (std::getline(lines, line)) {
         // "0::/path" for version 2, "N:memory:/path" (among others) for version 1.
         const std::size_t first = line.find(':');
         const std::size_t second = line.find(':', first + 1);
@@ -98,17 +121,42 @@ uint64_t cgroupRoom() {
     return room;
 }
 
-uint64_t addressSpaceRoom() {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+// What RLIMIT_AS and RLIMIT_DATA leave is the largest block the process can
+// still map, so it is found by trying: that needs no /proc, and a mapping
+// without backing costs no memory.
+uint64_t processLimitRoom() {
+    uint64_t limit = kUnlimited;
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit value{};
+        if (getrlimit(resource, &value) == 0 && value.rlim_cur != RLIM_INFINITY) {
+            limit = std::min<uint64_t>(limit, value.rlim_cur);
+        }
+    }
+    if (limit == kUnlimited) {
         return kUnlimited;
     }
-    std::ifstream in("/proc/self/statm");
-    uint64_t pages = 0;
-    if (!(in >> pages)) {
-        return kUnlimited;
+    const auto fits = [](uint64_t bytes) {
+        void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (block == MAP_FAILED) {
+            return false;
+        }
+        munmap(block, bytes);
+        return true;
+    };
+    // Samples are capped at 32 bits; 64 KiB steps are finer than any
+    // estimate they meet.
+    constexpr uint64_t kStep = uint64_t{64} << 10;
+    uint64_t low = 0;
+    uint64_t high = std::min<uint64_t>(limit, uint64_t{1} << 32) / kStep * kStep;
+    if (high > 0 && fits(high)) {
+        return high;
     }
-    return roomUnder(limit.rlim_cur, pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)));
+    while (high - low > kStep) {
+        const uint64_t middle = (low + high) / 2 / kStep * kStep;
+        (fits(middle) ? low : high) = middle;
+    }
+    return low;
 }
 
 // Transparent huge pages on x86-64 and most other Linux systems.
@@ -152,7 +200,19 @@ void* allocateLarge(std::size_t bytes) {
 
 void releaseLarge(void* block, std::size_t bytes) { munmap(block, mappedLength(bytes)); }
 
-void prepareProcess() { std::signal(SIGXFSZ, SIG_IGN); }
+uint32_t committableBytes() {
+    const uint64_t room = std::min({memAvailable(), cgroupRoom(), processLimitRoom()});
+    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
+void prepareProcess() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+#endif
+
+bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 int64_t counterFrequency() {
     using Period = std::chrono::steady_clock::period;
@@ -161,14 +221,108 @@ int64_t counterFrequency() {
 
 int64_t counterNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
-uint32_t committableBytes() {
-    const uint64_t room = std::min({memAvailable(), cgroupRoom(), addressSpaceRoom()});
-    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+std::FILE* openRegularFile(const std::string& path, std::string& problem) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer; once the file is
+    // known to be regular, the flag changes nothing.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = std::string("cannot be opened: ") + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        problem = "is not a regular file";
+        close(fd);
+        errno = 0;
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        problem = std::string("cannot be opened: ") + std::strerror(error);
+        close(fd);
+        errno = error;
+    }
+    return file;
 }
+
+namespace {
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file that the handler removes; read only by the handler,
+// written only while the signals are blocked.
+char pendingPath[4096];
+volatile sig_atomic_t pendingSet = 0;
+struct sigaction previousActions[std::size(kEndingSignals)];
+
+extern "C" void removePendingAndEnd(int signal) {
+    if (pendingSet != 0) {
+        unlink(pendingPath);
+    }
+    // Ends the process by the signal's default action once the handler
+    // returns, so the caller still sees which signal it was.
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+// Holds the ending signals back for its lifetime, so that a file and its
+// registration for removal come and go together.
+class EndingSignalsBlocked {
+  public:
+    EndingSignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signal : kEndingSignals) {
+            sigaddset(&set, signal);
+        }
+        sigprocmask(SIG_BLOCK, &set, &previous);
+    }
+    ~EndingSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+    EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
+    EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
+
+  private:
+    sigset_t previous;
+};
+
+void registerPending(const std::string& path) {
+    std::memcpy(pendingPath, path.c_str(), path.size() + 1);
+    pendingSet = 1;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        sigaction(kEndingSignals[i], nullptr, &previousActions[i]);
+        // A signal the caller chose to ignore (nohup) stays ignored.
+        if (previousActions[i].sa_handler != SIG_IGN) {
+            struct sigaction action {};
+            action.sa_handler = removePendingAndEnd;
+            sigemptyset(&action.sa_mask);
+            sigaction(kEndingSignals[i], &action, nullptr);
+        }
+    }
+}
+
+void forgetPending() {
+    pendingSet = 0;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+        sigaction(kEndingSignals[i], &previousActions[i], nullptr);
+    }
+}
+
+std::string directoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
 
 TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
     std::string pattern = nextTo + ".XXXXXX";
-    const int fd = mkstemp(pattern.data());
+    if (pattern.size() >= sizeof pendingPath) {
+        reason = std::strerror(ENAMETOOLONG);
+        return {};
+    }
+    const EndingSignalsBlocked blocked;
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         reason = std::strerror(errno);
         return {};
@@ -184,19 +338,45 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
         unlink(pattern.c_str());
         return {};
     }
+    registerPending(pattern);
     return {file, pattern};
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
-    if (std::rename(from.c_str(), to.c_str()) != 0) {
+bool syncFile(std::FILE* file, std::string& reason) {
+    if (std::fflush(file) != 0 || fsync(fileno(file)) != 0) {
         reason = std::strerror(errno);
         return false;
     }
     return true;
 }
 
-void removeFile(const std::string& path) { std::remove(path.c_str()); }
+bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& reason) {
+    {
+        const EndingSignalsBlocked blocked;
+        if (std::rename(from.path.c_str(), to.c_str()) != 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        forgetPending();
+    }
+    // The new name reaches the disk with its directory. The picture is in
+    // place either way, so a directory that cannot be opened or synced (some
+    // file systems refuse) changes nothing about the result.
+    const int directory = open(directoryOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0) {
+        fsync(directory);
+        close(directory);
+    }
+    return true;
+}
 
+void removeTemporaryFile(const TemporaryFile& temporary) {
+    const EndingSignalsBlocked blocked;
+    unlink(temporary.path.c_str());
+    forgetPending();
+}
+
+#ifndef __EMSCRIPTEN__
 std::string executablePath() {
     std::string path(4096, '\0');
     const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
@@ -206,6 +386,7 @@ std::string executablePath() {
     path.resize(static_cast<std::size_t>(length));
     return path;
 }
+#endif
 
 std::string installedDataDirectory() {
     const std::string program = executablePath();

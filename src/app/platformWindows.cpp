@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -50,6 +52,13 @@ std::wstring widen(const std::string& path) {
     return wide;
 }
 
+bool setDeletedOnClose(HANDLE handle, bool deleted) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleted ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof(disposition)) != 0;
+}
+
 } // namespace
 
 // Windows gives large pages only to privileged processes, so these are plain
@@ -64,6 +73,10 @@ void prepareProcess() {
     // console itself still starts a new line on a bare "\n".
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+}
+
+bool isTerminal(std::FILE* stream) {
+    return _isatty(_fileno(stream)) != 0;
 }
 
 int64_t counterFrequency() {
@@ -82,7 +95,8 @@ uint32_t committableBytes() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) {
-        // Unknown is treated as plenty, as on the other systems.
+        // The call does not fail for a valid record; were it to, unknown is
+        // treated as plenty.
         return std::numeric_limits<uint32_t>::max();
     }
     return static_cast<uint32_t>(
@@ -99,8 +113,8 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
         std::snprintf(suffix, sizeof(suffix), ".%lu.%u.tmp", static_cast<unsigned long>(process),
                       serial++);
         const std::string path = nextTo + suffix;
-        HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
@@ -109,6 +123,10 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
             reason = reasonFor(error);
             return {};
         }
+        // Deleted when its handle closes, however the process ends (Ctrl+C,
+        // a kill), until syncFile keeps it. Best effort: without it, only a
+        // normal failure removes the file.
+        setDeletedOnClose(handle, true);
         const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
         if (descriptor < 0) {
             CloseHandle(handle);
@@ -129,15 +147,55 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
     return {};
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
-    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+std::FILE* openRegularFile(const std::string& path, std::string& problem) {
+    // Opening never waits on Windows, but a pipe or a device must not be read
+    // as a font; a directory does not open at all.
+    std::FILE* file = _wfopen(widen(path).c_str(), L"rb");
+    if (file == nullptr) {
+        const int error = errno;
+        const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+        const bool directory =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        problem = directory ? "is not a regular file"
+                            : std::string("cannot be opened: ") + std::strerror(error);
+        errno = directory ? 0 : error;
+        return nullptr;
+    }
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        problem = "is not a regular file";
+        errno = 0;
+        return nullptr;
+    }
+    return file;
+}
+
+bool syncFile(std::FILE* file, std::string& reason) {
+    if (std::fflush(file) != 0) {
+        reason = "write failed";
+        return false;
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (!FlushFileBuffers(handle) || !setDeletedOnClose(handle, false)) {
         reason = reasonFor(GetLastError());
         return false;
     }
     return true;
 }
 
-void removeFile(const std::string& path) { DeleteFileW(widen(path).c_str()); }
+bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& reason) {
+    // Write-through: the call returns only once the move is on the disk.
+    if (!MoveFileExW(widen(from.path).c_str(), widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        reason = reasonFor(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void removeTemporaryFile(const TemporaryFile& temporary) {
+    DeleteFileW(widen(temporary.path).c_str());
+}
 
 // In the ANSI code page, the form fopen takes; a path that it cannot spell
 // counts as unknown.

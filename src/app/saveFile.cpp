@@ -22,7 +22,7 @@ class TemporaryGuard {
             std::fclose(temporary.file);
         }
         if (!committed) {
-            platform::removeFile(temporary.path);
+            platform::removeTemporaryFile(temporary);
         }
     }
     void commit() { committed = true; }
@@ -43,16 +43,22 @@ bool saveBmpFile(const std::string& path, const Bitmap& image, std::string& reas
     errno = 0;
     const bool written = writeBmp(temporary.file, image);
     const int writeError = errno;
-    std::FILE* file = temporary.file;
-    temporary.file = nullptr;
-    errno = 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        const int error = !written ? writeError : errno;
-        reason = error != 0 ? std::strerror(error) : "write failed";
+    if (!written) {
+        reason = writeError != 0 ? std::strerror(writeError) : "write failed";
         return false;
     }
-    if (!platform::replaceFile(temporary.path, path, reason)) {
+    // Synced before the rename: after a power cut the name shows either the
+    // older picture or the whole new one.
+    if (!platform::syncFile(temporary.file, reason)) {
+        return false;
+    }
+    std::FILE* file = temporary.file;
+    temporary.file = nullptr;
+    if (std::fclose(file) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    if (!platform::replaceFile(temporary, path, reason)) {
         return false;
     }
     guard.commit();

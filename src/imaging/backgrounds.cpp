@@ -147,8 +147,10 @@ void WaveFanBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth
     }
 }
 
+int32_t selectedBackground(int32_t prefx) { return prefx == 0 || prefx == 2 ? prefx : 1; }
+
 std::unique_ptr<Effect> createBackground(int32_t prefx, int32_t seed, bool dark) {
-    switch (prefx) {
+    switch (selectedBackground(prefx)) {
     case 0:
         return std::make_unique<PlainBackground>(dark);
     case 2:

@@ -47,7 +47,8 @@ class WaveFanBackground : public Effect {
 };
 
 // -prefx 0 and 2 select the plain and the fan background; every other value
-// the grid.
+// the grid (1).
+int32_t selectedBackground(int32_t prefx);
 std::unique_ptr<Effect> createBackground(int32_t prefx, int32_t seed, bool dark);
 
 } // namespace bramblewisp

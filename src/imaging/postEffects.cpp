@@ -67,8 +67,10 @@ void SmoothEffect::apply(const Canvas&, Bitmap& image, Bitmap&) {
     }
 }
 
+int32_t selectedPostEffect(int32_t postfx) { return postfx >= 0 && postfx <= 3 ? postfx : 0; }
+
 std::unique_ptr<Effect> createPostEffect(int32_t postfx) {
-    switch (postfx) {
+    switch (selectedPostEffect(postfx)) {
     case 1:
         return std::make_unique<OutlineEffect>(0x28283C, 0.04f, 0.8f);
     case 2:

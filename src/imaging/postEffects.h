@@ -30,7 +30,8 @@ class SmoothEffect : public Effect {
 };
 
 // -postfx 1 and 2 select the two outline settings, 3 the smoothing; every
-// other value none (null).
+// other value none (0, null).
+int32_t selectedPostEffect(int32_t postfx);
 std::unique_ptr<Effect> createPostEffect(int32_t postfx);
 
 } // namespace bramblewisp

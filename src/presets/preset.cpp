@@ -7,8 +7,10 @@
 
 namespace bramblewisp {
 
+int32_t selectedType(int32_t type) { return type >= 0 && type <= 4 ? type : 0; }
+
 std::unique_ptr<Preset> createPreset(int32_t type, int32_t spikes) {
-    switch (type) {
+    switch (selectedType(type)) {
     case 1:
         return std::make_unique<PresetType1>(spikes);
     case 2:

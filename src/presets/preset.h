@@ -20,6 +20,7 @@ class Preset {
 };
 
 // -type 0 to 4 select types 0 to 4; every other value selects type 0.
+int32_t selectedType(int32_t type);
 std::unique_ptr<Preset> createPreset(int32_t type, int32_t spikes);
 
 // Building steps shared by every preset.

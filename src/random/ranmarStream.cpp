@@ -9,6 +9,7 @@ namespace bramblewisp {
 
 namespace {
 
+#if BRAMBLEWISP_SSE2
 constexpr int32_t kCarryStep = 7654321;     // cd after init
 constexpr int32_t kCarryModulus = 16777213; // cm after init
 
@@ -22,6 +23,7 @@ struct CarryRemainders {
     alignas(16) int32_t of[16]{};
 };
 constexpr CarryRemainders kCarryRemainders{};
+#endif
 
 // Ring position p moved back by k, within 1 to 97.
 int32_t ringBack(int32_t p, int32_t k) { return ((p - 1 - k) % 97 + 97) % 97 + 1; }

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <regex>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "e2e/pictureFiles.h"
 #include "e2e/runProgram.h"
 
@@ -74,6 +78,46 @@ TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
             run.err, std::regex("bramblewisp: font\\.bmp [^\n]*; the picture gets no text\n")))
             << run.err;
         EXPECT_EQ(run.out, reference.out);
+        EXPECT_TRUE(dir.read("testSystem.bmp") == missing.read("testSystem.bmp"));
+    }
+}
+
+// A font that is not a regular file is never read: a FIFO would hang the
+// open without a writer and the reads with an idle one. Its line on
+// standard error waits for the stage's " OK" (both streams go to one file
+// here to show the order).
+TEST(E2eFont, FontThatIsNotARegularFileIsLeftOutWithoutWaiting) {
+    TempDir missing;
+    const RunResult reference = runBramblewisp(kRun, {missing.path()});
+    const std::string firstLine = "  create bitmaps... OK\n";
+    std::vector<std::string> merged{"-c", "exec \"$0\" \"$@\" 2>&1", BRAMBLEWISP_BINARY};
+    merged.insert(merged.end(), kRun.begin(), kRun.end());
+    for (const std::string kind : {"FIFO", "FIFO with an idle writer", "device", "directory"}) {
+        SCOPED_TRACE(kind);
+        TempDir dir;
+        const std::filesystem::path font = dir.path() / "font.bmp";
+        int writer = -1;
+        if (kind == "device") {
+            std::filesystem::create_symlink("/dev/zero", font);
+        } else if (kind == "directory") {
+            std::filesystem::create_directory(font);
+        } else {
+            ASSERT_EQ(mkfifo(font.c_str(), 0644), 0);
+            if (kind != "FIFO") {
+                writer = open(font.c_str(), O_RDWR | O_CLOEXEC);
+            }
+        }
+        RunSettings settings{dir.path()};
+        settings.timeoutSeconds = 20;
+        const RunResult run = runProgram("/bin/sh", merged, settings);
+        if (writer >= 0) {
+            close(writer);
+        }
+        EXPECT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_EQ(run.out,
+                  firstLine +
+                      "bramblewisp: font.bmp is not a regular file; the picture gets no text\n" +
+                      reference.out.substr(firstLine.size()));
         EXPECT_TRUE(dir.read("testSystem.bmp") == missing.read("testSystem.bmp"));
     }
 }

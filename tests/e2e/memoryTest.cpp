@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "e2e/pictureFiles.h"
 #include "e2e/runProgram.h"
 
@@ -32,6 +34,37 @@ TEST(E2eMemory, TimedRunUnderAnAddressSpaceLimitStopsOnMemory) {
     EXPECT_TRUE(endsWith(run.out, kSaved));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(dir.read("testSystem.bmp").size(), kPictureFileSize);
+}
+
+// The guard sees every limit, RLIMIT_DATA too, and with /proc hidden still
+// the limits it can learn without it: timed runs of every growth pattern stop
+// growing in time and save their picture.
+TEST(E2eMemory, TimedRunsStopOnMemoryUnderEveryLimit) {
+    if (kSanitizedBuild) {
+        GTEST_SKIP() << "memory limits do not apply to sanitized programs";
+    }
+    // Address space and data limits in MiB, and whether /proc is hidden.
+    for (const auto& [space, data, hideProc] :
+         {std::tuple{0, 10, false}, {0, 40, false}, {0, 24, true}, {40, 0, true}}) {
+        for (const std::string type : {"0", "1", "3", "4"}) {
+            SCOPED_TRACE(testing::Message() << space << " / " << data << " MiB, no /proc "
+                                            << hideProc << ", type " << type);
+            TempDir dir;
+            writeTestFont(dir.path() / "font.bmp");
+            RunSettings settings{dir.path(), space * kMiB};
+            settings.dataLimit = data * kMiB;
+            settings.hideProc = hideProc;
+            const RunResult run = runBramblewisp(
+                {"-time", "100000", "-mem", "1", "-cpu", "1", "-type", type}, settings);
+            if (run.exitStatus == kCannotHideProc) {
+                GTEST_SKIP() << "no mount namespace here to hide /proc in";
+            }
+            ASSERT_EQ(run.exitStatus, 0) << run.describe();
+            EXPECT_NE(run.out.find(" (looks like RAM is ending) OK\n"), std::string::npos);
+            EXPECT_TRUE(endsWith(run.out, kSaved));
+            EXPECT_EQ(dir.read("testSystem.bmp").size(), kPictureFileSize);
+        }
+    }
 }
 
 TEST(E2eMemory, AddressSpaceLimitsNeverKillTheRun) {

@@ -7,7 +7,9 @@
 #include <stdexcept>
 
 #include <grp.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,15 +43,24 @@ template <std::size_t N> [[noreturn]] void childFails(const char (&message)[N], 
 
 // Between fork and exec only plain system calls: the child is a copy of a
 // process that may hold locks.
-[[noreturn]] void execChild(char** argv, const char* directory, std::FILE* out, std::FILE* err,
-                            const RunSettings& settings) {
+[[noreturn]] void execChild(char** argv, char** environment, const char* directory, std::FILE* out,
+                            std::FILE* err, const RunSettings& settings) {
     const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
     const rlimit fileSize{settings.fileSizeLimit, settings.fileSizeLimit};
-    if (dup2(fileno(out), STDOUT_FILENO) < 0 || dup2(fileno(err), STDERR_FILENO) < 0) {
+    const rlimit data{settings.dataLimit, settings.dataLimit};
+    const int outFd = settings.standardOutput >= 0 ? settings.standardOutput : fileno(out);
+    if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(fileno(err), STDERR_FILENO) < 0) {
         _exit(126);
     }
+    // Private first, so that the empty /proc never reaches the tests' own view.
+    if (settings.hideProc && (unshare(CLONE_NEWNS) != 0 ||
+                              mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                              mount("none", "/proc", "tmpfs", 0, nullptr) != 0)) {
+        _exit(kCannotHideProc);
+    }
     if ((settings.addressSpaceLimit != 0 && setrlimit(RLIMIT_AS, &limit) != 0) ||
-        (settings.fileSizeLimit != 0 && setrlimit(RLIMIT_FSIZE, &fileSize) != 0)) {
+        (settings.fileSizeLimit != 0 && setrlimit(RLIMIT_FSIZE, &fileSize) != 0) ||
+        (settings.dataLimit != 0 && setrlimit(RLIMIT_DATA, &data) != 0)) {
         childFails("cannot set the resource limits", 126);
     }
     if (settings.unprivileged &&
@@ -61,7 +72,8 @@ template <std::size_t N> [[noreturn]] void childFails(const char (&message)[N], 
     if (chdir(directory) != 0) {
         childFails("cannot enter the working directory", 126);
     }
-    execv(argv[0], argv);
+    alarm(settings.timeoutSeconds); // survives exec
+    execve(argv[0], argv, environment);
     childFails("cannot start the program (can the user reach it?)", 127);
 }
 
@@ -83,13 +95,23 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     }
     argv.push_back(nullptr);
     const std::string directory = settings.workingDirectory.string();
+    // Ours first: the first of two equal names wins.
+    std::vector<std::string> variables = settings.environment;
+    std::vector<char*> environment;
+    for (std::string& variable : variables) {
+        environment.push_back(variable.data());
+    }
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.push_back(*variable);
+    }
+    environment.push_back(nullptr);
 
     // Unnamed files rather than pipes: nothing has to drain two pipes at once.
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const pid_t pid = out != nullptr && err != nullptr ? fork() : -1;
     if (pid == 0) {
-        execChild(argv.data(), directory.c_str(), out, err, settings);
+        execChild(argv.data(), environment.data(), directory.c_str(), out, err, settings);
     }
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid) {

@@ -11,12 +11,20 @@ namespace bramblewisp::e2e {
 
 struct RunSettings {
     std::filesystem::path workingDirectory = ".";
-    uint64_t addressSpaceLimit = 0; // bytes, as RLIMIT_AS; 0 leaves it as it is
-    bool unprivileged = false;      // as uid and gid 65534 without groups, since
-                                    // root ignores permission bits (needs root;
-                                    // see OtherUserStage)
-    uint64_t fileSizeLimit = 0;     // bytes, as RLIMIT_FSIZE: a full disk; 0 leaves it
+    uint64_t addressSpaceLimit = 0;         // bytes, as RLIMIT_AS; 0 leaves it as it is
+    bool unprivileged = false;              // as uid and gid 65534 without groups, since
+                                            // root ignores permission bits (needs root;
+                                            // see OtherUserStage)
+    uint64_t fileSizeLimit = 0;             // bytes, as RLIMIT_FSIZE: a full disk; 0 leaves it
+    uint64_t dataLimit = 0;                 // bytes, as RLIMIT_DATA; 0 leaves it
+    int standardOutput = -1;                // a descriptor to write to instead of capturing
+    std::vector<std::string> environment{}; // "NAME=value", before ours
+    unsigned timeoutSeconds = 0;            // SIGALRM ends a run that takes longer; 0: none
+    bool hideProc = false;                  // an empty /proc, in a mount namespace of its own
 };
+
+// The exit status of a run whose /proc could not be hidden (no namespaces).
+inline constexpr int kCannotHideProc = 125;
 
 // Sanitized programs reserve terabytes of address space up front, so runs
 // under an address-space limit fail before main and say nothing about ours.

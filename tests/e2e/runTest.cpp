@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <regex>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "e2e/pictureFiles.h"
 #include "e2e/runProgram.h"
@@ -95,6 +100,33 @@ TEST(E2eRun, CompleteRunPrintsEveryStageAndSavesThePicture) {
     EXPECT_EQ(run.out, kThreeGenerations);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"testSystem.bmp"});
     expectPicture(dir.read("testSystem.bmp"));
+}
+
+// Progress is cosmetic: when it cannot be written (no reader left on the
+// pipe, so every write would raise SIGPIPE; a full device) the picture is
+// still saved, and one line at the end says what was lost.
+TEST(E2eRun, ProgressThatCannotBeWrittenCostsOneLineNotThePicture) {
+    for (const bool pipeWithoutReader : {true, false}) {
+        SCOPED_TRACE(pipeWithoutReader ? "pipe without a reader" : "/dev/full");
+        TempDir dir;
+        writeTestFont(dir.path() / "font.bmp"); // keeps standard error to the one line
+        int ends[2] = {-1, -1};
+        if (pipeWithoutReader) {
+            ASSERT_EQ(pipe(ends), 0);
+            close(ends[0]);
+        } else {
+            ends[1] = open("/dev/full", O_WRONLY | O_CLOEXEC);
+            ASSERT_GE(ends[1], 0);
+        }
+        RunSettings settings{dir.path()};
+        settings.standardOutput = ends[1];
+        const RunResult run = runBramblewisp(with({"-iter", "3"}), settings);
+        close(ends[1]);
+        EXPECT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_EQ(run.err, std::string("bramblewisp: cannot write to standard output: ") +
+                               std::strerror(pipeWithoutReader ? EPIPE : ENOSPC) + "\n");
+        expectPicture(dir.read("testSystem.bmp"));
+    }
 }
 
 TEST(E2eRun, TinyTimeBudgetGrowsNoGeneration) {

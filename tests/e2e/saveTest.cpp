@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -91,6 +92,38 @@ TEST(E2eSave, FullDiskFailsAndKeepsAnOlderPicture) {
         if (older) {
             EXPECT_EQ(dir.read("testSystem.bmp"), "an older picture");
         }
+    }
+}
+
+// A preloaded shim notes the save's calls and may deliver a signal while the
+// finished temporary file is synced. Without one, the file's bytes reach the
+// disk before the rename and the new name with its directory after it, so a
+// power cut leaves the older picture or the whole new one; with one, the
+// temporary file goes, the run still ends by that signal and the older
+// picture stays as it was.
+TEST(E2eSave, SaveIsSyncedAndAnEndingSignalLeavesNoTemporaryFile) {
+    for (const int signal : {0, SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir dir;
+        TempDir logs;
+        writeTestFont(dir.path() / "font.bmp");
+        dir.write("testSystem.bmp", "an older picture");
+        RunSettings settings{dir.path()};
+        // By name through the library path: a preload list splits at blanks.
+        const fs::path shim = BRAMBLEWISP_SAVE_CALLS_SHIM;
+        settings.environment = {"LD_PRELOAD=" + shim.filename().string(),
+                                "LD_LIBRARY_PATH=" + shim.parent_path().string(),
+                                "BRAMBLEWISP_SHIM_LOG=" + (logs.path() / "calls").string(),
+                                "BRAMBLEWISP_SHIM_SIGNAL=" + std::to_string(signal),
+                                // The shim comes before a sanitizer's runtime.
+                                "ASAN_OPTIONS=verify_asan_link_order=0"};
+        const RunResult run = runBramblewisp(kRun, settings);
+        EXPECT_EQ(run.signal, signal) << run.describe();
+        EXPECT_EQ(logs.read("calls"),
+                  signal == 0 ? "fsync file\nrename\nfsync directory\n" : "fsync file\n");
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"font.bmp", "testSystem.bmp"}));
+        EXPECT_EQ(dir.read("testSystem.bmp").size(),
+                  signal == 0 ? kPictureFileSize : std::string("an older picture").size());
     }
 }
 

@@ -1,0 +1,90 @@
+// Memory, process start and the program's name in a WebAssembly build, in
+// node or a browser: one linear memory that grows up to a fixed maximum and
+// never shrinks. Clock and files come from platformPosix.cpp, which the
+// toolchain's C library serves.
+#include <emscripten/em_js.h>
+#include <emscripten/heap.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "app/platform.h"
+
+namespace bramblewisp::platform {
+
+namespace {
+
+// Cache lines, as the native blocks start on huge pages; no fast path needs more.
+constexpr std::size_t kAlignment = 64;
+
+// Node's umask; a browser has none, so the usual 022. (JavaScript, which
+// clang-format would take apart.)
+// clang-format off
+EM_JS(int, hostUmask, (), {
+    return typeof process === 'object' && typeof process.umask === 'function' ? process.umask() : 18;
+});
+
+// The script node runs (build-web/bramblewisp.js); a page's program has no
+// file. Writes at most size bytes and returns the whole length.
+EM_JS(int, scriptPath, (char* buffer, int size), {
+    if (typeof process !== 'object' || !process.argv || !process.argv[1]) return 0;
+    const path = require('path').resolve(process.argv[1]);
+    stringToUTF8(path, buffer, size);
+    return lengthBytesUTF8(path);
+});
+// clang-format on
+
+} // namespace
+
+// The C library's umask starts at 0777, which would leave the saved picture
+// unreadable (mode 000).
+void prepareProcess() {
+    umask(static_cast<mode_t>(hostUmask()));
+}
+
+// Fresh linear memory is zeroed once by the engine and costs no page faults
+// of ours, so large blocks are ordinary heap blocks.
+void* allocateLarge(std::size_t bytes) {
+    const std::size_t rounded =
+        (std::max<std::size_t>(bytes, 1) + kAlignment - 1) / kAlignment * kAlignment;
+    void* block = std::aligned_alloc(kAlignment, rounded);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void releaseLarge(void* block, std::size_t) {
+    std::free(block);
+}
+
+// What the memory may still grow by: the machine's own free memory is
+// neither visible nor usable beyond that maximum. The heap's top only rises,
+// so the figure depends on the run alone and pictures stay reproducible.
+uint32_t committableBytes() {
+    const uint64_t top = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    const uint64_t maximum = emscripten_get_heap_max();
+    const uint64_t room = top < maximum ? maximum - top : 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
+// The script stands for the executable, so the data directory of a web
+// build is share/bramblewisp beside build-web, as a native build's is beside
+// build.
+std::string executablePath() {
+    std::string path(4096, '\0');
+    const int length = scriptPath(path.data(), static_cast<int>(path.size()));
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+        return {};
+    }
+    path.resize(static_cast<std::size_t>(length));
+    return path;
+}
+
+} // namespace bramblewisp::platform

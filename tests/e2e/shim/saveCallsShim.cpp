@@ -1,0 +1,45 @@
+// Preloaded into the program by end-to-end tests: notes the calls that make a
+// save last, in order, in the file BRAMBLEWISP_SHIM_LOG names, and delivers
+// the signal BRAMBLEWISP_SHIM_SIGNAL names (if not 0) when a regular file is
+// synced, the moment the finished temporary file exists.
+#include <cstdlib>
+#include <string>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void note(const std::string& event) {
+    const char* log = std::getenv("BRAMBLEWISP_SHIM_LOG");
+    const int fd = log != nullptr ? open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    if (fd >= 0) {
+        const std::string line = event + "\n";
+        static_cast<void>(write(fd, line.data(), line.size()) >= 0);
+        close(fd);
+    }
+}
+
+using Fsync = int (*)(int);
+using Rename = int (*)(const char*, const char*);
+
+} // namespace
+
+extern "C" int fsync(int fd) {
+    struct stat status {};
+    fstat(fd, &status);
+    note(S_ISREG(status.st_mode) ? "fsync file" : "fsync directory");
+    const char* signal = std::getenv("BRAMBLEWISP_SHIM_SIGNAL");
+    if (S_ISREG(status.st_mode) && signal != nullptr && std::atoi(signal) > 0) {
+        raise(std::atoi(signal));
+    }
+    return reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"))(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) {
+    note("rename");
+    return reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"))(from, to);
+}
