@@ -158,12 +158,12 @@ void equalKeysOrder(std::ptrdiff_t n, std::ptrdiff_t begin, std::ptrdiff_t end, 
 }
 
 // The keys that the vector scans sort: 8-byte records that begin with their
-// float z.
+// float z. (The formatter misreads the conjunction as references.)
+// clang-format off
 template <typename T>
-concept ZRecord = sizeof(T) == 8 && std::is_trivially_copyable_v<T>&& std::is_standard_layout_v<
-                                        T>&& std::is_same_v<decltype(T::z), float>&& offsetof(T,
-                                                                                              z) ==
-                                        0;
+concept ZRecord = sizeof(T) == 8 && std::is_trivially_copyable_v<T> && std::is_standard_layout_v<T> &&
+                  std::is_same_v<decltype(T::z), float> && offsetof(T, z) == 0;
+// clang-format on
 
 #if BRAMBLEWISP_SSE2
 // plainSort(first, last, FartherFirst{}) through the vector scans, which
