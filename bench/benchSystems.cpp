@@ -2,6 +2,7 @@
 
 #include "app/evolution.h"
 #include "imaging/backgrounds.h"
+#include "imaging/canvas.h"
 #include "presets/preset.h"
 
 namespace bramblewisp::bench {

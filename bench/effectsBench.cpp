@@ -3,6 +3,7 @@
 
 #include "benchSystems.h"
 #include "imaging/backgrounds.h"
+#include "imaging/canvas.h"
 #include "imaging/postEffects.h"
 
 namespace bramblewisp::bench {

@@ -4,6 +4,9 @@
 #include <bit>
 #include <cmath>
 
+#include "imaging/bitmap.h"
+#include "imaging/canvas.h"
+
 namespace bramblewisp {
 
 namespace {

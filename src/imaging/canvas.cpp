@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "imaging/lineWalk.h"
+
 namespace bramblewisp {
 
 namespace {
@@ -30,12 +32,11 @@ uint16_t Canvas::findScaleMultiplier(int strength) const {
     throw std::logic_error("no 16-bit multiplier reproduces the blend table");
 }
 
-Canvas::Canvas() : stepX{-4, 0, 4}, stepY{0, 0, 0} {
+Canvas::Canvas() {
     for (int v = 0; v < 256; ++v) {
         for (int k = 0; k < 32; ++k) {
             scaleTable[v][k] =
                 static_cast<uint8_t>(static_cast<double>(v * k) * static_cast<double>(kOneThirtyFirst));
-            scaleColumns[k][v] = scaleTable[v][k];
         }
     }
     for (int k = 0; k < 32; ++k) {
@@ -43,10 +44,14 @@ Canvas::Canvas() : stepX{-4, 0, 4}, stepY{0, 0, 0} {
     }
 }
 
-void Canvas::bind(const Bitmap& bitmap) {
-    stepY[0] = -4 * bitmap.width;
-    stepY[1] = 0;
-    stepY[2] = 4 * bitmap.width;
+void Canvas::drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
+                      int strength) const {
+    lineWalk::draw<false>(*this, bitmap, x0, y0, x1, y1, colour, strength, nullptr, 0.0f, 0.0f);
+}
+
+void Canvas::drawLineDepth(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
+                           int strength, Bitmap& depth, float z0, float z1) const {
+    lineWalk::draw<true>(*this, bitmap, x0, y0, x1, y1, colour, strength, &depth, z0, z1);
 }
 
 uint32_t Canvas::blend(uint32_t colour, uint32_t old, int strength) const {

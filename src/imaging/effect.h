@@ -1,9 +1,9 @@
 #pragma once
 
-#include "imaging/bitmap.h"
-#include "imaging/canvas.h"
-
 namespace bramblewisp {
+
+class Bitmap;
+class Canvas;
 
 // An operation on the whole picture: backgrounds, post effects, text.
 class Effect {

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "imaging/fourLines.h"
+#include "imaging/lineWalk.h"
+
 namespace bramblewisp {
 
 namespace {
@@ -56,11 +59,15 @@ __m128i fourRgb(__m128i red, __m128i green, __m128i blue) {
 RanmarStream splatRandom; // started with (0, 0)
 
 void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b) const {
+#if BRAMBLEWISP_SSE2
     if (keepDepth) {
         stroke<true>(a, b);
     } else {
         stroke<false>(a, b);
     }
+#else
+    drawPlain(a, b, splatRandom);
+#endif
 }
 
 void ParticleBrush::drawFour(const Vec3* a, const Vec3* b) const {
@@ -75,12 +82,51 @@ void ParticleBrush::drawFour(const Vec3* a, const Vec3* b) const {
     }
 }
 
+template <typename Random>
+void ParticleBrush::drawPlain(const Vec3& a, const Vec3& b, Random& random) const {
+    const int32_t ax = image.width / 2 + static_cast<int32_t>(a.x);
+    const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
+    const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
+    const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
+
+    // Light runs draw near strokes darker, dark runs draw them paler.
+    const int32_t shade = static_cast<int32_t>((a.z + b.z) * depthScale * 0.5f);
+    const int32_t grey = dark ? 192 - shade / 2 : shade / 2 + 96;
+    const int32_t blue = dark ? 220 - shade / 2 : shade / 4 + 160;
+    const int soft = softStrength(dark);
+
+    auto line = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
+        if (keepDepth) {
+            canvas.drawLineDepth(image, x0, y0, x1, y1, colour, strength, depth, a.z, b.z);
+        } else {
+            canvas.drawLine(image, x0, y0, x1, y1, colour, strength);
+        }
+    };
+    const uint32_t colours[4] = {rgb(grey + 32, grey + 32, blue + 32), rgb(grey + 16, grey + 16, blue + 32),
+                                 rgb(grey, grey, blue + 32), rgb(grey, grey, blue)};
+    // The signs of the jitter of the first endpoint's x and y and the second
+    // endpoint's x and y, line by line.
+    constexpr int32_t signs[4][4] = {{+1, -1, -1, +1}, {-1, -1, +1, -1}, {+1, +1, -1, -1}, {-1, +1, +1, +1}};
+    for (int k = 0; k < 4; ++k) {
+        const int32_t d1 = random.next() & 7; // second endpoint's y
+        const int32_t d2 = random.next() & 7; // second endpoint's x
+        const int32_t d3 = random.next() & 7; // first endpoint's y
+        const int32_t d4 = random.next() & 7; // first endpoint's x
+        line(ax + signs[k][0] * d4, ay + signs[k][1] * d3, bx + signs[k][2] * d2, by + signs[k][3] * d1,
+             colours[k], soft);
+    }
+    line(ax, ay, bx, by, rgb(grey, grey, blue), coreStrength(dark));
+}
+
+template void ParticleBrush::drawPlain(const Vec3&, const Vec3&, Ranmar&) const;
+template void ParticleBrush::drawPlain(const Vec3&, const Vec3&, RanmarStream&) const;
+
 #if BRAMBLEWISP_SSE2
 // What stroke<false> does four times, with everything that depends on the
 // particles alone (pixel ends, shade, colours and the set-up of the core
 // lines) worked out for the four at once, lane p for particle p.
 void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
-    using namespace canvasDetail;
+    using namespace lineWalk;
     auto lanes = [](float v0, float v1, float v2, float v3) { return _mm_set_ps(v3, v2, v1, v0); };
     const __m128i halfWidth = _mm_set1_epi32(image.width / 2);
     const __m128i halfHeight = _mm_set1_epi32(image.height / 2);
@@ -124,61 +170,37 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b) const {
         int32_t draws[16];
         splatRandom.fillSixteen(draws);
         const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], draws);
-        canvas.drawFourLines<false>(image, ends.x0, ends.y0, ends.x1, ends.y1, lineColours[p], soft,
+        drawFourLines<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1, lineColours[p], soft,
                                     nullptr, 0.0f, 0.0f);
-        canvas.drawRun(image, coreRuns[p], coreScaled[p], coreKeep);
+        drawRun(image, coreRuns[p], coreScaled[p], coreKeep);
     }
 }
-#endif
 
+// The stroke of drawPlain, with the sixteen draws taken at once and the four
+// jittered lines set up together in the vector unit.
 template <bool withDepth>
 void ParticleBrush::stroke(const Vec3& a, const Vec3& b) const {
     const int32_t ax = image.width / 2 + static_cast<int32_t>(a.x);
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
     const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
-
-    // Light runs draw near strokes darker, dark runs draw them paler.
     const int32_t shade = static_cast<int32_t>((a.z + b.z) * depthScale * 0.5f);
     const int32_t grey = dark ? 192 - shade / 2 : shade / 2 + 96;
     const int32_t blue = dark ? 220 - shade / 2 : shade / 4 + 160;
-    const int soft = softStrength(dark);
-    const int core = coreStrength(dark);
 
     // All sixteen draws first, in their order: between pixel stores the
     // generator's state would have to be reloaded for every draw.
     int32_t draws[16];
     splatRandom.fillSixteen(draws);
-    const uint32_t colours[4] = {rgb(grey + 32, grey + 32, blue + 32),
-                                 rgb(grey + 16, grey + 16, blue + 32), rgb(grey, grey, blue + 32),
-                                 rgb(grey, grey, blue)};
-    auto line = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
-        if constexpr (withDepth) {
-            canvas.drawLineDepth(image, x0, y0, x1, y1, colour, strength, depth, a.z, b.z);
-        } else {
-            canvas.drawLine(image, x0, y0, x1, y1, colour, strength);
-        }
-    };
-#if BRAMBLEWISP_SSE2
+    const uint32_t colours[4] = {rgb(grey + 32, grey + 32, blue + 32), rgb(grey + 16, grey + 16, blue + 32),
+                                 rgb(grey, grey, blue + 32), rgb(grey, grey, blue)};
+    Bitmap* depthBitmap = withDepth ? &depth : nullptr;
     const FourEnds ends = jitteredEnds(ax, ay, bx, by, draws);
-    canvas.drawFourLines<withDepth>(image, ends.x0, ends.y0, ends.x1, ends.y1,
-                                    simd::load(colours), soft,
-                                    withDepth ? &depth : nullptr, a.z, b.z);
-#else
-    struct Signs {
-        int32_t x0, y0, x1, y1;
-    };
-    constexpr Signs signs[4] = {{+1, -1, -1, +1}, {-1, -1, +1, -1}, {+1, +1, -1, -1}, {-1, +1, +1, +1}};
-    for (int k = 0; k < 4; ++k) {
-        const int32_t d1 = draws[4 * k] & 7;     // second endpoint's y
-        const int32_t d2 = draws[4 * k + 1] & 7; // second endpoint's x
-        const int32_t d3 = draws[4 * k + 2] & 7; // first endpoint's y
-        const int32_t d4 = draws[4 * k + 3] & 7; // first endpoint's x
-        line(ax + signs[k].x0 * d4, ay + signs[k].y0 * d3, bx + signs[k].x1 * d2, by + signs[k].y1 * d1,
-             colours[k], soft);
-    }
-#endif
-    line(ax, ay, bx, by, rgb(grey, grey, blue), core);
+    lineWalk::drawFourLines<withDepth>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1, simd::load(colours),
+                                       softStrength(dark), depthBitmap, a.z, b.z);
+    lineWalk::fast<withDepth>(canvas, image, ax, ay, bx, by, rgb(grey, grey, blue), coreStrength(dark),
+                              depthBitmap, a.z, b.z);
 }
+#endif
 
 } // namespace bramblewisp

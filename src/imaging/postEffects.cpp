@@ -2,6 +2,9 @@
 
 #include <cstddef>
 
+#include "imaging/bitmap.h"
+#include "imaging/canvas.h"
+
 namespace bramblewisp {
 
 void OutlineEffect::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {

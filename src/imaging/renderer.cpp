@@ -22,6 +22,10 @@ struct DepthKey {
     uint32_t index; // chunk ordinal above `shift` bits, slot below
 };
 
+// atPosition finds a position's chunk from the first chunk of its bucket of
+// 2^kBucketBits positions.
+constexpr uint32_t kBucketBits = 10;
+
 Vec3 endPoint(const Particle& p) {
     return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y,
                 p.position.z + p.direction.z};
@@ -113,8 +117,8 @@ class Collection {
         }
         if (oneDepth) {
             chunkStarts.push_back(count);
-            // The first chunk of every 1024 positions, for atPosition.
-            for (uint32_t c = 0, position = 0; position < count; position += 1024) {
+            // The first chunk of every bucket, for atPosition.
+            for (uint32_t c = 0, position = 0; position < count; position += uint32_t{1} << kBucketBits) {
                 while (chunkStarts[c + 1] <= position) {
                     ++c;
                 }
@@ -130,7 +134,7 @@ class Collection {
 
     // The particle at a position of the collection order (one depth only).
     const Particle& atPosition(uint32_t position) const {
-        uint32_t c = firstChunks[position >> 10];
+        uint32_t c = firstChunks[position >> kBucketBits];
         while (chunkStarts[c + 1] <= position) {
             ++c;
         }
@@ -145,7 +149,7 @@ class Collection {
   private:
     std::vector<const Particle*> chunkSlots;
     // One depth only: where each chunk starts in the collection order (and
-    // the count at the end), and the first chunk of every 1024 positions.
+    // the count at the end), and the first chunk of every bucket.
     std::vector<uint32_t> chunkStarts;
     std::vector<uint32_t> firstChunks;
     uint32_t shift;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "imaging/bitmap.h"
+#include "imaging/canvas.h"
+
 namespace bramblewisp {
 
 int32_t glyphIndex[256];

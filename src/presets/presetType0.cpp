@@ -6,6 +6,7 @@ void PresetType0::buildRules(ParticleSystem& system) const {
     constexpr float pi16 = piFraction(1, 16);
     constexpr float pi4 = piFraction(1, 4);
 
+    // clang-format off
     // Growing tips: leave a shortened copy in layer 1, put three tips ahead.
     addGroup(system, 0, 1.0f, {
         //   layer  angleX  angleY  angleZ  direction  step  jitter
@@ -19,6 +20,7 @@ void PresetType0::buildRules(ParticleSystem& system) const {
         Rule(1,     0,      0,      0,      1.0f,      0.0f, false),
         Rule(0,     pi4,    pi4,    pi4,    0.5f,      0.4f, true),
     });
+    // clang-format on
 }
 
 void PresetType0::seedParticles(ParticleSystem& system) const {

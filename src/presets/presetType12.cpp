@@ -42,6 +42,7 @@ constexpr float pi2 = piFraction(1, 2);
 constexpr float deg20 = 0.34906587f;
 
 void buildBranchingRules(ParticleSystem& system, Turn BranchRule::*turnOfType) {
+    // clang-format off
     const std::array<BranchGroup, 6> groups = {{
         {0, 0.8f, {
             // layer direction step   type 1 turn                type 2 turn
@@ -78,6 +79,7 @@ void buildBranchingRules(ParticleSystem& system, Turn BranchRule::*turnOfType) {
             {0,     0.8f,     0.1f,  {on, pi4, pi4, pi4},       {on, pi10, pi4, pi4}},
         }},
     }};
+    // clang-format on
 
     for (const BranchGroup& group : groups) {
         auto made = std::make_unique<RuleGroup>(group.weight);

@@ -16,6 +16,7 @@ void PresetType3::buildRules(ParticleSystem& system) const {
         return Rule(layer, 0.0f, 0.0f, angleZ, direction, step, false);
     };
 
+    // clang-format off
     addGroup(system, 0, 0.3f, {
         //    layer  angleZ        direction  step
         turnZ(3,     0,            1.0f,      0.0f),
@@ -56,6 +57,7 @@ void PresetType3::buildRules(ParticleSystem& system) const {
     addGroup(system, 3, 1.0f, {
         turnZ(3,     0,            1.0f,      0.0f),
     });
+    // clang-format on
 }
 
 void PresetType3::seedParticles(ParticleSystem& system) const {

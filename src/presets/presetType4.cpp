@@ -13,6 +13,7 @@ void PresetType4::buildRules(ParticleSystem& system) const {
     constexpr float fan4 = 5.1265483f;
     constexpr float fan5 = 6.3831854f;
 
+    // clang-format off
     // Only the seeds live here: each fans out into five layer 1 branches.
     addGroup(system, 0, 1.0f, {
         //   layer  angleX  angleY  angleZ  direction  step  jitter
@@ -45,6 +46,7 @@ void PresetType4::buildRules(ParticleSystem& system) const {
     addGroup(system, 3, 1.0f, {
         Rule(3,     0,      0,      0,      1.0f,      0.0f, false),
     });
+    // clang-format on
 }
 
 void PresetType4::seedParticles(ParticleSystem& system) const {

@@ -8,7 +8,8 @@ namespace bramblewisp {
 
 // The draws of a Ranmar, for a user that takes them sixteen at a time. The
 // lagged values are kept as a linear history instead of a ring of 97, so a
-// run of draws never wraps: sixteen draws are four vector subtractions.
+// run of draws never wraps: sixteen draws are four vector subtractions. Its
+// plain twin is Ranmar::next (ranmar.h), whose draws it must give one for one.
 class RanmarStream {
   public:
     RanmarStream() { init(0, 0); }
@@ -32,7 +33,8 @@ class RanmarStream {
         return v;
     }
 
-    // The next sixteen draws into out, as sixteen calls of next() give them.
+    // The next sixteen draws into out, as sixteen calls of next() give them:
+    // in the vector unit, else by those calls.
     void fillSixteen(int32_t* out);
 
     // A Ranmar that continues with the same draws.

@@ -24,6 +24,9 @@ class BlockPool {
 
     const std::size_t blockBytes;
 
+    // Blocks handed out so far, free again or not.
+    std::size_t carved() const { return carvedBlocks; }
+
     // What a pool made for bytes gives per block.
     static std::size_t roundedBlock(std::size_t bytes) {
         return (bytes + kAlignment - 1) / kAlignment * kAlignment;

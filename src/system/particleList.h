@@ -9,6 +9,10 @@
 
 namespace bramblewisp {
 
+// Particles per chunk of a list, and so per block of the store's pool: a list
+// whose chunks do not fit the pool's blocks quietly takes them from the heap.
+inline constexpr int32_t kChunkParticles = 1000;
+
 // One block of storage; a stored particle never moves until its list is
 // cleared. Slots fill in order, so the k-th filled particle is slots[k]: no
 // table of fill positions is kept, as it would only ever hold 0, 1, 2, ...
@@ -60,7 +64,7 @@ class ParticleList {
         int32_t index;
     };
 
-    explicit ParticleList(int32_t chunkSize = 1000) : chunkSize(chunkSize) {}
+    explicit ParticleList(int32_t chunkSize = kChunkParticles) : chunkSize(chunkSize) {}
     // Chunks from now on take their slots from pool, when its blocks fit
     // exactly chunkSize particles; the pool must outlive the list's chunks.
     void drawChunksFrom(BlockPool* chunkPool) {

@@ -41,12 +41,14 @@ class ParticleStore {
     void swapBanks() { firstBankCurrent = !firstBankCurrent; }
 
     bool onLargeBlocks() const { return largeBlocks; }
+    // Where the lists' chunks come from on large blocks.
+    const BlockPool& pool() const { return chunkPool; }
 
     Ranmar* random;
 
   private:
     // Declared before the lists, so that it outlives their chunks.
-    BlockPool chunkPool{sizeof(Particle) * 1000};
+    BlockPool chunkPool{sizeof(Particle) * kChunkParticles};
     bool largeBlocks;
 
   public:

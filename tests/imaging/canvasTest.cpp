@@ -1,4 +1,6 @@
 #include "imaging/canvas.h"
+#include "imaging/fourLines.h"
+#include "imaging/lineWalk.h"
 #include "random/ranmar.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,32 @@
 
 namespace bramblewisp {
 namespace {
+
+// Every line walk built here: the plain one, which the portable build draws
+// with, and the vector unit's where it is compiled. Each test of the lines
+// runs on all of them.
+using WalkFunction = void (*)(const Canvas&, Bitmap&, int32_t, int32_t, int32_t, int32_t, uint32_t, int,
+                              Bitmap*, float, float);
+struct Walk {
+    const char* name;
+    WalkFunction withDepth;
+    WalkFunction withoutDepth;
+
+    void line(const Canvas& canvas, Bitmap& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+              uint32_t colour, int strength) const {
+        withoutDepth(canvas, image, x0, y0, x1, y1, colour, strength, nullptr, 0.0f, 0.0f);
+    }
+    void lineDepth(const Canvas& canvas, Bitmap& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                   uint32_t colour, int strength, Bitmap& depth, float z0, float z1) const {
+        withDepth(canvas, image, x0, y0, x1, y1, colour, strength, &depth, z0, z1);
+    }
+};
+const Walk kWalks[] = {
+    {"plain", &lineWalk::plain<true>, &lineWalk::plain<false>},
+#if BRAMBLEWISP_SSE2
+    {"fast", &lineWalk::fast<true>, &lineWalk::fast<false>},
+#endif
+};
 
 TEST(Canvas, ScaleTableUsesAFactorJustBelowOneThirtyFirst) {
     const Canvas canvas;
@@ -41,19 +69,21 @@ TEST(Canvas, SinglePointBlendsOnePixelChannelByChannel) {
         {0xFF0000, 0xAB0000FF, 31, 0xFE0000}, // red onto blue; the top byte goes
     };
     Canvas canvas;
-    for (const Case& c : cases) {
-        Bitmap image(3, 3), depth(3, 3);
-        std::fill(image.pixels.begin(), image.pixels.end(), c.old);
-        canvas.bind(image);
-        EXPECT_EQ(canvas.blend(c.colour, c.old, c.strength), c.expected);
-        canvas.drawLine(image, 1, 2, 1, 2, c.colour, c.strength);
-        for (std::size_t i = 0; i < 9; ++i) {
-            EXPECT_EQ(image.pixels[i], i == 7 ? c.expected : c.old) << i;
-        }
-        canvas.drawLineDepth(image, 2, 0, 2, 0, c.colour, c.strength, depth, 4.5f, 9.0f);
-        EXPECT_EQ(image.at(2, 0), c.expected);
-        for (std::size_t i = 0; i < 9; ++i) {
-            EXPECT_EQ(depthAt(depth, i), i == 2 ? 4.5f : 0.0f) << i;
+    for (const Walk& walk : kWalks) {
+        for (const Case& c : cases) {
+            Bitmap image(3, 3), depth(3, 3);
+            std::fill(image.pixels.begin(), image.pixels.end(), c.old);
+            canvas.bind(image);
+            EXPECT_EQ(canvas.blend(c.colour, c.old, c.strength), c.expected);
+            walk.line(canvas, image, 1, 2, 1, 2, c.colour, c.strength);
+            for (std::size_t i = 0; i < 9; ++i) {
+                EXPECT_EQ(image.pixels[i], i == 7 ? c.expected : c.old) << walk.name << " " << i;
+            }
+            walk.lineDepth(canvas, image, 2, 0, 2, 0, c.colour, c.strength, depth, 4.5f, 9.0f);
+            EXPECT_EQ(image.at(2, 0), c.expected) << walk.name;
+            for (std::size_t i = 0; i < 9; ++i) {
+                EXPECT_EQ(depthAt(depth, i), i == 2 ? 4.5f : 0.0f) << walk.name << " " << i;
+            }
         }
     }
 }
@@ -71,20 +101,22 @@ TEST(Canvas, LinesBlendExactlyAsTheTableForEveryStrength) {
         state ^= state << 5;
         return state;
     };
-    for (int k = 0; k < 32; ++k) {
-        for (int round = 0; round < 4; ++round) {
-            Bitmap::Cells old(256);
-            for (uint32_t v = 0; v < 256; ++v) {
-                // Every value in every channel, over random other channels.
-                const uint32_t noise = random();
-                old[v] = round == 0 ? v * 0x010101u : (noise & ~(0xFFu << (8 * (round - 1)))) | v << (8 * (round - 1));
-            }
-            image.pixels = old;
-            const uint32_t colour = random();
-            canvas.drawLine(image, 0, 0, 255, 0, colour, k);
-            for (uint32_t x = 0; x < 256; ++x) {
-                ASSERT_EQ(image.pixels[x], canvas.blend(colour & 0xFFFFFF, old[x] & 0xFFFFFF, k))
-                    << "strength " << k << ", old " << std::hex << old[x];
+    for (const Walk& walk : kWalks) {
+        for (int k = 0; k < 32; ++k) {
+            for (int round = 0; round < 4; ++round) {
+                Bitmap::Cells old(256);
+                for (uint32_t v = 0; v < 256; ++v) {
+                    // Every value in every channel, over random other channels.
+                    const uint32_t noise = random();
+                    old[v] = round == 0 ? v * 0x010101u : (noise & ~(0xFFu << (8 * (round - 1)))) | v << (8 * (round - 1));
+                }
+                image.pixels = old;
+                const uint32_t colour = random();
+                walk.line(canvas, image, 0, 0, 255, 0, colour, k);
+                for (uint32_t x = 0; x < 256; ++x) {
+                    ASSERT_EQ(image.pixels[x], canvas.blend(colour & 0xFFFFFF, old[x] & 0xFFFFFF, k))
+                        << walk.name << ", strength " << k << ", old " << std::hex << old[x];
+                }
             }
         }
     }
@@ -113,42 +145,46 @@ TEST(Canvas, LinesWalkFromTheSmallerMajorCoordinateInFixedPoint) {
         {10, 3, 2, 3, row3},
     };
     Canvas canvas;
-    for (const Case& c : cases) {
-        Bitmap image(12, 6), depth(12, 6), plain(12, 6);
-        std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
-        std::fill(plain.pixels.begin(), plain.pixels.end(), 0xFFFFFFu);
-        for (std::size_t i = 0; i < depth.cellCount(); ++i) {
-            setDepth(depth, i, -1.0f); // nearer than the line: there is no depth test
-        }
-        canvas.bind(image);
-        canvas.drawLineDepth(image, c.x0, c.y0, c.x1, c.y1, 0, 31, depth, 0.0f, 8.0f);
-        canvas.drawLine(plain, c.x0, c.y0, c.x1, c.y1, 0, 31);
-        Pixels touched;
-        for (int y = 0; y < 6; ++y) {
-            for (int x = 0; x < 12; ++x) {
-                const float z = depthAt(depth, static_cast<std::size_t>(y * 12 + x));
-                if (image.at(x, y) != 0xFFFFFFu) {
-                    touched.insert({x, y});
-                    EXPECT_TRUE(z > -0.001f && z < 8.001f) << x << "," << y;
-                } else {
-                    EXPECT_EQ(z, -1.0f) << x << "," << y;
-                }
-                EXPECT_EQ(plain.at(x, y), image.at(x, y)) << x << "," << y;
+    for (const Walk& walk : kWalks) {
+        for (const Case& c : cases) {
+            Bitmap image(12, 6), depth(12, 6), plain(12, 6);
+            std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
+            std::fill(plain.pixels.begin(), plain.pixels.end(), 0xFFFFFFu);
+            for (std::size_t i = 0; i < depth.cellCount(); ++i) {
+                setDepth(depth, i, -1.0f); // nearer than the line: there is no depth test
             }
-        }
-        EXPECT_EQ(touched, c.pixels) << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
-        if (c.x0 == 10 && c.y0 == 3) {
-            // The walk starts at x = 2, which is the line's second endpoint.
-            for (int x = 2; x <= 10; ++x) {
-                EXPECT_EQ(depthAt(depth, static_cast<std::size_t>(36 + x)), 10.0f - x) << x;
+            canvas.bind(image);
+            walk.lineDepth(canvas, image, c.x0, c.y0, c.x1, c.y1, 0, 31, depth, 0.0f, 8.0f);
+            walk.line(canvas, plain, c.x0, c.y0, c.x1, c.y1, 0, 31);
+            Pixels touched;
+            for (int y = 0; y < 6; ++y) {
+                for (int x = 0; x < 12; ++x) {
+                    const float z = depthAt(depth, static_cast<std::size_t>(y * 12 + x));
+                    if (image.at(x, y) != 0xFFFFFFu) {
+                        touched.insert({x, y});
+                        EXPECT_TRUE(z > -0.001f && z < 8.001f) << x << "," << y;
+                    } else {
+                        EXPECT_EQ(z, -1.0f) << x << "," << y;
+                    }
+                    EXPECT_EQ(plain.at(x, y), image.at(x, y)) << x << "," << y;
+                }
+            }
+            EXPECT_EQ(touched, c.pixels)
+                << walk.name << " " << c.x0 << "," << c.y0 << " to " << c.x1 << "," << c.y1;
+            if (c.x0 == 10 && c.y0 == 3) {
+                // The walk starts at x = 2, which is the line's second endpoint.
+                for (int x = 2; x <= 10; ++x) {
+                    EXPECT_EQ(depthAt(depth, static_cast<std::size_t>(36 + x)), 10.0f - x)
+                        << walk.name << " " << x;
+                }
             }
         }
     }
 }
 
-// Every slope of the short lines, and long lines on both sides of 1024, walked
-// one pixel at a time with a plain division for the step. Each line is drawn
-// black on white, its expected pixels checked and whitened again, so any
+// Every slope of the short lines, and long lines on both sides of 1024, drawn
+// as the plain walk visits them, which divides for the step. Each line is
+// drawn black on white, its expected pixels checked and whitened again, so any
 // stray pixel is still black at the end.
 TEST(Canvas, LineStepIsTheTruncatedQuotientForEverySlope) {
     Bitmap image(1040, 1040);
@@ -161,13 +197,12 @@ TEST(Canvas, LineStepIsTheTruncatedQuotientForEverySlope) {
         const int32_t x1 = xMajor ? 3 + major : (falling ? 3 : minor + 3);
         const int32_t y1 = xMajor ? (falling ? 3 : minor + 3) : 3 + major;
         canvas.drawLine(image, x1, y1, x0, y0, 0, 31);
-        const int32_t step = (minor * 65536) / major * (falling ? -1 : 1);
-        for (int32_t i = 0; i <= major; ++i) {
-            const int32_t across = (startMinor * 65536 + 32768 + i * step) >> 16;
-            uint32_t& pixel = xMajor ? image.at(3 + i, across) : image.at(across, 3 + i);
-            ASSERT_EQ(pixel, 0u) << major << " by " << minor << " step " << i;
+        int32_t i = 0;
+        lineWalk::plainPixels(x1, y1, x0, y0, 0.0f, 0.0f, [&](int32_t x, int32_t y, float) {
+            uint32_t& pixel = image.at(x, y);
+            ASSERT_EQ(pixel, 0u) << major << " by " << minor << " step " << i++;
             pixel = 0xFFFFFF;
-        }
+        });
     };
     std::vector<int32_t> majors;
     for (int32_t major = 1; major <= 80; ++major) {
@@ -187,12 +222,14 @@ TEST(Canvas, LineStepIsTheTruncatedQuotientForEverySlope) {
 }
 
 #if BRAMBLEWISP_SSE2
-// The four-line set-up against four single lines, over lines of every
-// direction up to well past the short-line table, and points.
-TEST(Canvas, FourLinesDrawAsFourSingleLines) {
-    Bitmap image(1100, 1100), expected(1100, 1100), depth(1100, 1100), expectedDepth(1100, 1100);
+// The vector unit's walks, one line or four at a time, against the plain
+// walk, over lines of every direction up to well past the short-line table,
+// points, the bitmap's edges and every strength.
+TEST(Canvas, FastLinesDrawAsThePlainWalk) {
+    Bitmap image(1100, 1100), single(1100, 1100), expected(1100, 1100);
+    Bitmap depth(1100, 1100), singleDepth(1100, 1100), expectedDepth(1100, 1100);
     std::fill(image.pixels.begin(), image.pixels.end(), 0x80C0FFu);
-    expected.pixels = image.pixels;
+    single.pixels = expected.pixels = image.pixels;
     Canvas canvas;
     canvas.bind(image);
     Ranmar place;
@@ -211,26 +248,35 @@ TEST(Canvas, FourLinesDrawAsFourSingleLines) {
         }
         const int strength = round % 32;
         const bool withDepth = round % 3 == 0;
+        const float z0 = static_cast<float>(place.next() % 5000) * 0.03f;
+        const float z1 = static_cast<float>(place.next() % 5000) * 0.07f;
         auto vector = [](const auto* values) {
             return _mm_load_si128(reinterpret_cast<const __m128i*>(values));
         };
         if (withDepth) {
-            canvas.drawFourLines<true>(image, vector(x0), vector(y0), vector(x1), vector(y1),
-                                       vector(colours), strength, &depth, 1.5f, 70.25f);
+            lineWalk::drawFourLines<true>(canvas, image, vector(x0), vector(y0), vector(x1), vector(y1),
+                                          vector(colours), strength, &depth, z0, z1);
         } else {
-            canvas.drawFourLines<false>(image, vector(x0), vector(y0), vector(x1), vector(y1),
-                                        vector(colours), strength, nullptr, 0.0f, 0.0f);
+            lineWalk::drawFourLines<false>(canvas, image, vector(x0), vector(y0), vector(x1), vector(y1),
+                                           vector(colours), strength, nullptr, 0.0f, 0.0f);
         }
         for (int k = 0; k < 4; ++k) {
             if (withDepth) {
-                canvas.drawLineDepth(expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
-                                     expectedDepth, 1.5f, 70.25f);
+                lineWalk::fast<true>(canvas, single, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
+                                     &singleDepth, z0, z1);
+                lineWalk::plain<true>(canvas, expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
+                                      &expectedDepth, z0, z1);
             } else {
-                canvas.drawLine(expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength);
+                lineWalk::fast<false>(canvas, single, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
+                                      nullptr, 0.0f, 0.0f);
+                lineWalk::plain<false>(canvas, expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
+                                       nullptr, 0.0f, 0.0f);
             }
         }
-        ASSERT_EQ(image.pixels, expected.pixels) << "round " << round;
-        ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "round " << round;
+        ASSERT_EQ(image.pixels, expected.pixels) << "four lines, round " << round;
+        ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "four lines, round " << round;
+        ASSERT_EQ(single.pixels, expected.pixels) << "single lines, round " << round;
+        ASSERT_EQ(singleDepth.pixels, expectedDepth.pixels) << "single lines, round " << round;
     }
 }
 #endif

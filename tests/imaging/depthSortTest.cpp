@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "imaging/referenceDepthOrder.h"
+#include "imaging/plainDepthOrder.h"
 
 namespace bramblewisp {
 namespace {
@@ -17,8 +17,9 @@ struct Item {
     int id;
 };
 
-// The ids in drawing order, through the generic comparison or through the
-// renderer's own, which compares four keys at a time.
+// The ids in drawing order, through a comparison of the caller's, which takes
+// the plain sort, or through the renderer's own, which compares four keys at
+// a time where the vector unit is built.
 std::vector<int> sortedIds(const std::vector<float>& z, bool renderersOrder = false) {
     std::vector<Item> items;
     for (std::size_t i = 0; i < z.size(); ++i) {
@@ -56,7 +57,7 @@ TEST(DepthSort, KeepsTheQuicksortOrderAmongEqualKeys) {
             std::sort(falling.rbegin(), falling.rend());
             for (const auto* keys : {&z, &rising, &falling}) {
                 const std::vector<int> ids = sortedIds(*keys);
-                EXPECT_EQ(ids, referenceDepthOrder(*keys))
+                EXPECT_EQ(ids, plainDepthOrder(*keys))
                     << n << " keys, " << distinct << " values";
                 EXPECT_EQ(sortedIds(*keys, true), ids) << n << " keys, " << distinct << " values";
                 std::vector<int> stable(n);
@@ -85,12 +86,12 @@ TEST(DepthSort, SortsLeavesAsTheFinalPassWithSignedZerosInfinitiesAndNaN) {
             state = state * 1664525u + 1013904223u;
             key = special[(state >> 8) % 7];
         }
-        EXPECT_EQ(sortedIds(z, true), referenceDepthOrder(z)) << n << " keys";
+        EXPECT_EQ(sortedIds(z, true), plainDepthOrder(z)) << n << " keys";
         for (const std::size_t at : {std::size_t{0}, n / 2, n - 1}) {
             std::vector<float> withNaN = z;
             withNaN[at] = std::numeric_limits<float>::quiet_NaN();
             const std::vector<int> ids = sortedIds(withNaN, true);
-            EXPECT_EQ(ids, referenceDepthOrder(withNaN)) << n << " keys, NaN at " << at;
+            EXPECT_EQ(ids, plainDepthOrder(withNaN)) << n << " keys, NaN at " << at;
             EXPECT_EQ(ids, sortedIds(withNaN)) << n << " keys, NaN at " << at;
         }
     }
@@ -103,7 +104,7 @@ TEST(DepthSort, PutsKeysThatAllTieInTheSortsOrderAWindowAtATime) {
     for (const std::size_t n : {0u, 1u, 16u, 17u, 18u, 33u, 100u, 1000u, 5001u, 40000u}) {
         const std::vector<int> expected = sortedIds(std::vector<float>(n, 0.0f), true);
         if (n <= 5001) {
-            ASSERT_EQ(expected, referenceDepthOrder(std::vector<float>(n, 0.0f))) << n << " keys";
+            ASSERT_EQ(expected, plainDepthOrder(std::vector<float>(n, 0.0f))) << n << " keys";
         }
         for (const std::ptrdiff_t window : {1, 7, 16, 2048, 1 << 20}) {
             std::vector<int> ids;

@@ -8,35 +8,12 @@
 namespace bramblewisp {
 namespace {
 
-uint32_t rgb(int red, int green, int blue) {
-    return static_cast<uint32_t>(((red & 255) << 16) | ((green & 255) << 8) | (blue & 255));
-}
-
-// The stroke written out from its definition, line by line, drawing its
-// jitter from a copy of the brush's generator.
+// The plain stroke onto image and depth, drawing its jitter from a copy of
+// the brush's generator.
 void referenceStroke(const Canvas& canvas, Bitmap& image, Bitmap& depth, float depthScale,
                      bool dark, Vec3 a, Vec3 b, Ranmar& random) {
-    const int ax = image.width / 2 + static_cast<int>(a.x);
-    const int ay = image.height / 2 - static_cast<int>(a.y);
-    const int bx = image.width / 2 + static_cast<int>(b.x);
-    const int by = image.height / 2 - static_cast<int>(b.y);
-    const int s = static_cast<int>((a.z + b.z) * depthScale * 0.5f);
-    const int gr = dark ? 192 - s / 2 : s / 2 + 96;
-    const int bl = dark ? 220 - s / 2 : s / 4 + 160;
-    const int soft = dark ? 8 : 12;
-    const uint32_t colours[4] = {rgb(gr + 32, gr + 32, bl + 32), rgb(gr + 16, gr + 16, bl + 32),
-                                 rgb(gr, gr, bl + 32), rgb(gr, gr, bl)};
-    for (int line = 0; line < 4; ++line) {
-        const int d1 = random.next() & 7, d2 = random.next() & 7;
-        const int d3 = random.next() & 7, d4 = random.next() & 7;
-        const int x0[4] = {ax + d4, ax - d4, ax + d4, ax - d4};
-        const int y0[4] = {ay - d3, ay - d3, ay + d3, ay + d3};
-        const int x1[4] = {bx - d2, bx + d2, bx - d2, bx + d2};
-        const int y1[4] = {by + d1, by - d1, by - d1, by + d1};
-        canvas.drawLineDepth(image, x0[line], y0[line], x1[line], y1[line], colours[line], soft,
-                             depth, a.z, b.z);
-    }
-    canvas.drawLineDepth(image, ax, ay, bx, by, rgb(gr, gr, bl), dark ? 12 : 16, depth, a.z, b.z);
+    const ParticleBrush plain{canvas, image, depth, depthScale, dark};
+    plain.drawPlain(a, b, random);
 }
 
 TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {

@@ -1,4 +1,5 @@
 #include "imaging/postEffects.h"
+#include "imaging/canvas.h"
 
 #include <gtest/gtest.h>
 

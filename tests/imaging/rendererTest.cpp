@@ -10,7 +10,7 @@
 #include "app/console.h"
 #include "imaging/backgrounds.h"
 #include "imaging/particleBrush.h"
-#include "imaging/referenceDepthOrder.h"
+#include "imaging/plainDepthOrder.h"
 
 namespace bramblewisp {
 namespace {
@@ -80,7 +80,7 @@ TEST(Renderer, DrawsFarToNearInTheQuicksortOrder) {
         // The next generation is not drawn; here it would be drawn last.
         scene.system.store->nextBank()[0].append(Particle{{0, 0, -9}, {-1, 0, 0}});
         EXPECT_EQ(scene.render(), "get (" + std::to_string(z.size()) + ") sort bbox draw ");
-        const std::vector<int> order = referenceDepthOrder(keys);
+        const std::vector<int> order = plainDepthOrder(keys);
         const float nearest = *std::min_element(z.begin(), z.end());
         const int last = collected[order.back()];
         EXPECT_EQ(scene.depthAt(55, 300), z[last] + static_cast<float>(last) - nearest)
@@ -195,7 +195,7 @@ TEST(Renderer, DrawsStrokesAtOneDepthInTheQuicksortOrder) {
     const ParticleBrush brush{reference.canvas, reference.image, reference.depth,
                               255.0f / (high.z - low.z + 0.1f), false};
     splatRandom.init(0, 0);
-    for (const int k : referenceDepthOrder(std::vector<float>(collected.size(), 2.5f))) {
+    for (const int k : plainDepthOrder(std::vector<float>(collected.size(), 2.5f))) {
         brush.drawParticle(project(collected[k].position), project(end(collected[k])));
     }
     EXPECT_EQ(scene.image.pixels, reference.image.pixels);

@@ -1,4 +1,5 @@
 #include "imaging/textOverlay.h"
+#include "imaging/canvas.h"
 
 #include <gtest/gtest.h>
 

@@ -27,6 +27,27 @@ TEST(PresetTest, CreatePresetFallsBackToTypeZero) {
     EXPECT_EQ(dynamic_cast<PresetType0&>(*createPreset(-1, 1000)).spikes, 1000);
 }
 
+// The group choice takes the first group whose running total of weights
+// reaches a draw below 1: a layer whose weights fell short would let some
+// particles die, one far above 1 would never choose its last groups.
+TEST(PresetTest, EveryLayersWeightsAddUpToOneOrSlightlyMore) {
+    for (int32_t type = 0; type <= 4; ++type) {
+        ParticleSystem system;
+        createPreset(type, 64)->buildRules(system);
+        EXPECT_FALSE(system.layers[0].empty()) << "type " << type;
+        for (int layer = 0; layer < kLayerCount; ++layer) {
+            double total = 0.0; // as the choice adds them
+            for (const auto& group : system.layers[static_cast<std::size_t>(layer)]) {
+                total += group->weight;
+            }
+            if (!system.layers[static_cast<std::size_t>(layer)].empty()) {
+                EXPECT_GE(total, 1.0) << "type " << type << ", layer " << layer;
+                EXPECT_LT(total, 1.000001) << "type " << type << ", layer " << layer;
+            }
+        }
+    }
+}
+
 Vec3 spikeFrom(int32_t first, int32_t second) {
     ParticleSystem system;
     system.random = scriptedRanmar({first, second});

@@ -45,6 +45,31 @@ TEST(RanmarStreamTest, ContinuesAcrossHandOvers) {
     }
 }
 
+// Sixteen draws at once find the carry of each draw without stepping it, so
+// its wrap is decided by comparing the starting carry with k * cd mod cm for
+// k = 1 to 16: started at each of those remainders, and one either side, the
+// carry lands on zero (or just past it) at one draw of the sixteen.
+TEST(RanmarStreamTest, GivesTheRingsDrawsWhereTheCarryWraps) {
+    for (int32_t k = 1; k <= 16; ++k) {
+        const auto remainder = static_cast<int32_t>((int64_t{k} * 7654321) % 16777213);
+        for (const int32_t carry : {remainder - 1, remainder, remainder + 1}) {
+            Ranmar ring;
+            ring.init(1802, 9373);
+            ring.c = carry;
+            RanmarStream bulk(ring), single(ring);
+            for (int round = 0; round < 2; ++round) {
+                int32_t values[16];
+                bulk.fillSixteen(values);
+                for (int draw = 0; draw < 16; ++draw) {
+                    const int32_t expected = ring.next();
+                    ASSERT_EQ(values[draw], expected) << "carry " << carry << ", draw " << 16 * round + draw;
+                    ASSERT_EQ(single.next(), expected) << "carry " << carry << ", draw " << 16 * round + draw;
+                }
+            }
+        }
+    }
+}
+
 TEST(RanmarStreamTest, StartsLikeTheRing) {
     const RanmarStream fresh;
     Ranmar ring;

@@ -29,6 +29,26 @@ TEST(ParticleSystemTest, BanksCountTheirOwnListsAndSwap) {
     }
 }
 
+// On large blocks every list's chunks come from the store's pool; a list
+// whose chunks did not fit its blocks would take them from the heap unseen.
+TEST(ParticleSystemTest, ListsOnLargeBlocksDrawTheirChunksFromTheStoresPool) {
+    ParticleSystem system(/*onLargeBlocks=*/true);
+    ParticleStore& store = *system.store;
+    ASSERT_TRUE(store.onLargeBlocks());
+    for (int round = 0; round < 2; ++round) {
+        for (ParticleList& list : store.lists) {
+            for (int32_t k = 0; k <= list.chunkSize; ++k) { // two chunks
+                list.append(kParticle);
+            }
+        }
+        // The second round takes the blocks that the first gave back.
+        EXPECT_EQ(store.pool().carved(), 2 * std::size(store.lists)) << "round " << round;
+        for (ParticleList& list : store.lists) {
+            list.clear();
+        }
+    }
+}
+
 TEST(ParticleSystemTest, InstanceIsOnePerProcess) {
     ParticleSystem* first = ParticleSystem::instance(false);
     ParticleList& list = first->store->currentBank()[2];

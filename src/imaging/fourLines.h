@@ -1,0 +1,183 @@
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+
+#include "imaging/bitmap.h"
+#include "imaging/canvas.h"
+#include "imaging/lineRun.h"
+#include "imaging/pairedRun.h"
+#include "platform/simd.h"
+
+#if BRAMBLEWISP_SSE2
+namespace bramblewisp::lineWalk {
+
+// Four lines of a stroke set up at once in the vector unit. Each one is drawn
+// exactly as lineWalk::plain draws it (lineWalk.h).
+
+// op on the lanes of a and b in double precision, truncated back to 32-bit
+// integers: exact wherever the results are whole numbers below 2^31.
+template <typename Op> inline __m128i throughDouble(__m128i a, __m128i b, Op op) {
+    const __m128i aHigh = _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128i bHigh = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128d low = op(_mm_cvtepi32_pd(a), _mm_cvtepi32_pd(b));
+    const __m128d high = op(_mm_cvtepi32_pd(aHigh), _mm_cvtepi32_pd(bHigh));
+    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+}
+
+// floor(n / d) in four lanes for 0 <= n < 2^31 and d >= 1: a quotient that
+// is not whole lies at least 1/d from the next whole number, far more than
+// the rounding error of the double division, so truncation finds it.
+inline __m128i wholeQuotients(__m128i n, __m128i d) {
+    return throughDouble(n, d, [](__m128d x, __m128d y) { return _mm_div_pd(x, y); });
+}
+
+// a * b in four lanes where every product is below 2^31 in magnitude.
+inline __m128i smallProducts(__m128i a, __m128i b) {
+    return throughDouble(a, b, [](__m128d x, __m128d y) { return _mm_mul_pd(x, y); });
+}
+
+// Four lines set up together, lane k for line k: the same parameters as the
+// single walk's, without a branch or a table.
+struct FourLineSetUp {
+    __m128i major;
+    __m128i step;
+    __m128i fromFirst; // all ones where the walk starts at the first endpoint
+    __m128i xMajor;    // all ones where x leads
+    __m128i startX;
+    __m128i startY;
+};
+
+inline __m128i select(__m128i mask, __m128i ifSet, __m128i ifClear) {
+    return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
+}
+
+inline FourLineSetUp setUpFourLines(__m128i x0, __m128i y0, __m128i x1, __m128i y1) {
+    const __m128i allOnes = _mm_set1_epi32(-1);
+    auto absolute = [](__m128i v) {
+        const __m128i sign = _mm_srai_epi32(v, 31);
+        return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+    };
+    const __m128i dx = _mm_sub_epi32(x1, x0);
+    const __m128i dy = _mm_sub_epi32(y1, y0);
+    const __m128i lengthX = absolute(dx);
+    const __m128i lengthY = absolute(dy);
+    const __m128i xMajor = _mm_xor_si128(_mm_cmpgt_epi32(lengthY, lengthX), allOnes);
+    const __m128i major = select(xMajor, lengthX, lengthY);
+    const __m128i minorLength = select(xMajor, lengthY, lengthX);
+    // A point has no major direction; it starts (and ends) at the first endpoint.
+    const __m128i fromFirst = _mm_cmpgt_epi32(select(xMajor, dx, dy), allOnes);
+    const __m128i startX = select(fromFirst, x0, x1);
+    const __m128i startY = select(fromFirst, y0, y1);
+    // Negative steps where the minor coordinate falls from the start to the end.
+    const __m128i falls = _mm_cmpgt_epi32(_mm_setzero_si128(), select(xMajor, dy, dx));
+    const __m128i flip = _mm_xor_si128(_mm_xor_si128(falls, fromFirst), allOnes);
+    // A point (major 0) has minor length 0 too: divided by 1 it steps by 0.
+    const __m128i magnitude =
+        wholeQuotients(_mm_slli_epi32(minorLength, 16),
+                       _mm_sub_epi32(major, _mm_cmpeq_epi32(major, _mm_setzero_si128())));
+    return {major, _mm_sub_epi32(_mm_xor_si128(magnitude, flip), flip), fromFirst, xMajor, startX,
+            startY};
+}
+
+// Four set-up lines ready for the walk from both ends.
+struct FourPairedRuns {
+    alignas(16) int32_t ends[4][4];
+    alignas(16) int32_t steps[4][4];
+    alignas(16) int32_t pairs[4];
+
+    PairedRun operator[](int k) const {
+        return {simd::load(ends[k]), simd::load(steps[k]), pairs[k]};
+    }
+};
+
+inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
+    const __m128i whole = _mm_set1_epi32(65536);
+    const __m128i centre = _mm_set1_epi32(32768);
+    __m128i rowStep = select(lines.xMajor, lines.step, whole);
+    __m128i columnStep = select(lines.xMajor, whole, lines.step);
+    // |major * step| <= minor length * 2^16 < 2^31.
+    const __m128i majorWhole = _mm_slli_epi32(lines.major, 16);
+    const __m128i majorSteps = smallProducts(lines.major, lines.step);
+    __m128i row = _mm_add_epi32(_mm_slli_epi32(lines.startY, 16), centre);
+    __m128i column = _mm_add_epi32(_mm_slli_epi32(lines.startX, 16), centre);
+    __m128i backRow = _mm_add_epi32(row, select(lines.xMajor, majorSteps, majorWhole));
+    __m128i backColumn = _mm_add_epi32(column, select(lines.xMajor, majorWhole, majorSteps));
+    simd::transposeFour(row, column, backRow, backColumn);
+    simd::store(runs.ends[0], row);
+    simd::store(runs.ends[1], column);
+    simd::store(runs.ends[2], backRow);
+    simd::store(runs.ends[3], backColumn);
+    __m128i backRowStep = _mm_sub_epi32(_mm_setzero_si128(), rowStep);
+    __m128i backColumnStep = _mm_sub_epi32(_mm_setzero_si128(), columnStep);
+    simd::transposeFour(rowStep, columnStep, backRowStep, backColumnStep);
+    simd::store(runs.steps[0], rowStep);
+    simd::store(runs.steps[1], columnStep);
+    simd::store(runs.steps[2], backRowStep);
+    simd::store(runs.steps[3], backColumnStep);
+    simd::store(runs.pairs, _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1));
+}
+
+// Four colours scaled by one multiplier; lanes 3 and 7 are the top bytes and
+// multiply by zero.
+inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {
+    const __m128i colourMultiplier = channelMultiplier(multiplier);
+    const __m128i low =
+        _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+    const __m128i high =
+        _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+    return _mm_packus_epi16(low, high);
+}
+
+// Four lines of one strength, the k-th from (x0[k], y0[k]) to (x1[k], y1[k])
+// in colours[k], drawn one after the other exactly as four calls of drawLine
+// (depth null) or drawLineDepth would draw them; their set-up goes through
+// the vector unit together.
+template <bool withDepth>
+inline void drawFourLines(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m128i y0, __m128i x1,
+                          __m128i y1, __m128i colours, int strength, Bitmap* depth, float z0,
+                          float z1) {
+    assert(bitmap.width < 32768 && bitmap.height < 32768); // the 16-bit index arithmetic
+    const FourLineSetUp lines = setUpFourLines(x0, y0, x1, y1);
+    alignas(16) uint32_t scaled[4];
+    simd::store(scaled, scaleFourColours(colours, canvas.scaleMultipliers[strength]));
+    const __m128i keep = channelMultiplier(canvas.scaleMultipliers[31 - strength]);
+    uint32_t* cells = bitmap.pixels.data();
+    if constexpr (withDepth) {
+        alignas(16) int32_t majors[4], steps[4], fromFirsts[4], xMajors[4], startXs[4], startYs[4];
+        simd::store(majors, lines.major);
+        simd::store(steps, lines.step);
+        simd::store(fromFirsts, lines.fromFirst);
+        simd::store(xMajors, lines.xMajor);
+        simd::store(startXs, lines.startX);
+        simd::store(startYs, lines.startY);
+        uint32_t* depthCells = depth->pixels.data();
+        for (int k = 0; k < 4; ++k) {
+            const LineRun run =
+                lineRun(bitmap.width, startXs[k], startYs[k], xMajors[k] != 0, steps[k], majors[k]);
+            const DepthRamp ramp = depthRamp(z0, z1, fromFirsts[k] & 1, majors[k]);
+            const uint32_t colour = scaled[k];
+            runLine<withDepth>(
+                cells, depthCells, run,
+                [&](uint32_t old) { return colour + scaleChannels(old, keep); }, ramp.z, ramp.step);
+        }
+    } else {
+        FourPairedRuns runs;
+        storePairedRuns(lines, runs);
+        // Read once: a store to a cell may, as far as the compiler knows, change the width.
+        const __m128i indexWeights = cellIndexWeights(bitmap.width);
+        for (int k = 0; k < 4; ++k) {
+            runLinePaired(cells, runs[k], indexWeights, scaled[k], keep);
+        }
+    }
+}
+
+// A line set up beforehand (storePairedRuns), drawn as drawLine draws it, its
+// colour already scaled for the strength (scaleFourColours) and keep the
+// multiplier of 31 - strength.
+inline void drawRun(Bitmap& bitmap, const PairedRun& run, uint32_t scaledColour, __m128i keep) {
+    runLinePaired(bitmap.pixels.data(), run, cellIndexWeights(bitmap.width), scaledColour, keep);
+}
+
+} // namespace bramblewisp::lineWalk
+#endif
