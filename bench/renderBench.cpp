@@ -44,8 +44,7 @@ void renderParticlesType1(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * system.store->currentCount());
 }
 
-template <typename Record>
-void depthSortType1(benchmark::State& state) {
+template <typename Record> void depthSortType1(benchmark::State& state) {
     std::vector<Record> keys;
     for (const Particle& p : collected()) {
         keys.push_back(Record{p.position.z, static_cast<uint32_t>(keys.size())});
@@ -95,7 +94,8 @@ void depthOrderOneDepth(benchmark::State& state) {
         for (std::ptrdiff_t begin = 0; begin < count; begin += 2048) {
             const std::ptrdiff_t end = std::min(count, begin + 2048);
             CompactRecord* next = window.data();
-            depthsort::equalKeysOrder(count, begin, end, [&](std::ptrdiff_t position) { *next++ = keys[position]; });
+            depthsort::equalKeysOrder(count, begin, end,
+                                      [&](std::ptrdiff_t position) { *next++ = keys[position]; });
             benchmark::DoNotOptimize(window.data());
         }
     }
@@ -111,15 +111,15 @@ void drawStrokesType1(benchmark::State& state) {
     const std::vector<Particle> particles = collected();
     Vec3 low{1e6f, 1e6f, 1e6f}, high{-1e6f, -1e6f, -1e6f};
     for (const Particle& p : particles) {
-        for (const Vec3& v : {p.position, Vec3{p.position.x + p.direction.x,
-                                               p.position.y + p.direction.y,
-                                               p.position.z + p.direction.z}}) {
+        for (const Vec3& v :
+             {p.position, Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y,
+                               p.position.z + p.direction.z}}) {
             low = Vec3{std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)};
             high = Vec3{std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)};
         }
     }
-    const float scale = 0.95f * std::min(800.0f / (high.x - low.x + 0.1f),
-                                         600.0f / (high.y - low.y + 0.1f));
+    const float scale =
+        0.95f * std::min(800.0f / (high.x - low.x + 0.1f), 600.0f / (high.y - low.y + 0.1f));
     const float cx = (low.x + high.x) * 0.5f, cy = (low.y + high.y) * 0.5f;
     std::vector<std::pair<Vec3, Vec3>> strokes;
     for (const Particle& p : particles) {
@@ -135,8 +135,9 @@ void drawStrokesType1(benchmark::State& state) {
         state.PauseTiming();
         Picture picture;
         canvas.bind(picture.image);
-        const ParticleBrush brush{canvas, picture.image, picture.depth,
-                                  255.0f / (high.z - low.z + 0.1f), false, state.range(0) != 0};
+        const ParticleBrush brush{canvas,        picture.image,
+                                  picture.depth, 255.0f / (high.z - low.z + 0.1f),
+                                  false,         state.range(0) != 0};
         state.ResumeTiming();
         std::size_t i = 0;
         if (state.range(1) != 0) {

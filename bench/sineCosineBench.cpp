@@ -22,10 +22,14 @@ void overJitterAngles(benchmark::State& state, SineCosineOf sineCosine) {
     state.SetItemsProcessed(state.iterations() * kJitterSteps);
 }
 
-void sineCosineOwn(benchmark::State& state) { overJitterAngles(state, sineCosineOf); }
+void sineCosineOwn(benchmark::State& state) {
+    overJitterAngles(state, sineCosineOf);
+}
 
 void sineCosineLibrary(benchmark::State& state) {
-    overJitterAngles(state, [](float angle) { return SineCosine{std::sin(angle), std::cos(angle)}; });
+    overJitterAngles(state, [](float angle) {
+        return SineCosine{std::sin(angle), std::cos(angle)};
+    });
 }
 
 } // namespace

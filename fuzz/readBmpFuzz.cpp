@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // would only slow the search down without reaching new code.
     if (size >= 26) {
         const auto field = [&](std::size_t at) {
-            return static_cast<int64_t>(static_cast<int32_t>(
-                data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
-                static_cast<uint32_t>(data[at + 3]) << 24));
+            return static_cast<int64_t>(
+                static_cast<int32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
+                                     static_cast<uint32_t>(data[at + 3]) << 24));
         };
         if (std::llabs(field(18) * field(22)) > (int64_t{1} << 22)) {
             return 0;

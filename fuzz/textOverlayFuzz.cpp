@@ -32,8 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     (void)indexBuilt;
 
     Input in{data, size};
-    Bitmap font(static_cast<int32_t>(in.take(2) % 640 + 1), static_cast<int32_t>(in.take(1) % 80 + 1));
-    Bitmap image(static_cast<int32_t>(in.take(1) % 96 + 1), static_cast<int32_t>(in.take(1) % 96 + 1));
+    Bitmap font(static_cast<int32_t>(in.take(2) % 640 + 1),
+                static_cast<int32_t>(in.take(1) % 80 + 1));
+    Bitmap image(static_cast<int32_t>(in.take(1) % 96 + 1),
+                 static_cast<int32_t>(in.take(1) % 96 + 1));
     Bitmap depth(image.width, image.height);
     TextOverlay overlay(&font, static_cast<int32_t>(in.take(1) % 32));
     overlay.x = static_cast<int32_t>(in.take(4));

@@ -246,7 +246,10 @@ std::unique_ptr<Bitmap> draw(const FontSource& font) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs("usage: fontgen GLYPHS OUTPUT\nWrites the font sheet OUTPUT (a BMP) from the text drawing GLYPHS, such as\ntools/font/glyphs.txt; names the line of every problem in it.\n", stdout);
+        std::fputs("usage: fontgen GLYPHS OUTPUT\nWrites the font sheet OUTPUT (a BMP) from the "
+                   "text drawing GLYPHS, such as\ntools/font/glyphs.txt; names the line of every "
+                   "problem in it.\n",
+                   stdout);
         return 0;
     }
     if (argc != 3) {

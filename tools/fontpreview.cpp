@@ -54,7 +54,9 @@ void drawPanel(TextOverlay& overlay, Bitmap& image, Bitmap& depth, int32_t top, 
 
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs("usage: fontpreview FONT OUTPUT\nDraws every glyph of FONT into the picture OUTPUT (a BMP) the way a run\nwould, on light and on dark backgrounds.\n", stdout);
+        std::fputs("usage: fontpreview FONT OUTPUT\nDraws every glyph of FONT into the picture "
+                   "OUTPUT (a BMP) the way a run\nwould, on light and on dark backgrounds.\n",
+                   stdout);
         return 0;
     }
     if (argc != 3) {

@@ -7,7 +7,9 @@ namespace bramblewisp {
 
 namespace {
 
-char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char foldCase(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(const char* argument, const char* name) {
     for (; *argument != '\0' && *name != '\0'; ++argument, ++name) {
@@ -26,7 +28,9 @@ bool isOptionName(const char* argument) {
                        [argument](const char* name) { return sameName(argument, name); });
 }
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 bool looksLikeOption(const std::string& argument) {
     const std::size_t hyphens = argument.rfind("--", 0) == 0 ? 2 : 1;
@@ -82,7 +86,9 @@ std::string hintFor(const std::string& argument) {
     return closest != nullptr ? std::string(" (did you mean ") + closest + "?)" : "";
 }
 
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 } // namespace
 

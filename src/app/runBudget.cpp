@@ -6,13 +6,15 @@ namespace bramblewisp {
 
 RunTimer::RunTimer(double allowedSeconds, Counter frequencyOf, Counter now)
     : counter(now != nullptr ? now : platform::counterNow) {
-    frequency = static_cast<double>(frequencyOf != nullptr ? frequencyOf()
-                                                           : platform::counterFrequency());
+    frequency =
+        static_cast<double>(frequencyOf != nullptr ? frequencyOf() : platform::counterFrequency());
     last = this->now();
     deadline = last + allowedSeconds;
 }
 
-double RunTimer::now() const { return static_cast<double>(counter()) / frequency; }
+double RunTimer::now() const {
+    return static_cast<double>(counter()) / frequency;
+}
 
 double RunTimer::lap() {
     const double current = now();
@@ -27,7 +29,9 @@ MemoryGuard::MemoryGuard(Sampler sampler)
     estimateKB = 1024;
 }
 
-int32_t MemoryGuard::sample() { return static_cast<int32_t>(sampler() >> 10); }
+int32_t MemoryGuard::sample() {
+    return static_cast<int32_t>(sampler() >> 10);
+}
 
 void MemoryGuard::charge(int32_t factor) {
     const int32_t current = sample();

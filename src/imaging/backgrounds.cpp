@@ -27,7 +27,9 @@ struct FadingLines {
     }
 };
 
-uint32_t gridColour(bool dark) { return dark ? 0xFFFFFFu : 0x000000u; }
+uint32_t gridColour(bool dark) {
+    return dark ? 0xFFFFFFu : 0x000000u;
+}
 
 uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
     return (static_cast<uint32_t>(red) << 16) | (static_cast<uint32_t>(green) << 8) |
@@ -40,7 +42,9 @@ float curveParameter(Ranmar& random, float unit) {
 }
 
 // trunc of a double, as the wave formulas take it.
-int32_t truncated(double value) { return static_cast<int32_t>(value); }
+int32_t truncated(double value) {
+    return static_cast<int32_t>(value);
+}
 
 } // namespace
 
@@ -49,7 +53,9 @@ void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour) {
     std::fill(depth.pixels.begin(), depth.pixels.end(), std::bit_cast<uint32_t>(kFarDepth));
 }
 
-uint32_t baseColour(bool dark) { return dark ? 0x000000u : 0xFFFFFFu; }
+uint32_t baseColour(bool dark) {
+    return dark ? 0x000000u : 0xFFFFFFu;
+}
 
 void PlainBackground::apply(const Canvas&, Bitmap& image, Bitmap& depth) {
     clearBackground(image, depth, colour);
@@ -79,12 +85,12 @@ void WaveGridBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& dept
         const float dt = 1.0f / static_cast<float>(w);
         float t = 0.0f;
         for (int32_t c = 0; c < w; ++c) {
-            int32_t y0 = truncated(((std::cos(b + t * a * std::sin(static_cast<double>(b * t))) + 1) *
-                                    0.5f) *
-                                   h);
+            int32_t y0 = truncated(
+                ((std::cos(b + t * a * std::sin(static_cast<double>(b * t))) + 1) * 0.5f) * h);
             int32_t y1 =
-                y0 - truncated(h * (std::cos(a + t * b * std::sin(static_cast<double>(a * t))) + 1.2f) *
-                               (-0.1f));
+                y0 -
+                truncated(h * (std::cos(a + t * b * std::sin(static_cast<double>(a * t))) + 1.2f) *
+                          (-0.1f));
             y0 = std::clamp(y0, 0, h - 1);
             y1 = std::clamp(y1, 0, h - 1);
             canvas.drawLine(image, c, y0, c, y1, colour, 3);
@@ -123,12 +129,12 @@ void WaveFanBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth
         const float dt = 1.0f / static_cast<float>(w); // the width, also down the rows
         float t = 0.0f;
         for (int32_t r = 0; r < h; ++r) {
-            int32_t x0 = truncated(((std::cos(b + t * a * std::atan(static_cast<double>(b * t))) + 1) *
-                                    0.5f) *
-                                   w);
+            int32_t x0 = truncated(
+                ((std::cos(b + t * a * std::atan(static_cast<double>(b * t))) + 1) * 0.5f) * w);
             int32_t x1 =
-                x0 - truncated(w * (std::atan(a + t * b * std::cos(static_cast<double>(a * t))) + 1.2f) *
-                               (-0.1f));
+                x0 -
+                truncated(w * (std::atan(a + t * b * std::cos(static_cast<double>(a * t))) + 1.2f) *
+                          (-0.1f));
             x0 = std::clamp(x0, 0, w - 1);
             x1 = std::clamp(x1, 0, w - 1);
             canvas.drawLine(image, x0, r, x1, r, colour, 4);
@@ -147,7 +153,9 @@ void WaveFanBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth
     }
 }
 
-int32_t selectedBackground(int32_t prefx) { return prefx == 0 || prefx == 2 ? prefx : 1; }
+int32_t selectedBackground(int32_t prefx) {
+    return prefx == 0 || prefx == 2 ? prefx : 1;
+}
 
 std::unique_ptr<Effect> createBackground(int32_t prefx, int32_t seed, bool dark) {
     switch (selectedBackground(prefx)) {

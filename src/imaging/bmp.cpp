@@ -26,9 +26,13 @@ void put32(uint8_t* at, uint32_t value) {
     put16(at + 2, value >> 16);
 }
 
-uint32_t get16(const uint8_t* at) { return at[0] | (static_cast<uint32_t>(at[1]) << 8); }
+uint32_t get16(const uint8_t* at) {
+    return at[0] | (static_cast<uint32_t>(at[1]) << 8);
+}
 
-uint32_t get32(const uint8_t* at) { return get16(at) | (get16(at + 2) << 16); }
+uint32_t get32(const uint8_t* at) {
+    return get16(at) | (get16(at + 2) << 16);
+}
 
 // Moves forward to the pixel data without relying on the stream being seekable.
 void skipBytes(std::FILE* in, uint32_t count) {
@@ -75,7 +79,8 @@ bool writeBmp(std::FILE* out, const Bitmap& bitmap) {
     // Rows go out in blocks of about 64 KiB: a row at a time, a stream's
     // small buffer would pass each row to the system as a write of its own.
     const std::size_t lineBytes = 3 * static_cast<std::size_t>(width);
-    const std::size_t blockRows = std::max<std::size_t>(1, (std::size_t{64} << 10) / std::max<std::size_t>(1, lineBytes));
+    const std::size_t blockRows =
+        std::max<std::size_t>(1, (std::size_t{64} << 10) / std::max<std::size_t>(1, lineBytes));
     std::vector<uint8_t> block(blockRows * lineBytes);
     std::size_t filled = 0;
     for (int32_t y = bitmap.height - 1; ok && y >= 0; --y) {

@@ -19,7 +19,8 @@ constexpr float kOneThirtyFirst = 0.032258064f;
 uint16_t Canvas::findScaleMultiplier(int strength) const {
     // T[v][k] is about v * k * 1082401 / 2^25, so m lies near k * 1082401 / 2^9.
     const int64_t estimate = (static_cast<int64_t>(strength) * 1082401) >> 9;
-    for (int64_t m = std::max<int64_t>(0, estimate - 64); m <= std::min<int64_t>(65535, estimate + 64); ++m) {
+    for (int64_t m = std::max<int64_t>(0, estimate - 64);
+         m <= std::min<int64_t>(65535, estimate + 64); ++m) {
         bool exact = true;
         for (int v = 0; v < 256 && exact; ++v) {
             exact = ((v * m) >> 16) == scaleTable[v][strength];
@@ -35,8 +36,8 @@ uint16_t Canvas::findScaleMultiplier(int strength) const {
 Canvas::Canvas() {
     for (int v = 0; v < 256; ++v) {
         for (int k = 0; k < 32; ++k) {
-            scaleTable[v][k] =
-                static_cast<uint8_t>(static_cast<double>(v * k) * static_cast<double>(kOneThirtyFirst));
+            scaleTable[v][k] = static_cast<uint8_t>(static_cast<double>(v * k) *
+                                                    static_cast<double>(kOneThirtyFirst));
         }
     }
     for (int k = 0; k < 32; ++k) {
@@ -44,13 +45,13 @@ Canvas::Canvas() {
     }
 }
 
-void Canvas::drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
-                      int strength) const {
+void Canvas::drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                      uint32_t colour, int strength) const {
     lineWalk::draw<false>(*this, bitmap, x0, y0, x1, y1, colour, strength, nullptr, 0.0f, 0.0f);
 }
 
-void Canvas::drawLineDepth(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
-                           int strength, Bitmap& depth, float z0, float z1) const {
+void Canvas::drawLineDepth(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                           uint32_t colour, int strength, Bitmap& depth, float z0, float z1) const {
     lineWalk::draw<true>(*this, bitmap, x0, y0, x1, y1, colour, strength, &depth, z0, z1);
 }
 

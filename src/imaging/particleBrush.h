@@ -26,8 +26,7 @@ struct ParticleBrush {
     // one line at a time. The portable build draws every stroke with it (from
     // splatRandom); the vector unit's stroke must leave the same pixels and
     // take the same draws. Random is Ranmar or RanmarStream.
-    template <typename Random>
-    void drawPlain(const Vec3& a, const Vec3& b, Random& random) const;
+    template <typename Random> void drawPlain(const Vec3& a, const Vec3& b, Random& random) const;
 
     const Canvas& canvas;
     Bitmap& image;

@@ -67,7 +67,9 @@ void SmoothEffect::apply(const Canvas&, Bitmap& image, Bitmap&) {
     }
 }
 
-int32_t selectedPostEffect(int32_t postfx) { return postfx >= 0 && postfx <= 3 ? postfx : 0; }
+int32_t selectedPostEffect(int32_t postfx) {
+    return postfx >= 0 && postfx <= 3 ? postfx : 0;
+}
 
 std::unique_ptr<Effect> createPostEffect(int32_t postfx) {
     switch (selectedPostEffect(postfx)) {

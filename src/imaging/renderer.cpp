@@ -87,7 +87,8 @@ class Collection {
   public:
     explicit Collection(const ParticleStore& store)
         : oneDepth(gatherOneDepth(store.currentBank(), box)),
-          keys(oneDepth ? 0 : static_cast<std::size_t>(store.currentCount()), store.onLargeBlocks() && !oneDepth) {
+          keys(oneDepth ? 0 : static_cast<std::size_t>(store.currentCount()),
+               store.onLargeBlocks() && !oneDepth) {
         const ParticleList* bank = store.currentBank();
         if (!oneDepth) {
             box = Box{};
@@ -118,7 +119,8 @@ class Collection {
         if (oneDepth) {
             chunkStarts.push_back(count);
             // The first chunk of every bucket, for atPosition.
-            for (uint32_t c = 0, position = 0; position < count; position += uint32_t{1} << kBucketBits) {
+            for (uint32_t c = 0, position = 0; position < count;
+                 position += uint32_t{1} << kBucketBits) {
                 while (chunkStarts[c + 1] <= position) {
                     ++c;
                 }
@@ -178,8 +180,8 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                                          height / (box.max.y - box.min.y + 0.1f));
 
     progress.begin(Progress::Step::draw);
-    const ParticleBrush brush{canvas, image, depth, 255.0f / (box.max.z - box.min.z + 0.1f), dark,
-                              keepDepth};
+    const ParticleBrush brush{canvas, image,    depth, 255.0f / (box.max.z - box.min.z + 0.1f),
+                              dark,   keepDepth};
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };
@@ -210,7 +212,8 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
         }
     };
     if (!collection.oneDepth) {
-        drawInOrder(keys.size(), [&](std::size_t i) -> const Particle& { return collection[keys[i].index]; });
+        drawInOrder(keys.size(),
+                    [&](std::size_t i) -> const Particle& { return collection[keys[i].index]; });
         return;
     }
     // A multiple of four, so that only the last window draws strokes singly.

@@ -54,8 +54,8 @@ void TextOverlay::apply(const Canvas&, Bitmap& image, Bitmap&) {
         }
         // Columns c of the cell that lie inside both the font and the picture.
         const int64_t columnFirst = std::max<int64_t>(0, -left);
-        const int64_t columnEnd =
-            std::min({static_cast<int64_t>(cellWidth), font->width - glyphLeft, image.width - left});
+        const int64_t columnEnd = std::min(
+            {static_cast<int64_t>(cellWidth), font->width - glyphLeft, image.width - left});
         for (int64_t r = rowFirst; r < rowEnd; ++r) {
             const uint32_t* source = font->row(static_cast<int32_t>(r));
             uint32_t* destination = image.row(static_cast<int32_t>(y + r));

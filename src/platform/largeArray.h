@@ -13,18 +13,17 @@ namespace bramblewisp {
 // blocks come from platform::allocateLarge, smaller ones from the heap. Fresh
 // heap memory costs a page fault for every 4 KiB, and in a virtual machine a
 // fault can cost ten microseconds.
-template <typename T>
-struct LargeBlockAllocator {
+template <typename T> struct LargeBlockAllocator {
     using value_type = T;
     static constexpr std::size_t kLargeBytes = std::size_t{1} << 20;
 
     LargeBlockAllocator() = default;
-    template <typename U>
-    LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
+    template <typename U> LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
 
     T* allocate(std::size_t n) {
         const std::size_t bytes = n * sizeof(T);
-        return static_cast<T*>(bytes >= kLargeBytes ? platform::allocateLarge(bytes) : ::operator new(bytes));
+        return static_cast<T*>(bytes >= kLargeBytes ? platform::allocateLarge(bytes)
+                                                    : ::operator new(bytes));
     }
     void deallocate(T* block, std::size_t n) {
         const std::size_t bytes = n * sizeof(T);
@@ -39,14 +38,14 @@ struct LargeBlockAllocator {
 
 // A fixed-capacity array of plain values, filled once: on memory that may sit
 // on huge pages (see platform::allocateLarge) when asked to, else on the heap.
-template <typename T>
-class LargeArray {
+template <typename T> class LargeArray {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 
   public:
     LargeArray(std::size_t capacity, bool onLargeBlocks)
         : capacity(capacity), large(onLargeBlocks),
-          items(static_cast<T*>(large ? platform::allocateLarge(bytes()) : ::operator new(bytes()))) {}
+          items(static_cast<T*>(large ? platform::allocateLarge(bytes())
+                                      : ::operator new(bytes()))) {}
     ~LargeArray() {
         if (large) {
             platform::releaseLarge(items, bytes());

@@ -2,8 +2,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -109,8 +109,8 @@ uint64_t cgroupRoom() {
         const std::string usageFile = v2 ? "/memory.current" : "/memory.usage_in_bytes";
         for (;;) {
             const std::string dir = root + (path == "/" ? "" : path);
-            room = std::min(room,
-                            roomUnder(readNumber(dir + limitFile), readNumber(dir + usageFile)));
+            room =
+                std::min(room, roomUnder(readNumber(dir + limitFile), readNumber(dir + usageFile)));
             if (path.empty() || path == "/") {
                 break;
             }
@@ -166,7 +166,8 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // block of half a huge page or more is mapped in whole huge pages: its last
 // part would otherwise fault in 4 KiB at a time.
 std::size_t mappedLength(std::size_t bytes) {
-    const std::size_t page = bytes >= kHugePage / 2 ? kHugePage : static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t page =
+        bytes >= kHugePage / 2 ? kHugePage : static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     return bytes == 0 ? page : (bytes + page - 1) / page * page;
 }
 
@@ -177,7 +178,8 @@ void* allocateLarge(std::size_t bytes) {
     // Over-map by a huge page and trim to an aligned start. Under a tight
     // address-space limit the extra may not fit; the exact length then does,
     // merely without the alignment.
-    void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) {
         mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED) {
@@ -186,7 +188,8 @@ void* allocateLarge(std::size_t bytes) {
         return mapped;
     }
     char* start = static_cast<char*>(mapped);
-    const std::size_t head = (kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage;
+    const std::size_t head =
+        (kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage;
     if (head != 0) {
         munmap(start, head);
     }
@@ -198,7 +201,9 @@ void* allocateLarge(std::size_t bytes) {
     return start + head;
 }
 
-void releaseLarge(void* block, std::size_t bytes) { munmap(block, mappedLength(bytes)); }
+void releaseLarge(void* block, std::size_t bytes) {
+    munmap(block, mappedLength(bytes));
+}
 
 uint32_t committableBytes() {
     const uint64_t room = std::min({memAvailable(), cgroupRoom(), processLimitRoom()});
@@ -212,14 +217,18 @@ void prepareProcess() {
 
 #endif
 
-bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+bool isTerminal(std::FILE* stream) {
+    return isatty(fileno(stream)) != 0;
+}
 
 int64_t counterFrequency() {
     using Period = std::chrono::steady_clock::period;
     return Period::den / Period::num;
 }
 
-int64_t counterNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+int64_t counterNow() {
+    return std::chrono::steady_clock::now().time_since_epoch().count();
+}
 
 std::FILE* openRegularFile(const std::string& path, std::string& problem) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer; once the file is
@@ -244,136 +253,6 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
         errno = error;
     }
     return file;
-}
-
-namespace {
-
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// The temporary file that the handler removes; read only by the handler,
-// written only while the signals are blocked.
-char pendingPath[4096];
-volatile sig_atomic_t pendingSet = 0;
-struct sigaction previousActions[std::size(kEndingSignals)];
-
-extern "C" void removePendingAndEnd(int signal) {
-    if (pendingSet != 0) {
-        unlink(pendingPath);
-    }
-    // Ends the process by the signal's default action once the handler
-    // returns, so the caller still sees which signal it was.
-    std::signal(signal, SIG_DFL);
-    raise(signal);
-}
-
-// Holds the ending signals back for its lifetime, so that a file and its
-// registration for removal come and go together.
-class EndingSignalsBlocked {
-  public:
-    EndingSignalsBlocked() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (const int signal : kEndingSignals) {
-            sigaddset(&set, signal);
-        }
-        sigprocmask(SIG_BLOCK, &set, &previous);
-    }
-    ~EndingSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
-    EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
-    EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
-
-  private:
-    sigset_t previous;
-};
-
-void registerPending(const std::string& path) {
-    std::memcpy(pendingPath, path.c_str(), path.size() + 1);
-    pendingSet = 1;
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        sigaction(kEndingSignals[i], nullptr, &previousActions[i]);
-        // A signal the caller chose to ignore (nohup) stays ignored.
-        if (previousActions[i].sa_handler != SIG_IGN) {
-            struct sigaction action {};
-            action.sa_handler = removePendingAndEnd;
-            sigemptyset(&action.sa_mask);
-            sigaction(kEndingSignals[i], &action, nullptr);
-        }
-    }
-}
-
-void forgetPending() {
-    pendingSet = 0;
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        sigaction(kEndingSignals[i], &previousActions[i], nullptr);
-    }
-}
-
-std::string directoryOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-} // namespace
-
-TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
-    std::string pattern = nextTo + ".XXXXXX";
-    if (pattern.size() >= sizeof pendingPath) {
-        reason = std::strerror(ENAMETOOLONG);
-        return {};
-    }
-    const EndingSignalsBlocked blocked;
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return {};
-    }
-    // mkstemp makes the file private; a picture gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    std::FILE* file = fdopen(fd, "wb");
-    if (file == nullptr) {
-        reason = std::strerror(errno);
-        close(fd);
-        unlink(pattern.c_str());
-        return {};
-    }
-    registerPending(pattern);
-    return {file, pattern};
-}
-
-bool syncFile(std::FILE* file, std::string& reason) {
-    if (std::fflush(file) != 0 || fsync(fileno(file)) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& reason) {
-    {
-        const EndingSignalsBlocked blocked;
-        if (std::rename(from.path.c_str(), to.c_str()) != 0) {
-            reason = std::strerror(errno);
-            return false;
-        }
-        forgetPending();
-    }
-    // The new name reaches the disk with its directory. The picture is in
-    // place either way, so a directory that cannot be opened or synced (some
-    // file systems refuse) changes nothing about the result.
-    const int directory = open(directoryOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory >= 0) {
-        fsync(directory);
-        close(directory);
-    }
-    return true;
-}
-
-void removeTemporaryFile(const TemporaryFile& temporary) {
-    const EndingSignalsBlocked blocked;
-    unlink(temporary.path.c_str());
-    forgetPending();
 }
 
 #ifndef __EMSCRIPTEN__

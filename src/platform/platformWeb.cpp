@@ -1,6 +1,6 @@
 // Memory, process start and the program's name in a WebAssembly build, in
 // node or a browser: one linear memory that grows up to a fixed maximum and
-// never shrinks. Clock and files come from platformPosix.cpp, which the
+// never shrinks. Clock and files come from the POSIX files, which the
 // toolchain's C library serves.
 #include <emscripten/em_js.h>
 #include <emscripten/heap.h>

@@ -31,9 +31,8 @@ std::string reasonFor(DWORD error) {
         nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string reason = length != 0 && text != nullptr ? std::string(text, length) : "";
     LocalFree(text);
-    while (!reason.empty() &&
-           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' ||
-            reason.back() == '.')) {
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.')) {
         reason.pop_back();
     }
     return reason.empty() ? "error " + std::to_string(error) : reason;
@@ -63,9 +62,13 @@ bool setDeletedOnClose(HANDLE handle, bool deleted) {
 
 // Windows gives large pages only to privileged processes, so these are plain
 // allocations.
-void* allocateLarge(std::size_t bytes) { return ::operator new(bytes); }
+void* allocateLarge(std::size_t bytes) {
+    return ::operator new(bytes);
+}
 
-void releaseLarge(void* block, std::size_t) { ::operator delete(block); }
+void releaseLarge(void* block, std::size_t) {
+    ::operator delete(block);
+}
 
 void prepareProcess() {
     // In text mode the runtime would write every "\n" as "\r\n"; binary mode

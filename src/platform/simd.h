@@ -10,8 +10,12 @@
 namespace bramblewisp::simd {
 
 // Four 32-bit lanes to or from memory; store needs 16-byte alignment.
-inline __m128i load(const void* from) { return _mm_loadu_si128(static_cast<const __m128i*>(from)); }
-inline void store(void* to, __m128i lanes) { _mm_store_si128(static_cast<__m128i*>(to), lanes); }
+inline __m128i load(const void* from) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(from));
+}
+inline void store(void* to, __m128i lanes) {
+    _mm_store_si128(static_cast<__m128i*>(to), lanes);
+}
 
 // Rows to columns, in place: lane j of r_i becomes lane i of r_j.
 inline void transposeFour(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {

@@ -7,7 +7,9 @@
 
 namespace bramblewisp {
 
-int32_t selectedType(int32_t type) { return type >= 0 && type <= 4 ? type : 0; }
+int32_t selectedType(int32_t type) {
+    return type >= 0 && type <= 4 ? type : 0;
+}
 
 std::unique_ptr<Preset> createPreset(int32_t type, int32_t spikes) {
     switch (selectedType(type)) {

@@ -85,8 +85,8 @@ void buildBranchingRules(ParticleSystem& system, Turn BranchRule::*turnOfType) {
         auto made = std::make_unique<RuleGroup>(group.weight);
         for (const BranchRule& rule : group.rules) {
             const Turn& turn = rule.*turnOfType;
-            made->rules.emplace_back(rule.layer, turn.x, turn.y, turn.z, rule.direction,
-                                     rule.step, turn.jitter);
+            made->rules.emplace_back(rule.layer, turn.x, turn.y, turn.z, rule.direction, rule.step,
+                                     turn.jitter);
         }
         system.layers[group.layer].push_back(std::move(made));
     }

@@ -65,8 +65,9 @@ void PresetType3::seedParticles(ParticleSystem& system) const {
     for (int i = 0; i < 6; ++i) {
         // The cosine takes the double product, the sine its float rounding.
         const double a = i * static_cast<double>(pi3);
-        addSeed(system, Vec3{0.0f, 0.0f, 0.0f},
-                Vec3{static_cast<float>(std::cos(a)), sineCosineOf(static_cast<float>(a)).sine, 0.0f});
+        addSeed(
+            system, Vec3{0.0f, 0.0f, 0.0f},
+            Vec3{static_cast<float>(std::cos(a)), sineCosineOf(static_cast<float>(a)).sine, 0.0f});
     }
 }
 

@@ -26,7 +26,9 @@ constexpr CarryRemainders kCarryRemainders{};
 #endif
 
 // Ring position p moved back by k, within 1 to 97.
-int32_t ringBack(int32_t p, int32_t k) { return ((p - 1 - k) % 97 + 97) % 97 + 1; }
+int32_t ringBack(int32_t p, int32_t k) {
+    return ((p - 1 - k) % 97 + 97) % 97 + 1;
+}
 
 } // namespace
 
@@ -86,7 +88,8 @@ void RanmarStream::fillSixteen(int32_t* out) {
         const __m128i wrap = _mm_set1_epi32(16777216);
         __m128i carry = carry0;
         for (int q = 0; q < 4; ++q) {
-            __m128i v = _mm_sub_epi32(simd::load(longLagged + 4 * q), simd::load(shortLagged + 4 * q));
+            __m128i v =
+                _mm_sub_epi32(simd::load(longLagged + 4 * q), simd::load(shortLagged + 4 * q));
             v = _mm_add_epi32(v, _mm_and_si128(_mm_srai_epi32(v, 31), wrap));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(fresh + 4 * q), v);
             const __m128i r = simd::load(kCarryRemainders.of + 4 * q);

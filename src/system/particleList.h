@@ -68,7 +68,8 @@ class ParticleList {
     // Chunks from now on take their slots from pool, when its blocks fit
     // exactly chunkSize particles; the pool must outlive the list's chunks.
     void drawChunksFrom(BlockPool* chunkPool) {
-        pool = chunkPool != nullptr && chunkPool->blockBytes == blockBytesFor(chunkSize) ? chunkPool : nullptr;
+        pool = chunkPool != nullptr && chunkPool->blockBytes == blockBytesFor(chunkSize) ? chunkPool
+                                                                                         : nullptr;
     }
 
     ParticleList(const ParticleList&) = delete;

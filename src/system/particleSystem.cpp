@@ -22,7 +22,9 @@ void ParticleSystem::tableJitteredTurns() {
         }
     };
     std::vector<float> amplitudes;
-    eachJittered([&](const Rule& rule) { amplitudes.insert(amplitudes.end(), {rule.angleX, rule.angleY, rule.angleZ}); });
+    eachJittered([&](const Rule& rule) {
+        amplitudes.insert(amplitudes.end(), {rule.angleX, rule.angleY, rule.angleZ});
+    });
     turnTables = std::make_unique<TurnTables>(amplitudes);
     eachJittered([&](Rule& rule) {
         rule.turnTables[0] = turnTables->tableOf(rule.angleX);

@@ -11,7 +11,8 @@ namespace bramblewisp {
 struct Rotation {
     float m[3][3];
 
-    Rotation(float ax, float ay, float az) : Rotation(sineCosineOf(ax), sineCosineOf(ay), sineCosineOf(az)) {}
+    Rotation(float ax, float ay, float az)
+        : Rotation(sineCosineOf(ax), sineCosineOf(ay), sineCosineOf(az)) {}
 
     Rotation(const SineCosine& x, const SineCosine& y, const SineCosine& z) {
         const float sx = x.sine, cx = x.cosine;

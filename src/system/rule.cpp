@@ -24,7 +24,8 @@ Rule::Rule(int32_t targetLayer, float angleX, float angleY, float angleZ, float 
 SineCosine Rule::jitterTurn(int axis, float amplitude) const {
     const int32_t step = ruleRandom.next() & 0xFFFF;
     SineCosine* table = turnTables[axis];
-    return table != nullptr ? TurnTables::lookUp(table, step, amplitude) : sineCosineOf(jitterAngle(step, amplitude));
+    return table != nullptr ? TurnTables::lookUp(table, step, amplitude)
+                            : sineCosineOf(jitterAngle(step, amplitude));
 }
 
 void Rule::apply(const Particle& parent, ParticleList* nextBank) const {

@@ -18,7 +18,8 @@ TurnTables::TurnTables(const std::vector<float>& amplitudes) {
 }
 
 SineCosine* TurnTables::tableOf(float amplitude) {
-    const auto at = std::find(amplitudeBits.begin(), amplitudeBits.end(), std::bit_cast<uint32_t>(amplitude));
+    const auto at =
+        std::find(amplitudeBits.begin(), amplitudeBits.end(), std::bit_cast<uint32_t>(amplitude));
     assert(at != amplitudeBits.end());
     return entries.data() + (at - amplitudeBits.begin()) * kJitterSteps;
 }

@@ -24,7 +24,6 @@ Arguments with(Arguments more) {
     return more;
 }
 
-
 const std::string kFirstStages =
     "  create bitmaps... OK\n  pre effect... OK\n  create system... OK\n";
 
@@ -220,24 +219,15 @@ TEST(E2eRun, ExtremeValuesRunAsTheirFallbacks) {
     };
     const Case cases[] = {
         {"-time", huge, "1"}, // with -iter 2 the budget plays no part
-        {"-time", belowInt, "1"},
-        {"-mem", huge, "1"},
-        {"-mem", belowInt, "1"},
-        {"-cpu", huge, "1"},
-        {"-cpu", "-5", "1"},
-        {"-iter", belowInt, "-1"}, // timed, and 1 s grows nothing
-        {"-iter", "-5", "-1"},
-        {"-seed", huge, "11903"}, // 2147483647 modulo 31328
-        {"-seed", belowInt, "-11904"},
-        {"-type", huge, "0"},
-        {"-type", belowInt, "0"},
-        {"-type", "-5", "0"},
-        {"-prefx", huge, "1"},
-        {"-prefx", belowInt, "1"},
-        {"-postfx", huge, "0"},
-        {"-postfx", "-5", "0"},
-        {"-dark", belowInt, "1"},
-        {"-spikes", belowInt, "0"},
+        {"-time", belowInt, "1"},      {"-mem", huge, "1"},
+        {"-mem", belowInt, "1"},       {"-cpu", huge, "1"},
+        {"-cpu", "-5", "1"},           {"-iter", belowInt, "-1"}, // timed, and 1 s grows nothing
+        {"-iter", "-5", "-1"},         {"-seed", huge, "11903"},  // 2147483647 modulo 31328
+        {"-seed", belowInt, "-11904"}, {"-type", huge, "0"},
+        {"-type", belowInt, "0"},      {"-type", "-5", "0"},
+        {"-prefx", huge, "1"},         {"-prefx", belowInt, "1"},
+        {"-postfx", huge, "0"},        {"-postfx", "-5", "0"},
+        {"-dark", belowInt, "1"},      {"-spikes", belowInt, "0"},
         {"-spikes", "-5", "0"},
     };
     std::map<Arguments, std::pair<std::string, std::string>> references; // out, picture

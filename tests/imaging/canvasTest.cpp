@@ -16,8 +16,8 @@ namespace {
 // Every line walk built here: the plain one, which the portable build draws
 // with, and the vector unit's where it is compiled. Each test of the lines
 // runs on all of them.
-using WalkFunction = void (*)(const Canvas&, Bitmap&, int32_t, int32_t, int32_t, int32_t, uint32_t, int,
-                              Bitmap*, float, float);
+using WalkFunction = void (*)(const Canvas&, Bitmap&, int32_t, int32_t, int32_t, int32_t, uint32_t,
+                              int, Bitmap*, float, float);
 struct Walk {
     const char* name;
     WalkFunction withDepth;
@@ -27,8 +27,9 @@ struct Walk {
               uint32_t colour, int strength) const {
         withoutDepth(canvas, image, x0, y0, x1, y1, colour, strength, nullptr, 0.0f, 0.0f);
     }
-    void lineDepth(const Canvas& canvas, Bitmap& image, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                   uint32_t colour, int strength, Bitmap& depth, float z0, float z1) const {
+    void lineDepth(const Canvas& canvas, Bitmap& image, int32_t x0, int32_t y0, int32_t x1,
+                   int32_t y1, uint32_t colour, int strength, Bitmap& depth, float z0,
+                   float z1) const {
         withDepth(canvas, image, x0, y0, x1, y1, colour, strength, &depth, z0, z1);
     }
 };
@@ -108,13 +109,16 @@ TEST(Canvas, LinesBlendExactlyAsTheTableForEveryStrength) {
                 for (uint32_t v = 0; v < 256; ++v) {
                     // Every value in every channel, over random other channels.
                     const uint32_t noise = random();
-                    old[v] = round == 0 ? v * 0x010101u : (noise & ~(0xFFu << (8 * (round - 1)))) | v << (8 * (round - 1));
+                    old[v] = round == 0
+                                 ? v * 0x010101u
+                                 : (noise & ~(0xFFu << (8 * (round - 1)))) | v << (8 * (round - 1));
                 }
                 image.pixels = old;
                 const uint32_t colour = random();
                 walk.line(canvas, image, 0, 0, 255, 0, colour, k);
                 for (uint32_t x = 0; x < 256; ++x) {
-                    ASSERT_EQ(image.pixels[x], canvas.blend(colour & 0xFFFFFF, old[x] & 0xFFFFFF, k))
+                    ASSERT_EQ(image.pixels[x],
+                              canvas.blend(colour & 0xFFFFFF, old[x] & 0xFFFFFF, k))
                         << walk.name << ", strength " << k << ", old " << std::hex << old[x];
                 }
             }
@@ -254,23 +258,24 @@ TEST(Canvas, FastLinesDrawAsThePlainWalk) {
             return _mm_load_si128(reinterpret_cast<const __m128i*>(values));
         };
         if (withDepth) {
-            lineWalk::drawFourLines<true>(canvas, image, vector(x0), vector(y0), vector(x1), vector(y1),
-                                          vector(colours), strength, &depth, z0, z1);
+            lineWalk::drawFourLines<true>(canvas, image, vector(x0), vector(y0), vector(x1),
+                                          vector(y1), vector(colours), strength, &depth, z0, z1);
         } else {
-            lineWalk::drawFourLines<false>(canvas, image, vector(x0), vector(y0), vector(x1), vector(y1),
-                                           vector(colours), strength, nullptr, 0.0f, 0.0f);
+            lineWalk::drawFourLines<false>(canvas, image, vector(x0), vector(y0), vector(x1),
+                                           vector(y1), vector(colours), strength, nullptr, 0.0f,
+                                           0.0f);
         }
         for (int k = 0; k < 4; ++k) {
             if (withDepth) {
-                lineWalk::fast<true>(canvas, single, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
-                                     &singleDepth, z0, z1);
-                lineWalk::plain<true>(canvas, expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
-                                      &expectedDepth, z0, z1);
+                lineWalk::fast<true>(canvas, single, x0[k], y0[k], x1[k], y1[k], colours[k],
+                                     strength, &singleDepth, z0, z1);
+                lineWalk::plain<true>(canvas, expected, x0[k], y0[k], x1[k], y1[k], colours[k],
+                                      strength, &expectedDepth, z0, z1);
             } else {
-                lineWalk::fast<false>(canvas, single, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
-                                      nullptr, 0.0f, 0.0f);
-                lineWalk::plain<false>(canvas, expected, x0[k], y0[k], x1[k], y1[k], colours[k], strength,
-                                       nullptr, 0.0f, 0.0f);
+                lineWalk::fast<false>(canvas, single, x0[k], y0[k], x1[k], y1[k], colours[k],
+                                      strength, nullptr, 0.0f, 0.0f);
+                lineWalk::plain<false>(canvas, expected, x0[k], y0[k], x1[k], y1[k], colours[k],
+                                       strength, nullptr, 0.0f, 0.0f);
             }
         }
         ASSERT_EQ(image.pixels, expected.pixels) << "four lines, round " << round;

@@ -57,8 +57,7 @@ TEST(DepthSort, KeepsTheQuicksortOrderAmongEqualKeys) {
             std::sort(falling.rbegin(), falling.rend());
             for (const auto* keys : {&z, &rising, &falling}) {
                 const std::vector<int> ids = sortedIds(*keys);
-                EXPECT_EQ(ids, plainDepthOrder(*keys))
-                    << n << " keys, " << distinct << " values";
+                EXPECT_EQ(ids, plainDepthOrder(*keys)) << n << " keys, " << distinct << " values";
                 EXPECT_EQ(sortedIds(*keys, true), ids) << n << " keys, " << distinct << " values";
                 std::vector<int> stable(n);
                 std::iota(stable.begin(), stable.end(), 0);
@@ -77,8 +76,13 @@ TEST(DepthSort, KeepsTheQuicksortOrderAmongEqualKeys) {
 // the final pass's result only while the leaves cannot overlap: signed zeros
 // must tie, infinities order, and a NaN anywhere sends the keys the long way.
 TEST(DepthSort, SortsLeavesAsTheFinalPassWithSignedZerosInfinitiesAndNaN) {
-    const float special[] = {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
-                             -std::numeric_limits<float>::infinity(), 1.5f, -1.5f, 3.0f};
+    const float special[] = {0.0f,
+                             -0.0f,
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             1.5f,
+                             -1.5f,
+                             3.0f};
     uint32_t state = 777;
     for (const std::size_t n : {17u, 33u, 300u, 5000u}) {
         std::vector<float> z(n);
@@ -111,9 +115,11 @@ TEST(DepthSort, PutsKeysThatAllTieInTheSortsOrderAWindowAtATime) {
             const auto count = static_cast<std::ptrdiff_t>(n);
             for (std::ptrdiff_t begin = 0; begin < count; begin += window) {
                 const std::ptrdiff_t end = std::min(count, begin + window);
-                depthsort::equalKeysOrder(count, begin, end,
-                                          [&](std::ptrdiff_t position) { ids.push_back(static_cast<int>(position)); });
-                ASSERT_EQ(ids.size(), static_cast<std::size_t>(end)) << n << " keys, windows of " << window;
+                depthsort::equalKeysOrder(count, begin, end, [&](std::ptrdiff_t position) {
+                    ids.push_back(static_cast<int>(position));
+                });
+                ASSERT_EQ(ids.size(), static_cast<std::size_t>(end))
+                    << n << " keys, windows of " << window;
             }
             EXPECT_EQ(ids, expected) << n << " keys, windows of " << window;
         }

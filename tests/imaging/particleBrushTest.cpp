@@ -102,8 +102,10 @@ TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
         Vec3 a[4], b[4];
         for (int k = 0; k < 4; ++k) {
             // Depths far apart too, so that shades reach both ends.
-            a[k] = Vec3{coordinate(48), coordinate(32), static_cast<float>(place.next() % 300) * 0.5f};
-            b[k] = Vec3{coordinate(48), coordinate(32), static_cast<float>(place.next() % 300) * 0.25f};
+            a[k] =
+                Vec3{coordinate(48), coordinate(32), static_cast<float>(place.next() % 300) * 0.5f};
+            b[k] = Vec3{coordinate(48), coordinate(32),
+                        static_cast<float>(place.next() % 300) * 0.25f};
         }
         const ParticleBrush brush{canvas, image, depth, 1.7f, dark, keepDepth};
         const ParticleBrush single{canvas, expectedImage, expectedDepth, 1.7f, dark, keepDepth};

@@ -177,18 +177,21 @@ TEST(Renderer, DrawsStrokesAtOneDepthInTheQuicksortOrder) {
     }
     Vec3 high{-1000000.0f, -1000000.0f, -1000000.0f}, low{1000000.0f, 1000000.0f, 1000000.0f};
     auto include = [&](const Vec3& v) {
-        high = Vec3{v.x > high.x ? v.x : high.x, v.y > high.y ? v.y : high.y, v.z > high.z ? v.z : high.z};
+        high = Vec3{v.x > high.x ? v.x : high.x, v.y > high.y ? v.y : high.y,
+                    v.z > high.z ? v.z : high.z};
         low = Vec3{v.x < low.x ? v.x : low.x, v.y < low.y ? v.y : low.y, v.z < low.z ? v.z : low.z};
     };
     auto end = [](const Particle& p) {
-        return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y, p.position.z + p.direction.z};
+        return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y,
+                    p.position.z + p.direction.z};
     };
     for (const Particle& p : collected) {
         include(end(p));
         include(p.position);
     }
     const float centreX = (low.x + high.x) * 0.5f, centreY = (low.y + high.y) * 0.5f;
-    const float scale = 0.95f * std::min(800.0f / (high.x - low.x + 0.1f), 600.0f / (high.y - low.y + 0.1f));
+    const float scale =
+        0.95f * std::min(800.0f / (high.x - low.x + 0.1f), 600.0f / (high.y - low.y + 0.1f));
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - low.z};
     };

@@ -36,8 +36,7 @@ void paint(Bitmap& image) {
 
 // Draws on an exactly sized 20 x 10 picture, so any overrun shows under
 // AddressSanitizer.
-Bitmap::Cells drawn(const Bitmap* sheet, const std::string& text, int32_t x, int32_t y,
-                            bool dark) {
+Bitmap::Cells drawn(const Bitmap* sheet, const std::string& text, int32_t x, int32_t y, bool dark) {
     Bitmap image(20, 10), depth(20, 10);
     paint(image);
     TextOverlay overlay(sheet, kCell);
@@ -52,7 +51,7 @@ Bitmap::Cells drawn(const Bitmap* sheet, const std::string& text, int32_t x, int
 // Every pixel of every glyph cell, placed one by one and kept only where it
 // lies inside both bitmaps.
 Bitmap::Cells reference(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y,
-                                bool dark) {
+                        bool dark) {
     Bitmap image(20, 10);
     paint(image);
     for (std::size_t i = 0; i < text.size(); ++i) {

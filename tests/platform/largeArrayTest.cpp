@@ -14,8 +14,8 @@ namespace {
 // length it was mapped with) leaves the others, possibly its neighbours,
 // intact.
 TEST(LargeBlocks, HoldEveryByteAndReleaseOnlyThemselves) {
-    const std::size_t sizes[] = {0,           1,           4095,        (1u << 20) - 8, 1u << 20,
-                                 1921024,     2u << 20,    (2u << 20) + 1, 12431088};
+    const std::size_t sizes[] = {0,       1,        4095,           (1u << 20) - 8, 1u << 20,
+                                 1921024, 2u << 20, (2u << 20) + 1, 12431088};
     std::vector<unsigned char*> blocks;
     for (int round = 0; round < 3; ++round) {
         for (const std::size_t size : sizes) {

@@ -62,8 +62,10 @@ TEST(RanmarStreamTest, GivesTheRingsDrawsWhereTheCarryWraps) {
                 bulk.fillSixteen(values);
                 for (int draw = 0; draw < 16; ++draw) {
                     const int32_t expected = ring.next();
-                    ASSERT_EQ(values[draw], expected) << "carry " << carry << ", draw " << 16 * round + draw;
-                    ASSERT_EQ(single.next(), expected) << "carry " << carry << ", draw " << 16 * round + draw;
+                    ASSERT_EQ(values[draw], expected)
+                        << "carry " << carry << ", draw " << 16 * round + draw;
+                    ASSERT_EQ(single.next(), expected)
+                        << "carry " << carry << ", draw " << 16 * round + draw;
                 }
             }
         }

@@ -5,8 +5,8 @@
 #include <bit>
 
 #include "random/scriptedRanmar.h"
-#include "system/particleSystem.h"
 #include "system/listContents.h"
+#include "system/particleSystem.h"
 
 namespace bramblewisp {
 namespace {

@@ -49,9 +49,11 @@ std::set<uint32_t> anglesOfEveryRun() {
 // so near a float midpoint that its own error could tip the rounding.
 float roundedReference(long double exact, uint32_t angleBits) {
     const float nearest = static_cast<float>(exact);
-    for (const float neighbour : {std::nextafter(nearest, INFINITY), std::nextafter(nearest, -INFINITY)}) {
+    for (const float neighbour :
+         {std::nextafter(nearest, INFINITY), std::nextafter(nearest, -INFINITY)}) {
         const long double midpoint = (static_cast<long double>(nearest) + neighbour) / 2;
-        EXPECT_GT(std::fabs(exact - midpoint), std::ldexp(std::fabs(exact), -58)) << std::hex << angleBits;
+        EXPECT_GT(std::fabs(exact - midpoint), std::ldexp(std::fabs(exact), -58))
+            << std::hex << angleBits;
     }
     return nearest;
 }
@@ -71,8 +73,8 @@ TEST(SineCosineTest, EveryTurnOfEveryRunIsCorrectlyRounded) {
         if (std::bit_cast<uint32_t>(got.sine) != std::bit_cast<uint32_t>(sine) ||
             std::bit_cast<uint32_t>(got.cosine) != std::bit_cast<uint32_t>(cosine)) {
             if (++wrong <= 5) {
-                ADD_FAILURE() << std::hexfloat << angle << ": got " << got.sine << ", " << got.cosine
-                              << "; want " << sine << ", " << cosine;
+                ADD_FAILURE() << std::hexfloat << angle << ": got " << got.sine << ", "
+                              << got.cosine << "; want " << sine << ", " << cosine;
             }
         }
     }
