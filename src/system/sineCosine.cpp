@@ -1,5 +1,6 @@
 #include "system/sineCosine.h"
 
+#include <array>
 #include <cstdint>
 #include <limits>
 
@@ -15,12 +16,25 @@ constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 // Adding and subtracting 1.5 * 2^52 rounds a double to the nearest integer.
 constexpr double kRoundingShift = 0x1.8p52;
 
-constexpr double inverseFactorial(int n) {
-    double f = 1.0;
-    for (int i = 2; i <= n; ++i) {
-        f *= i; // exact up to 18!
+// 1/n! for n up to 16, each one correctly rounded division of an exact
+// product.
+constexpr std::array<double, 17> kInverseFactorials = [] {
+    std::array<double, 17> inverse{};
+    double factorial = 1.0;
+    for (int n = 0; n < 17; ++n) {
+        factorial *= n > 1 ? n : 1;
+        inverse[n] = 1.0 / factorial;
     }
-    return 1.0 / f;
+    return inverse;
+}();
+
+// 1/first! - r2 * (1/(first+2)! - r2 * (... 1/last!)), innermost first.
+double alternatingSeries(double r2, int first, int last) {
+    double p = kInverseFactorials[last];
+    for (int n = last - 2; n >= first; n -= 2) {
+        p = kInverseFactorials[n] - r2 * p;
+    }
+    return p;
 }
 
 // Taylor series on |r| <= pi/4, Horner's order fixed: within 1.5 double ulps,
@@ -28,27 +42,12 @@ constexpr double inverseFactorial(int n) {
 // rounding boundary, so the one rounding to float is the correct one.
 double sineOfReduced(double r) {
     const double r2 = r * r;
-    double p = inverseFactorial(15);
-    p = inverseFactorial(13) - r2 * p;
-    p = inverseFactorial(11) - r2 * p;
-    p = inverseFactorial(9) - r2 * p;
-    p = inverseFactorial(7) - r2 * p;
-    p = inverseFactorial(5) - r2 * p;
-    p = inverseFactorial(3) - r2 * p;
-    return r - (r * r2) * p;
+    return r - (r * r2) * alternatingSeries(r2, 3, 15);
 }
 
 double cosineOfReduced(double r) {
     const double r2 = r * r;
-    double p = inverseFactorial(16);
-    p = inverseFactorial(14) - r2 * p;
-    p = inverseFactorial(12) - r2 * p;
-    p = inverseFactorial(10) - r2 * p;
-    p = inverseFactorial(8) - r2 * p;
-    p = inverseFactorial(6) - r2 * p;
-    p = inverseFactorial(4) - r2 * p;
-    p = inverseFactorial(2) - r2 * p;
-    return 1.0 - r2 * p;
+    return 1.0 - r2 * alternatingSeries(r2, 2, 16);
 }
 
 } // namespace
