@@ -122,7 +122,7 @@ void App::loadFont() {
                          "); the picture gets no text");
 }
 
-void App::growAndRender() {
+void App::growAndRender(platform::WorkerPool& workers) {
     console::openStage(console::Stage::createSystem);
     ParticleSystem& system = *ParticleSystem::instance(memory->sample() >= kRoomForLargeBlocksKB);
     system.random.init(seed, 0);
@@ -143,7 +143,7 @@ void App::growAndRender() {
 
     console::openStage(console::Stage::render);
     renderParticles(*canvas, *image, *depth, system, dark, postEffect && postEffect->readsDepth(),
-                    console::progress());
+                    console::progress(), workers);
     console::closeStage();
 
     if (postEffect) {

@@ -9,6 +9,7 @@
 #include "imaging/canvas.h"
 #include "imaging/effect.h"
 #include "imaging/textOverlay.h"
+#include "platform/workerPool.h"
 #include "presets/preset.h"
 
 namespace bramblewisp {
@@ -30,8 +31,8 @@ class App {
     void createBitmaps();
 
     // Builds, grows and renders the system, applies the post effect and
-    // labels the picture.
-    void growAndRender();
+    // labels the picture, the work shared by the workers.
+    void growAndRender(platform::WorkerPool& workers);
 
     // Signs and saves the picture; false when it could not be saved (the
     // reason is on standard error).

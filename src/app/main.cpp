@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "app/console.h"
 #include "app/options.h"
+#include "app/workerCount.h"
 #include "platform/platform.h"
 
 namespace {
@@ -19,8 +20,10 @@ int run(int argc, char** argv) {
         if (!app.parseOptions(argc, argv)) {
             return 0;
         }
+        // One pool for the process, started once the run is sure to draw.
+        bramblewisp::platform::WorkerPool workers(bramblewisp::workerCount());
         app.createBitmaps();
-        app.growAndRender();
+        app.growAndRender(workers);
         return app.saveImage() ? 0 : 1;
     } catch (const std::bad_alloc&) {
         bramblewisp::report("out of memory");

@@ -160,14 +160,15 @@ class Collection {
 } // namespace
 
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
-                     const ParticleSystem& system, bool dark, bool keepDepth, Progress& progress) {
+                     const ParticleSystem& system, bool dark, bool keepDepth, Progress& progress,
+                     platform::WorkerPool& workers) {
     progress.begin(Progress::Step::collect);
     Collection collection(*system.store);
     LargeArray<DepthKey>& keys = collection.keys;
     progress.collected(static_cast<int32_t>(collection.count));
     progress.begin(Progress::Step::sort);
     if (!collection.oneDepth) {
-        depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{});
+        depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{}, workers);
     }
 
     progress.begin(Progress::Step::fit);

@@ -26,7 +26,8 @@ struct Scene {
     }
     std::string render(bool keepDepth = true) {
         testing::internal::CaptureStdout();
-        renderParticles(canvas, image, depth, system, false, keepDepth, console::progress());
+        renderParticles(canvas, image, depth, system, false, keepDepth, console::progress(),
+                        workers);
         return testing::internal::GetCapturedStdout();
     }
     float depthAt(int x, int y) const {
@@ -47,6 +48,7 @@ struct Scene {
     Bitmap image{800, 600};
     Bitmap depth{800, 600};
     ParticleSystem system;
+    platform::WorkerPool workers{3};
 };
 
 TEST(Renderer, EmptySystemPrintsEveryWordAndDrawsNothing) {

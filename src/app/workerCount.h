@@ -1,0 +1,16 @@
+#pragma once
+
+namespace bramblewisp {
+
+// Test-only variable: sets the number of threads that share a picture.
+inline constexpr const char* kWorkersVariable = "BRAMBLEWISP_WORKERS";
+inline constexpr int kMostWorkers = 256;
+
+// The threads of the run's pool: the cores the process may use, unless
+// BRAMBLEWISP_WORKERS holds a count from 1 to 256 (tests and CI run the
+// golden pictures with several). A picture is the same for every count, so
+// the variable changes only the speed; any other value is reported once and
+// the cores are used.
+int workerCount();
+
+} // namespace bramblewisp
