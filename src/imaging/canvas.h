@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "imaging/bitmap.h"
+#include "imaging/rowBand.h"
 
 namespace bramblewisp {
 
@@ -39,6 +40,13 @@ class Canvas {
     // z0 at (x0, y0) to z1 at (x1, y1), with no depth test.
     void drawLineDepth(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                        uint32_t colour, int strength, Bitmap& depth, float z0, float z1) const;
+
+    // The same two, drawing only the line's pixels in the band's rows.
+    void drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
+                  int strength, RowBand band) const;
+    void drawLineDepth(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                       uint32_t colour, int strength, Bitmap& depth, float z0, float z1,
+                       RowBand band) const;
 
     uint8_t scaleTable[256][32]; // T[v][k]: v * k / 31 with a factor just below 1/31
 
