@@ -10,7 +10,8 @@ inline constexpr int kMostWorkers = 256;
 // BRAMBLEWISP_WORKERS holds a count from 1 to 256 (tests and CI run the
 // golden pictures with several). A picture is the same for every count, so
 // the variable changes only the speed; any other value is reported once and
-// the cores are used.
+// the cores are used. Either way, no more workers than the free memory has
+// room for.
 int workerCount();
 
 } // namespace bramblewisp

@@ -191,7 +191,8 @@ namespace bramblewisp {
 
 namespace depthsort {
 
-// A range of the partition that is worth a part of a job of its own.
+// Ranges of up to this many keys are not cut by the levels below but
+// finished whole: a part must outweigh waking a worker.
 inline constexpr std::ptrdiff_t kSharedRange = std::ptrdiff_t{1} << 14;
 
 // The partition with its ranges spread over the workers. Once cut, the two
