@@ -53,20 +53,19 @@ void plainPixels(int32_t x0, int32_t y0, int32_t x1, int32_t y1, float z0, float
 }
 
 // Every line as it is meant to be drawn: the colour scaled once, each pixel of
-// the walk blended with it and, with depth, its depth overwritten. The
-// portable build draws with this walk; the fast one below must match it bit
-// for bit. In a band, the whole line is walked and only the band's pixels
-// are drawn.
-template <bool withDepth>
-void plainInBand(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1,
-                 int32_t y1, uint32_t colour, int strength, Bitmap* depth, float z0, float z1,
-                 RowBand band) {
+// the walk blended with it and, with depth, its depth overwritten; in a band,
+// the whole line is walked and only the pixels in its rows are drawn. The
+// portable build draws with these walks; the fast ones below must match them
+// bit for bit.
+template <bool withDepth, typename Rows>
+void plainRows(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+               uint32_t colour, int strength, Bitmap* depth, float z0, float z1, Rows drawn) {
     assert(x0 >= 0 && x0 < bitmap.width && x1 >= 0 && x1 < bitmap.width);
     assert(y0 >= 0 && y0 < bitmap.height && y1 >= 0 && y1 < bitmap.height);
     assert(!depth || (depth->width == bitmap.width && depth->height == bitmap.height));
     const uint32_t scaled = canvas.scale(colour, strength);
     plainPixels(x0, y0, x1, y1, z0, z1, [&](int32_t x, int32_t y, float z) {
-        if (!band.holds(y)) {
+        if (!drawn(y)) {
             return;
         }
         uint32_t& cell = bitmap.at(x, y);
@@ -80,8 +79,16 @@ void plainInBand(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, i
 template <bool withDepth>
 void plain(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
            uint32_t colour, int strength, Bitmap* depth, float z0, float z1) {
-    plainInBand<withDepth>(canvas, bitmap, x0, y0, x1, y1, colour, strength, depth, z0, z1,
-                           RowBand{});
+    plainRows<withDepth>(canvas, bitmap, x0, y0, x1, y1, colour, strength, depth, z0, z1,
+                         [](int32_t) { return true; });
+}
+
+template <bool withDepth>
+void plainInBand(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1,
+                 int32_t y1, uint32_t colour, int strength, Bitmap* depth, float z0, float z1,
+                 RowBand band) {
+    plainRows<withDepth>(canvas, bitmap, x0, y0, x1, y1, colour, strength, depth, z0, z1,
+                         [band](int32_t y) { return band.holds(y); });
 }
 
 #if BRAMBLEWISP_SSE2
