@@ -37,7 +37,6 @@ void renderParticlesType1(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         Picture picture;
-        canvas.bind(picture.image);
         state.ResumeTiming();
         renderParticles(canvas, picture.image, picture.depth, system, false, true, quiet);
     }
@@ -134,7 +133,6 @@ void drawStrokesType1(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         Picture picture;
-        canvas.bind(picture.image);
         const ParticleBrush brush{canvas,        picture.image,
                                   picture.depth, 255.0f / (high.z - low.z + 0.1f),
                                   false,         state.range(0) != 0};

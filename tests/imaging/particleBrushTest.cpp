@@ -35,7 +35,6 @@ TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {
         const uint32_t base = c.dark ? 0x000000u : 0xFFFFFFu;
         std::fill(image.pixels.begin(), image.pixels.end(), base);
         std::fill(expectedImage.pixels.begin(), expectedImage.pixels.end(), base);
-        canvas.bind(image);
         Ranmar random = splatRandom.ranmar();
         referenceStroke(canvas, expectedImage, expectedDepth, c.depthScale, c.dark, c.a, c.b,
                         random);
@@ -62,7 +61,6 @@ TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
     Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
     std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
     expectedImage.pixels = image.pixels;
-    canvas.bind(image);
     for (int stroke = 0; stroke < 3000; ++stroke) {
         const bool dark = stroke % 5 == 0;
         const bool keepDepth = stroke % 3 != 0;
@@ -95,7 +93,6 @@ TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
     Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
     std::fill(image.pixels.begin(), image.pixels.end(), 0x406080u);
     expectedImage.pixels = image.pixels;
-    canvas.bind(image);
     for (int round = 0; round < 800; ++round) {
         const bool dark = round % 2 == 0;
         const bool keepDepth = round % 5 == 0;

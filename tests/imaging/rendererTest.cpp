@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "app/consoleTranscript.h"
 #include "imaging/backgrounds.h"
 #include "imaging/particleBrush.h"
 #include "imaging/plainDepthOrder.h"
@@ -17,7 +17,6 @@ namespace {
 
 struct Scene {
     Scene() {
-        canvas.bind(image);
         clearBackground(image, depth, 0xFFFFFF);
         splatRandom.init(0, 0);
     }
@@ -25,9 +24,9 @@ struct Scene {
         system.store->currentBank()[layer].append(Particle{position, direction});
     }
     std::string render(bool keepDepth = true) {
-        testing::internal::CaptureStdout();
-        renderParticles(canvas, image, depth, system, false, keepDepth, console::progress());
-        return testing::internal::GetCapturedStdout();
+        ConsoleTranscript transcript;
+        renderParticles(canvas, image, depth, system, false, keepDepth, transcript.console);
+        return transcript.text();
     }
     float depthAt(int x, int y) const {
         return bramblewisp::depthAt(depth, static_cast<std::size_t>(y) * 800 + x);
