@@ -72,7 +72,10 @@ bool writeBmp(std::FILE* out, const Bitmap& bitmap) {
     put32(&header[22], height);
     put16(&header[26], 1);
     put16(&header[28], 24);
-    put32(&header[38], 72); // the plain number 72, as the format has always carried
+    // The resolution fields count pixels per metre: 72 there is about 1.8
+    // dots per inch (72 per inch would be 2835), and readers take the size
+    // in pixels anyway. Kept, as the recorded pictures carry it.
+    put32(&header[38], 72);
     put32(&header[42], 72);
     bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
 
