@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <stdexcept>
@@ -29,27 +30,26 @@ constexpr ScaleTable makeScaleTable() {
 
 // For every strength k a multiplier m with floor(v * m / 65536) = T[v][k]
 // for every v: one 16-bit multiply then scales the three channels of a
-// colour at once. Worked out by the compiler, which fails the build should a
-// strength have none.
+// colour at once. Each v allows the m from ceil(T * 65536 / v) up to
+// floor(((T + 1) * 65536 - 1) / v); the first m of all those ranges at or
+// after a point just below k * 1082401 / 2^9 (T[v][k] is about v * k *
+// 1082401 / 2^25) is taken. Worked out by the compiler, which fails the
+// build should a strength have none.
 constexpr std::array<uint16_t, 32> makeScaleMultipliers(const ScaleTable& table) {
     std::array<uint16_t, 32> multipliers{};
     for (int k = 0; k < 32; ++k) {
-        // T[v][k] is about v * k * 1082401 / 2^25, so m lies near k * 1082401 / 2^9.
         const int64_t estimate = (static_cast<int64_t>(k) * 1082401) >> 9;
-        bool found = false;
-        for (int64_t m = estimate < 64 ? 0 : estimate - 64; m <= estimate + 64 && !found; ++m) {
-            bool exact = m <= 65535;
-            for (int v = 0; v < 256 && exact; ++v) {
-                exact = ((v * m) >> 16) == table[v][k];
-            }
-            if (exact) {
-                multipliers[k] = static_cast<uint16_t>(m);
-                found = true;
-            }
+        int64_t low = estimate < 64 ? 0 : estimate - 64;
+        int64_t high = std::min<int64_t>(65535, estimate + 64);
+        for (int64_t v = 1; v < 256; ++v) {
+            const int64_t t = table[v][k];
+            low = std::max(low, (t * 65536 + v - 1) / v);
+            high = std::min(high, ((t + 1) * 65536 - 1) / v);
         }
-        if (!found) {
+        if (low > high) {
             throw std::logic_error("no 16-bit multiplier reproduces the blend table");
         }
+        multipliers[k] = static_cast<uint16_t>(low);
     }
     return multipliers;
 }
