@@ -84,7 +84,7 @@ class RunBudget {
     // whether it still fits before the deadline.
     bool reserveNextGeneration();
 
-    double deadlineSeconds() const { return deadline; }
+    // What the next generation is expected to need, in KB.
     int32_t estimateKB() const { return memory.estimateKB; }
 
   private:
