@@ -183,6 +183,7 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     progress.begin(Progress::Step::draw);
     const ParticleBrush brush{canvas, image,    depth, 255.0f / (box.max.z - box.min.z + 0.1f),
                               dark,   keepDepth};
+    StrokeJitter jitter = startedStrokeJitter();
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };
@@ -205,11 +206,11 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                 a[k] = project(p.position);
                 b[k] = project(endPoint(p));
             }
-            brush.drawFour(a, b);
+            brush.drawFour(a, b, jitter);
         }
         for (; i < count; ++i) {
             const Particle& p = fetch(i);
-            brush.drawParticle(project(p.position), project(endPoint(p)));
+            brush.drawParticle(project(p.position), project(endPoint(p)), jitter);
         }
     };
     if (!collection.oneDepth) {
