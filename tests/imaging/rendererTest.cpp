@@ -16,9 +16,7 @@ namespace bramblewisp {
 namespace {
 
 struct Scene {
-    Scene() {
-        clearBackground(image, depth, 0xFFFFFF);
-    }
+    Scene() { clearBackground(image, depth, 0xFFFFFF); }
     void add(int layer, Vec3 position, Vec3 direction) {
         system.store->currentBank()[layer].append(Particle{position, direction});
     }
