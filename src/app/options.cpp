@@ -102,18 +102,6 @@ bool Options::lookup(const char* name, int32_t& value) const {
     return false;
 }
 
-OptionValues readOptionValues(const Options& options) {
-    OptionValues values;
-    options.lookup("-dark", values.dark);
-    options.lookup("-seed", values.seed);
-    options.lookup("-prefx", values.prefx);
-    options.lookup("-postfx", values.postfx);
-    options.lookup("-spikes", values.spikes);
-    options.lookup("-type", values.type);
-    options.lookup("-iter", values.iterations);
-    return values;
-}
-
 int32_t parseDecimal(const char* text) {
     while (isSpace(*text)) {
         ++text;

@@ -16,20 +16,6 @@ struct Options {
     char** arguments;
 };
 
-// The optional options' values as given, defaults where absent; what they
-// select (a type, an effect) is decided by the creators they are passed to.
-struct OptionValues {
-    int32_t dark = 0;
-    int32_t seed = 0;
-    int32_t prefx = 1;
-    int32_t postfx = 0;
-    int32_t spikes = 64;
-    int32_t type = 0;
-    int32_t iterations = -1;
-};
-
-OptionValues readOptionValues(const Options& options);
-
 // Plain decimal conversion: leading white space, a sign, digits up to the
 // first non-digit; no digits give 0. Values beyond 32 bits saturate.
 int32_t parseDecimal(const char* text);

@@ -19,7 +19,7 @@ constexpr uint64_t kRoomPerWorker = uint64_t{64} << 20;
 
 } // namespace
 
-int workerCount() {
+int workerCount(Console& console) {
     int wanted = platform::usableCores();
     if (const char* value = std::getenv(kWorkersVariable)) {
         char* end = nullptr;
@@ -27,9 +27,9 @@ int workerCount() {
         if (end != value && *end == '\0' && count >= 1 && count <= kMostWorkers) {
             wanted = static_cast<int>(count);
         } else {
-            report(kWorkersVariable, "expected a whole number from 1 to " +
-                                         std::to_string(kMostWorkers) + "; using " +
-                                         std::to_string(wanted) + " workers");
+            console.report(kWorkersVariable, "expected a whole number from 1 to " +
+                                                 std::to_string(kMostWorkers) + "; using " +
+                                                 std::to_string(wanted) + " workers");
         }
     }
     const uint64_t fit = 1 + platform::committableBytes() / kRoomPerWorker;
