@@ -7,10 +7,6 @@ namespace bramblewisp {
 
 namespace {
 
-// Checks of the next bank's size (and progress ticks) happen once per this
-// many particles of a list.
-constexpr int32_t kCheckPeriodMask = 1023;
-
 // A layer's groups with their running weight totals, summed once in double
 // precision in the order the walk would sum them.
 struct GroupChoice {
@@ -43,6 +39,16 @@ bool detailReached(const ParticleSystem& system, Progress& progress) {
         return true;
     }
     return false;
+}
+
+// One worker has nothing to share: the plain walk spares it the bookkeeping
+// of the parts.
+void grow(ParticleSystem& system, Progress& progress, platform::WorkerPool& workers) {
+    if (workers.workers() > 1) {
+        growGenerationInParts(system, progress, workers);
+    } else {
+        growGeneration(system, progress);
+    }
 }
 
 } // namespace
@@ -90,7 +96,7 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
 }
 
 void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
-                 RunBudget& budget, Progress& progress) {
+                 RunBudget& budget, Progress& progress, platform::WorkerPool& workers) {
     budget.sampleBeforeGrowth();
     if (preset.maxIterations() < iterations) {
         iterations = preset.maxIterations();
@@ -100,12 +106,13 @@ void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& pres
             return;
         }
         progress.generationStarts();
-        growGeneration(system, progress);
+        grow(system, progress, workers);
         progress.generationDone(i + 1, true);
     }
 }
 
-void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress) {
+void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress,
+                 platform::WorkerPool& workers) {
     for (int32_t generation = 1;; ++generation) {
         if (budget.deadlinePassed() || ramIsEnding(budget, progress)) {
             return;
@@ -114,7 +121,7 @@ void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress) 
             return;
         }
         progress.generationStarts();
-        growGeneration(system, progress);
+        grow(system, progress, workers);
         progress.generationDone(generation, false);
     }
 }

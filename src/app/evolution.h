@@ -4,6 +4,7 @@
 
 #include "app/runBudget.h"
 #include "imaging/progress.h"
+#include "platform/workerPool.h"
 #include "presets/preset.h"
 #include "system/particleSystem.h"
 
@@ -13,19 +14,30 @@ namespace bramblewisp {
 inline constexpr int32_t kDetailLimit = 1000000;
 // Once the next bank holds this many, the rest of the walk is carried over.
 inline constexpr int32_t kOverflowLimit = 1000000;
+// The next bank's size is checked (and progress ticks) once per 1024
+// particles of a list.
+inline constexpr int32_t kCheckPeriodMask = 1023;
 
 // Every particle of the current bank picks a group of its layer by weight and
 // emits its children into the next bank; then the banks swap. Progress ticks
 // once per 1024 particles walked.
 void growGeneration(ParticleSystem& system, Progress& progress);
 
+// The same generation, to the bit, with the same progress: one thread takes
+// every choice draw in order, and the workers then make the children side by
+// side, each part with its own copy of the rule generator skipped to its
+// place in the stream.
+void growGenerationInParts(ParticleSystem& system, Progress& progress,
+                           platform::WorkerPool& workers);
+
 // Grows iterations generations, capped by the preset (the cap is written
 // back), unless memory or detail stops it first. Both loops tell progress
-// of every generation and of an early stop.
+// of every generation and of an early stop; the workers share each one.
 void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
-                 RunBudget& budget, Progress& progress);
+                 RunBudget& budget, Progress& progress, platform::WorkerPool& workers);
 
 // Grows generations until the deadline, memory or detail stops it.
-void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress);
+void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress,
+                 platform::WorkerPool& workers);
 
 } // namespace bramblewisp

@@ -60,10 +60,10 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
 
     progress.stageBegins(Stage::evolve);
     if (settings.iterations < 0) {
-        evolveTimed(system, budget, progress);
+        evolveTimed(system, budget, progress, workers);
     } else {
         int32_t iterations = settings.iterations;
-        evolveFixed(system, iterations, *preset, budget, progress);
+        evolveFixed(system, iterations, *preset, budget, progress, workers);
     }
     progress.stageEnds();
 

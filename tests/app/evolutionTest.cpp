@@ -27,7 +27,8 @@ std::string fixedRun(ParticleSystem& system, int32_t& iterations, int32_t type =
     for (int k = 0; k < spinTicks; ++k) {
         transcript.console.tick();
     }
-    evolveFixed(system, iterations, *createPreset(type, 0), budget, transcript.console);
+    platform::WorkerPool workers(2);
+    evolveFixed(system, iterations, *createPreset(type, 0), budget, transcript.console, workers);
     return transcript.text();
 }
 
@@ -212,7 +213,8 @@ TEST(EvolutionTest, TimedRunReservesSixteenLapsAndStopsSilently) {
         InjectedBudget injected{c.readings};
         RunBudget budget(c.limit, injected.sources());
         ConsoleTranscript transcript;
-        evolveTimed(system, budget, transcript.console);
+        platform::WorkerPool workers(2);
+        evolveTimed(system, budget, transcript.console, workers);
         EXPECT_EQ(transcript.text(), c.console) << c.limit;
         EXPECT_EQ(injected.readingsTaken, c.readings.size()) << c.limit;
         EXPECT_EQ(injected.samplesTaken, c.readings.size()) << c.limit;
@@ -229,7 +231,8 @@ TEST(EvolutionTest, MemoryRunningOutStopsWithANote) {
     InjectedBudget injected{{0, 1000}, {100000, 99000, 10000}};
     RunBudget budget(1000, injected.sources());
     ConsoleTranscript transcript;
-    evolveTimed(system, budget, transcript.console);
+    platform::WorkerPool workers(2);
+    evolveTimed(system, budget, transcript.console, workers);
     EXPECT_EQ(transcript.text(), " \b 1" + kMemoryNote);
 }
 
