@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/box.h"
 #include "imaging/depthSort.h"
 #include "imaging/particleBrush.h"
 #include "platform/largeArray.h"
@@ -27,56 +28,6 @@ struct DepthKey {
 // atPosition finds a position's chunk from the first chunk of its bucket of
 // 2^kBucketBits positions.
 constexpr uint32_t kBucketBits = 10;
-
-Vec3 endPoint(const Particle& p) {
-    return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y,
-                p.position.z + p.direction.z};
-}
-
-struct Box {
-    Vec3 max{-1000000.0f, -1000000.0f, -1000000.0f};
-    Vec3 min{1000000.0f, 1000000.0f, 1000000.0f};
-
-    // A particle's stroke: its end, then its start.
-    void include(const Particle& p) {
-        include(endPoint(p));
-        include(p.position);
-    }
-
-    void include(const Vec3& v) {
-        include(v.x, max.x, min.x);
-        include(v.y, max.y, min.y);
-        include(v.z, max.z, min.z);
-    }
-
-    static void include(float value, float& high, float& low) {
-        if (value > high) {
-            high = value;
-        }
-        if (value < low) {
-            low = value;
-        }
-    }
-
-    // This box, then a later run's: what one pass over both runs gives. The
-    // comparisons are the same strict ones, so the later run's extreme wins
-    // only where one pass would take it (of equal zeros the first stays, and
-    // a NaN never enters).
-    void follow(const Box& later) {
-        follow(later.max.x, later.min.x, max.x, min.x);
-        follow(later.max.y, later.min.y, max.y, min.y);
-        follow(later.max.z, later.min.z, max.z, min.z);
-    }
-
-    static void follow(float laterHigh, float laterLow, float& high, float& low) {
-        if (laterHigh > high) {
-            high = laterHigh;
-        }
-        if (laterLow < low) {
-            low = laterLow;
-        }
-    }
-};
 
 // The chunks of the current bank, layer by layer, and where each starts in
 // the collection order (the count at the end).
