@@ -1,5 +1,6 @@
 // growGenerationInParts: the generation that growGeneration (its plain twin)
 // grows, its children made by parts of the walk side by side.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -15,6 +16,12 @@ namespace {
 // the first starts by skipping its copy of the rule generator to its place,
 // about 400,000 instructions, against some 10 million for the part's work.
 constexpr std::size_t kChunksPerPart = 32;
+// A window's parents keep their memory while its children are made, so a
+// run needs room for that many chunks above what the plain walk needs (3 MB
+// at most). Many workers share a window in smaller parts, but no smaller
+// than this.
+constexpr std::size_t kMostWindowChunks = 128;
+constexpr std::size_t kFewestChunksPerPart = 8;
 
 // What the serial pass decided for a particle, when not the index of its
 // layer's group.
@@ -70,7 +77,8 @@ class LayerWalk {
     void walk() {
         ParticleList& list = system.store->currentBank()[layer];
         chunkSize = static_cast<std::size_t>(list.chunkSize);
-        list.drainByWindows(kChunksPerPart * static_cast<std::size_t>(workers.workers()),
+        const auto workerCount = static_cast<std::size_t>(workers.workers());
+        list.drainByWindows(std::min(kChunksPerPart * workerCount, kMostWindowChunks),
                             [&](std::span<const std::span<const Particle>> window) {
                                 const int parts = decide(window);
                                 makeChildren(window, parts);
@@ -81,7 +89,8 @@ class LayerWalk {
     // The serial pass over a window: the decisions, and where each part
     // starts. Returns the number of parts.
     int decide(std::span<const std::span<const Particle>> window) {
-        const int parts = std::min(workers.workers(), static_cast<int>(window.size()));
+        const int parts = static_cast<int>(std::clamp<std::size_t>(
+            window.size() / kFewestChunksPerPart, 1, static_cast<std::size_t>(workers.workers())));
         decisions.resize(window.size() * chunkSize);
         starts.resize(static_cast<std::size_t>(parts) + 1);
         LayerCounts planned;
