@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/version.h"
 #include "platform/platform.h"
 
 namespace bramblewisp {
@@ -14,6 +15,20 @@ std::string reportLine(const std::string& what, const std::string& why) {
 }
 
 } // namespace
+
+std::string shownPath(const std::string& path) {
+    std::string shown;
+    for (const char c : path) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            shown += {'\\', 'x', kHex[code >> 4], kHex[code & 15]};
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
 
 void Console::flushOutput() {
     errno = 0;
@@ -132,6 +147,32 @@ void Console::usage() {
     for (const char* line : kLines) {
         say(line);
     }
+}
+
+void Console::help() {
+    usage();
+    static constexpr const char* kLines[] = {
+        "\n",
+        "(more tweaks - optional)\n",
+        "  -width     Picture width in pixels (16 to 16384, default 800)\n",
+        "  -height    Picture height in pixels (16 to 16384, default 600)\n",
+        "  -out       File to save, ending in .bmp or .png (default testSystem.bmp);\n",
+        "             a PNG keeps the options that drew it. The word after -out is\n",
+        "             its value: -out -a.png and -out ./-a.png both name -a.png\n",
+        "  -palette   Colours of strokes and backgrounds (0, the default, blue-violet)\n",
+        "  -text      Draw the three lines of text (0 or 1, default 1)\n",
+        "  -h, --help This text\n",
+        "  --version  The program's version\n",
+    };
+    for (const char* line : kLines) {
+        say(line);
+    }
+}
+
+void Console::version() {
+    say("bramblewisp ");
+    say(kVersion);
+    say("\n");
 }
 
 void Console::report(const std::string& what, const std::string& why) {

@@ -9,6 +9,11 @@
 
 namespace bramblewisp {
 
+// A path or name that a user supplied, as a message shows it: control
+// characters escaped (\x1b, \x0a), so that the message stays one line that
+// shows what the name holds. Every echo of a user's path goes through here.
+std::string shownPath(const std::string& path);
+
 // A run's output: every byte it shows, in the order the run shows it, goes
 // through the one Console that main owns (tests give theirs other streams).
 // Progress on the output stream is cosmetic: a reader that went away or a
@@ -41,6 +46,10 @@ class Console final : public Progress {
 
     // What a run without -time, -mem and -cpu prints.
     void usage();
+    // What -h and --help print: the usage and the options added since.
+    void help();
+    // "bramblewisp 1.1.0" and a line break.
+    void version();
 
     // "bramblewisp: what: why" on the error stream ("bramblewisp: what"
     // without a why), now: after whatever the output stream holds, with a

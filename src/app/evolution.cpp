@@ -1,5 +1,6 @@
 #include "app/evolution.h"
 
+#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -89,29 +90,30 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
     store.swapBanks();
 }
 
-void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
-                 RunBudget& budget, Progress& progress) {
+int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
+                    RunBudget& budget, Progress& progress) {
     budget.sampleBeforeGrowth();
     if (preset.maxIterations() < iterations) {
         iterations = preset.maxIterations();
     }
     for (int32_t i = 0; i < iterations; ++i) {
         if (ramIsEnding(budget, progress) || detailReached(system, progress)) {
-            return;
+            return i;
         }
         progress.generationStarts();
         growGeneration(system, progress);
         progress.generationDone(i + 1, true);
     }
+    return std::max(iterations, int32_t{0});
 }
 
-void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress) {
+int32_t evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress) {
     for (int32_t generation = 1;; ++generation) {
         if (budget.deadlinePassed() || ramIsEnding(budget, progress)) {
-            return;
+            return generation - 1;
         }
         if (!budget.reserveNextGeneration() || detailReached(system, progress)) {
-            return;
+            return generation - 1;
         }
         progress.generationStarts();
         growGeneration(system, progress);

@@ -21,11 +21,12 @@ void growGeneration(ParticleSystem& system, Progress& progress);
 
 // Grows iterations generations, capped by the preset (the cap is written
 // back), unless memory or detail stops it first. Both loops tell progress
-// of every generation and of an early stop.
-void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
-                 RunBudget& budget, Progress& progress);
+// of every generation and of an early stop, and return the generations
+// grown.
+int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
+                    RunBudget& budget, Progress& progress);
 
 // Grows generations until the deadline, memory or detail stops it.
-void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress);
+int32_t evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress);
 
 } // namespace bramblewisp

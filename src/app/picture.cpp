@@ -59,12 +59,10 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
     budget.sampleBeforeGrowth();
 
     progress.stageBegins(Stage::evolve);
-    if (settings.iterations < 0) {
-        evolveTimed(system, budget, progress);
-    } else {
-        int32_t iterations = settings.iterations;
-        evolveFixed(system, iterations, *preset, budget, progress);
-    }
+    int32_t iterations = settings.iterations;
+    const int32_t generations = iterations < 0
+                                    ? evolveTimed(system, budget, progress)
+                                    : evolveFixed(system, iterations, *preset, budget, progress);
     progress.stageEnds();
 
     const std::unique_ptr<PostEffect> postEffect = createPostEffect(settings.postEffect);
@@ -79,7 +77,7 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
         progress.stageEnds();
     }
 
-    const PictureResult result{system.store->currentCount()};
+    const PictureResult result{system.store->currentCount(), generations};
     if (font != nullptr) {
         label(image, *font, result.particles, settings.dark);
     }

@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <utility>
+
 #include "imaging/backgrounds.h"
 #include "imaging/postEffects.h"
 #include "presets/preset.h"
@@ -23,6 +25,13 @@ Settings readSettings(const Options& options) {
     options.lookup("-type", settings.type);
     settings.type = selectedType(settings.type);
     options.lookup("-iter", settings.iterations);
+    // A name with no value after it is refused rather than ignored: the
+    // picture would go somewhere the user did not say.
+    if (std::string out; options.lookupText("-out", out)) {
+        settings.out = out;
+    } else if (options.named("-out")) {
+        settings.out = "";
+    }
     return settings;
 }
 
@@ -36,6 +45,28 @@ std::optional<Settings> parseSettings(const Options& options) {
         return std::nullopt;
     }
     return readSettings(options);
+}
+
+std::string picturePath(const Settings& settings) {
+    return settings.out.value_or(kDefaultPictureFile);
+}
+
+std::string commandLineOf(const Settings& settings) {
+    const std::pair<const char*, int32_t> options[] = {
+        {"-time", settings.timeLimit},   {"-mem", settings.memOption},
+        {"-cpu", settings.cpuOption},    {"-seed", settings.seed},
+        {"-iter", settings.iterations},  {"-dark", settings.dark ? 1 : 0},
+        {"-prefx", settings.background}, {"-postfx", settings.postEffect},
+        {"-spikes", settings.spikes},    {"-type", settings.type},
+    };
+    std::string line;
+    for (const auto& [name, value] : options) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        line.append(name).append(" ").append(std::to_string(value));
+    }
+    return line;
 }
 
 } // namespace bramblewisp

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "app/options.h"
 
@@ -24,6 +25,9 @@ struct Settings {
     int32_t timeLimit = -1; // seconds
     int32_t memOption = -1; // required, never used
     int32_t cpuOption = -1; // required, never used
+    // The file to save; none: testSystem.bmp in the working directory. Empty
+    // when -out came last, with no value, which refuses the run.
+    std::optional<std::string> out;
 
     bool operator==(const Settings&) const = default;
 };
@@ -34,5 +38,15 @@ Settings readSettings(const Options& options);
 
 // The settings of a run, or none when -time, -mem or -cpu is missing.
 std::optional<Settings> parseSettings(const Options& options);
+
+inline constexpr const char* kDefaultPictureFile = "testSystem.bmp";
+
+// Where the picture of settings is saved.
+std::string picturePath(const Settings& settings);
+
+// The options that draw the same picture again, every one that changes it
+// with its value, in one canonical order: "-time 1 -mem 1 -cpu 1 -seed 0
+// ...". Where the file goes is no part of it.
+std::string commandLineOf(const Settings& settings);
 
 } // namespace bramblewisp

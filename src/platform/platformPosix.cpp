@@ -255,6 +255,17 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
     return file;
 }
 
+PathKind pathKind(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) {
+        return PathKind::missing;
+    }
+    return S_ISREG(status.st_mode)   ? PathKind::regularFile
+           : S_ISDIR(status.st_mode) ? PathKind::directory
+           : S_ISLNK(status.st_mode) ? PathKind::symbolicLink
+                                     : PathKind::other;
+}
+
 #ifndef __EMSCRIPTEN__
 std::string executablePath() {
     std::string path(4096, '\0');
