@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Golden pictures: every option set in the table must reproduce the recorded
-# SHA-256 of testSystem.bmp and of standard output.
+# SHA-256 of the saved picture and of standard output. The picture is
+# testSystem.bmp, or the file that the line's -out names (BMP or PNG).
 #
 #   golden.sh check  BINARY [TABLE]   compare, list every difference, exit 1 on any
 #   golden.sh record BINARY [TABLE]   rewrite the hashes after a deliberate change
@@ -29,6 +30,14 @@ while IFS= read -r line; do
         continue
     fi
     read -r wantPicture wantStdout fontMode options <<<"$line"
+    read -r -a words <<<"$options"
+    file=testSystem.bmp
+    for ((i = 0; i + 1 < ${#words[@]}; i++)); do
+        if [[ ${words[i],,} == -out ]]; then
+            file=${words[i + 1]}
+            break
+        fi
+    done
     dir=$work/run
     rm -rf "$dir" && mkdir "$dir"
     if [[ $fontMode == font ]]; then
@@ -40,7 +49,12 @@ while IFS= read -r line; do
         failures=$((failures + 1))
         continue
     }
-    picture=$(sha256sum "$dir/testSystem.bmp" | cut -d' ' -f1)
+    if [[ ! -f $dir/$file ]]; then
+        echo "NO PICTURE $file: $fontMode $options" >&2
+        failures=$((failures + 1))
+        continue
+    fi
+    picture=$(sha256sum "$dir/$file" | cut -d' ' -f1)
     stdout=$(sha256sum "$dir/stdout" | cut -d' ' -f1)
     count=$((count + 1))
     if [[ $mode == check && ($picture != "$wantPicture" || $stdout != "$wantStdout") ]]; then
