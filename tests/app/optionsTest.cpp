@@ -73,6 +73,7 @@ TEST(OptionsTest, UnknownOptionsAreNamedWithAHint) {
         {{"-timeout", "1", "-foo", "-bar", "-iter", "-cpu", "-spikes"},
          {"-timeout", "-foo", "-bar"}},
         {{"-dark", "-spiks"}, {}},
+        {{"-otu", "a.png", "-out", "-a.png"}, {"-otu (did you mean -out?)"}},
         {{"-wat"}, {"-wat"}}};
     for (const auto& [arguments, expected] : cases) {
         std::vector<std::string> words{"prog"};
