@@ -199,20 +199,21 @@ TEST(EvolutionTest, TimedRunReservesSixteenLapsAndStopsSilently) {
         int32_t limit;
         std::vector<int64_t> readings; // ms: construction, then one per lap
         std::string console;
+        int32_t grown;
     } cases[] = {
         // Deadline 45 s; laps of 1, 1 and 4 s: 29, 13, then passed.
-        {100, {0, 1000, 2000, 6000}, " \b 1 \b 2"},
+        {100, {0, 1000, 2000, 6000}, " \b 1 \b 2", 2},
         // 34 s - 16 x 2 s leaves the deadline at the lap's end.
-        {78, {0, 2000}, ""},
+        {78, {0, 2000}, "", 0},
         // Already at the deadline: no lap and no memory sample.
-        {10, {0}, ""},
+        {10, {0}, "", 0},
     };
     for (const auto& c : cases) {
         ParticleSystem system;
         InjectedBudget injected{c.readings};
         RunBudget budget(c.limit, injected.sources());
         ConsoleTranscript transcript;
-        evolveTimed(system, budget, transcript.console);
+        EXPECT_EQ(evolveTimed(system, budget, transcript.console), c.grown) << c.limit;
         EXPECT_EQ(transcript.text(), c.console) << c.limit;
         EXPECT_EQ(injected.readingsTaken, c.readings.size()) << c.limit;
         EXPECT_EQ(injected.samplesTaken, c.readings.size()) << c.limit;
@@ -229,7 +230,7 @@ TEST(EvolutionTest, MemoryRunningOutStopsWithANote) {
     InjectedBudget injected{{0, 1000}, {100000, 99000, 10000}};
     RunBudget budget(1000, injected.sources());
     ConsoleTranscript transcript;
-    evolveTimed(system, budget, transcript.console);
+    EXPECT_EQ(evolveTimed(system, budget, transcript.console), 1);
     EXPECT_EQ(transcript.text(), " \b 1" + kMemoryNote);
 }
 
