@@ -52,5 +52,6 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "bramblewisp grows a three-dimensional particle system from one of five
 preset types, within a time budget given in seconds, draws it far to near
 as translucent strokes over a generated background and saves the picture
-as an 800 x 600 BMP file in the working directory.")
+as an 800 x 600 BMP or PNG file, a PNG with the options that draw it
+again.")
 include(CPack)
