@@ -177,7 +177,7 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
 // place among the files of a directory.
 PathKind pathKind(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(widen(path).c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES                ? PathKind::missing
+    return attributes == INVALID_FILE_ATTRIBUTES              ? PathKind::missing
            : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? PathKind::symbolicLink
            : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0     ? PathKind::directory
                                                               : PathKind::regularFile;
