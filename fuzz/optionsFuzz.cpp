@@ -38,13 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     bramblewisp::App app;
     const int32_t count = static_cast<int32_t>(words.size());
     if (app.parseOptions(count, arguments.data())) {
-        if (!app.timer || !app.memory || !app.background || !app.preset) {
+        if (!app.timer || !app.memory || !app.background) {
             std::abort();
         }
-        if (app.preset->maxIterations() != 8 && app.preset->maxIterations() != 12) {
+        if (app.preset.maxIterations != 8 && app.preset.maxIterations != 12) {
             std::abort();
         }
-    } else if (app.timer || app.memory || app.background || app.preset || app.postEffect) {
+    } else if (app.timer || app.memory || app.background || app.postEffect) {
         std::abort();
     }
     return 0;

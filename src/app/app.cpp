@@ -126,9 +126,9 @@ void App::growAndRender() {
     console::openStage(console::Stage::createSystem);
     ParticleSystem& system = *ParticleSystem::instance(memory->sample() >= kRoomForLargeBlocksKB);
     system.random.init(seed, 0);
-    preset->buildRules(system);
+    preset.build(system);
     system.tableJitteredTurns();
-    preset->seedParticles(system);
+    ruleRandom = preset.ruleGenerator(seed);
     console::closeStage();
     timer->deadline -= timer->lap();
     memory->availableKB = memory->sample();
@@ -137,7 +137,7 @@ void App::growAndRender() {
     if (iterations < 0) {
         evolveTimed(system, *timer, *memory);
     } else {
-        evolveFixed(system, iterations, *preset, *memory);
+        evolveFixed(system, iterations, preset.maxIterations, *memory);
     }
     console::closeStage();
 

@@ -49,7 +49,7 @@ class App {
     int32_t cpuOption = -1;
     std::unique_ptr<Effect> background;
     std::unique_ptr<Effect> postEffect;
-    std::unique_ptr<Preset> preset;
+    SystemDescription preset;
     int32_t seed = 0;
     int32_t iterations = -1;
     bool dark = false;

@@ -94,11 +94,11 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
     store.swapBanks();
 }
 
-void evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
+void evolveFixed(ParticleSystem& system, int32_t& iterations, int32_t maxIterations,
                  MemoryGuard& memory) {
     memory.availableKB = memory.sample();
-    if (preset.maxIterations() < iterations) {
-        iterations = preset.maxIterations();
+    if (maxIterations < iterations) {
+        iterations = maxIterations;
     }
     for (int32_t i = 0; i < iterations; ++i) {
         if (ramIsEnding(memory) || detailReached(system)) {

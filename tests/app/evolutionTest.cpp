@@ -1,4 +1,5 @@
 #include "app/evolution.h"
+#include "presets/preset.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,8 @@ std::string consoleOf(const std::function<void()>& run) {
 
 std::string fixedRun(ParticleSystem& system, int32_t& iterations, int32_t type = 0,
                      MemoryGuard memory = guardWith({1u << 20})) {
-    return consoleOf([&] { evolveFixed(system, iterations, *createPreset(type, 0), memory); });
+    return consoleOf(
+        [&] { evolveFixed(system, iterations, createPreset(type, 0).maxIterations, memory); });
 }
 
 Particle numbered(int n) {
@@ -57,9 +59,7 @@ TEST(EvolutionTest, FixedRunWritesEachGeneration) {
     ParticleSystem system;
     system.random.init(7, 0);
     ruleRandom.init(0, 0);
-    const auto preset = createPreset(0, 2);
-    preset->buildRules(system);
-    preset->seedParticles(system);
+    createPreset(0, 2).build(system);
     spinCalls = 63; // the run's first check turns the spinner
     spinIndex = 0;
     int32_t iterations = 3;
@@ -80,12 +80,10 @@ TEST(EvolutionTest, TabledTurnsAndLargeBlocksGrowTheSameGenerations) {
             ASSERT_EQ(system.store->onLargeBlocks(), onLargeBlocks);
             system.random.init(3, 0);
             ruleRandom.init(0, 0);
-            const auto preset = createPreset(type, 8);
-            preset->buildRules(system);
+            createPreset(type, 8).build(system);
             if (tabled) {
                 system.tableJitteredTurns();
             }
-            preset->seedParticles(system);
             for (int generation = 0; generation < 6; ++generation) {
                 growGeneration(system, quiet);
             }
