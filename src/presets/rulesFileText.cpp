@@ -52,23 +52,26 @@ char foldCase(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Insertions, deletions and replacements from a to b, letter case ignored.
+// Edits (insert, delete, replace, swap two neighbours) from a to b, letter
+// case ignored.
 std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) {
+        for (std::size_t j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
             const bool same = foldCase(a[i - 1]) == foldCase(b[j - 1]);
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
+            d[i][j] =
+                std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
+            if (i > 1 && j > 1 && foldCase(a[i - 1]) == foldCase(b[j - 2]) &&
+                foldCase(a[i - 2]) == foldCase(b[j - 1])) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
         }
     }
-    return row[b.size()];
+    return d[a.size()][b.size()];
 }
 
 // A whole number from 1 to 1000 at the front of text, which it then leaves.
@@ -218,8 +221,9 @@ std::string shownText(std::string_view text) {
 }
 
 std::string unknownKeyHint(std::string_view key, std::initializer_list<std::string_view> known) {
-    // Two edits in a short name make another word rather than a typo.
-    const std::size_t limit = key.size() > 5 ? 3 : 2;
+    // Two edits in a short name make another word rather than a typo; a
+    // long one is no misspelt key.
+    const std::size_t limit = key.size() > 32 ? 0 : key.size() > 5 ? 3 : 2;
     std::string_view closest;
     std::size_t best = limit;
     for (const std::string_view candidate : known) {
@@ -241,6 +245,9 @@ std::string unknownKeyHint(std::string_view key, std::initializer_list<std::stri
 }
 
 SystemRead loadSystem(const std::string& path) {
+    if (path.empty()) {
+        return {std::nullopt, {"-rules", "needs the path of a rules file"}};
+    }
     std::string name = path;
     std::string problem;
     std::FILE* in = platform::openRegularFile(path, problem);
