@@ -19,7 +19,12 @@ foreach(header IN LISTS BRAMBLEWISP_THIRD_PARTY_HEADERS)
     endif()
     get_filename_component(parent ${BRAMBLEWISP_THIRD_PARTY_INCLUDE}/${header} DIRECTORY)
     file(MAKE_DIRECTORY ${parent})
-    file(CREATE_LINK ${source} ${BRAMBLEWISP_THIRD_PARTY_INCLUDE}/${header} SYMBOLIC)
+    if(CMAKE_HOST_WIN32)
+        # Symbolic links need extra rights there: a copy does as well.
+        file(COPY ${source} DESTINATION ${parent})
+    else()
+        file(CREATE_LINK ${source} ${BRAMBLEWISP_THIRD_PARTY_INCLUDE}/${header} SYMBOLIC)
+    endif()
 endforeach()
 
 # Linked by whatever includes them; SYSTEM keeps their warnings out of ours.
