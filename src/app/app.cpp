@@ -14,6 +14,7 @@
 #include "imaging/postEffects.h"
 #include "imaging/renderer.h"
 #include "platform/platform.h"
+#include "presets/rulesFile.h"
 #include "system/particleSystem.h"
 
 namespace bramblewisp {
@@ -38,18 +39,37 @@ bool App::parseOptions(int32_t argumentCount, char** arguments) {
         console::usage();
         return false;
     }
+    const OptionValues values = readOptionValues(options);
+    if (values.rules) {
+        // Refused before any work: a run must not waste its budget on a
+        // picture the user did not ask for.
+        SystemRead read = loadSystem(*values.rules);
+        if (!read.system) {
+            report(read.problem.where, read.problem.what);
+            refused = true;
+            return false;
+        }
+        if (values.typeGiven) {
+            report("-type " + std::to_string(values.type),
+                   "ignored: the rules file " + *values.rules + " gives the system");
+        }
+        if (values.spikesGiven && read.system->randomSpikes) {
+            read.system->spikes = values.spikes;
+        }
+        preset = std::move(*read.system);
+    } else {
+        preset = createPreset(values.type, values.spikes);
+    }
 
     timer = std::make_unique<RunTimer>(static_cast<double>(timeLimit));
     timer->deadline -= timeLimit * 0.5 + 5;
     memory = std::make_unique<MemoryGuard>();
     memory->estimateKB += 4096;
 
-    const OptionValues values = readOptionValues(options);
     dark = values.dark != 0;
     seed = values.seed;
     background = createBackground(values.prefx, seed, dark);
     postEffect = createPostEffect(values.postfx);
-    preset = createPreset(values.type, values.spikes);
     iterations = values.iterations;
 
     // The parsing itself is charged to the budget.

@@ -23,7 +23,8 @@ inline constexpr const char* kPictureFile = "testSystem.bmp";
 class App {
   public:
     // False (after printing the usage text) when -time, -mem or -cpu is
-    // missing; nothing has been created then.
+    // missing, or (with refused set, after one line on standard error) when
+    // the rules file cannot be used; nothing has been created then.
     bool parseOptions(int32_t argumentCount, char** arguments);
 
     // The canvas, the two bitmaps, the font, the overlay and the background.
@@ -53,6 +54,7 @@ class App {
     int32_t seed = 0;
     int32_t iterations = -1;
     bool dark = false;
+    bool refused = false;
 
   private:
     void loadFont();

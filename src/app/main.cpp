@@ -17,7 +17,7 @@ int run(int argc, char** argv) {
         }
         App app;
         if (!app.parseOptions(argc, argv)) {
-            return 0;
+            return app.refused ? 2 : 0;
         }
         app.createBitmaps();
         app.growAndRender();

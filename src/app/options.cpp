@@ -20,8 +20,8 @@ bool sameName(const char* argument, const char* name) {
     return *argument == *name;
 }
 
-constexpr const char* kOptionNames[] = {"-time", "-mem",   "-cpu",    "-seed",   "-iter",
-                                        "-dark", "-prefx", "-postfx", "-spikes", "-type"};
+constexpr const char* kOptionNames[] = {"-time",  "-mem",    "-cpu",    "-seed", "-iter", "-dark",
+                                        "-prefx", "-postfx", "-spikes", "-type", "-rules"};
 
 bool isOptionName(const char* argument) {
     return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),
@@ -102,14 +102,27 @@ bool Options::lookup(const char* name, int32_t& value) const {
     return false;
 }
 
+bool Options::lookupText(const char* name, std::string& value) const {
+    for (int32_t i = 0; i < argumentCount - 1; ++i) {
+        if (sameName(arguments[i], name)) {
+            value = arguments[i + 1];
+            return true;
+        }
+    }
+    return false;
+}
+
 OptionValues readOptionValues(const Options& options) {
     OptionValues values;
     options.lookup("-dark", values.dark);
     options.lookup("-seed", values.seed);
     options.lookup("-prefx", values.prefx);
     options.lookup("-postfx", values.postfx);
-    options.lookup("-spikes", values.spikes);
-    options.lookup("-type", values.type);
+    values.spikesGiven = options.lookup("-spikes", values.spikes);
+    values.typeGiven = options.lookup("-type", values.type);
+    if (std::string rules; options.lookupText("-rules", rules)) {
+        values.rules = rules;
+    }
     options.lookup("-iter", values.iterations);
     return values;
 }

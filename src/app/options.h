@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct Options {
     // Finds the first argument equal to name (ASCII letters in any case),
     // position 0 included, that has an argument after it, and converts that.
     bool lookup(const char* name, int32_t& value) const;
+    // The same for an option whose value is text, such as a path.
+    bool lookupText(const char* name, std::string& value) const;
 
     int32_t argumentCount;
     char** arguments;
@@ -26,6 +29,11 @@ struct OptionValues {
     int32_t spikes = 64;
     int32_t type = 0;
     int32_t iterations = -1;
+    // Whether -type and -spikes were given, for a rules file to override or
+    // honour them; the path of the rules file, if one was given.
+    bool typeGiven = false;
+    bool spikesGiven = false;
+    std::optional<std::string> rules;
 };
 
 OptionValues readOptionValues(const Options& options);
@@ -36,7 +44,7 @@ int32_t parseDecimal(const char* text);
 
 // One message for report (no program name, no line break) for every
 // argument that looks like an option, a hyphen or two and a letter, but is
-// none of the ten and is not the value of the one before it; unknown
+// none of the eleven and is not the value of the one before it; unknown
 // arguments are still ignored, but a typo should not pass for success. Close
 // misspellings get a suggestion.
 std::vector<std::string> unknownOptionWarnings(int32_t argumentCount, char** arguments);
