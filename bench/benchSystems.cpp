@@ -41,8 +41,7 @@ void restore(ParticleSystem& system, const Snapshot& snapshot) {
 
 Picture::Picture() : image(800, 600), depth(800, 600) {
     Canvas canvas;
-    canvas.bind(image);
-    WaveGridBackground(0, false).apply(canvas, image, depth);
+    WaveGridBackground(0, false).fill(canvas, image, depth);
 }
 
 } // namespace bramblewisp::bench

@@ -13,21 +13,18 @@ namespace {
 void background(benchmark::State& state) {
     Picture picture;
     Canvas canvas;
-    canvas.bind(picture.image);
     for (auto _ : state) {
         auto effect = createBackground(static_cast<int32_t>(state.range(0)), 0, false);
-        effect->apply(canvas, picture.image, picture.depth);
+        effect->fill(canvas, picture.image, picture.depth);
         benchmark::DoNotOptimize(picture.image.pixels.data());
     }
 }
 
 void postEffect(benchmark::State& state) {
     Picture picture;
-    Canvas canvas;
-    canvas.bind(picture.image);
     const auto effect = createPostEffect(static_cast<int32_t>(state.range(0)));
     for (auto _ : state) {
-        effect->apply(canvas, picture.image, picture.depth);
+        effect->apply(picture.image, picture.depth);
         benchmark::DoNotOptimize(picture.image.pixels.data());
     }
 }

@@ -37,7 +37,6 @@ void renderParticlesType1(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         Picture picture;
-        canvas.bind(picture.image);
         state.ResumeTiming();
         renderParticles(canvas, picture.image, picture.depth, system, false, true, quiet);
     }
@@ -134,10 +133,10 @@ void drawStrokesType1(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         Picture picture;
-        canvas.bind(picture.image);
         const ParticleBrush brush{canvas,        picture.image,
                                   picture.depth, 255.0f / (high.z - low.z + 0.1f),
                                   false,         state.range(0) != 0};
+        StrokeJitter jitter = startedStrokeJitter();
         state.ResumeTiming();
         std::size_t i = 0;
         if (state.range(1) != 0) {
@@ -146,11 +145,11 @@ void drawStrokesType1(benchmark::State& state) {
                                    strokes[i + 3].first};
                 const Vec3 b[4] = {strokes[i].second, strokes[i + 1].second, strokes[i + 2].second,
                                    strokes[i + 3].second};
-                brush.drawFour(a, b);
+                brush.drawFour(a, b, jitter);
             }
         }
         for (; i < strokes.size(); ++i) {
-            brush.drawParticle(strokes[i].first, strokes[i].second);
+            brush.drawParticle(strokes[i].first, strokes[i].second, jitter);
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(strokes.size()));

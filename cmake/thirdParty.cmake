@@ -1,32 +1,37 @@
-# Header-only libraries from the distribution. Each reaches the builds
-# through a private folder of the build tree that links just its headers:
-# adding all of /usr/include would put the host's C library in front of the
-# mingw and WebAssembly compilers' own.
+# Header-only libraries from the distribution. Each header (or folder of
+# headers) listed below is linked into one private folder of the build tree,
+# and targets that use them link bramblewisp_thirdParty, which puts only that
+# folder on their include path: all of /usr/include would hand the cross
+# builds (mingw, WebAssembly) the host's C library headers.
 #
-# BRAMBLEWISP_THIRD_PARTY_HEADERS lists what the folder links, each a path
-# under the system include directory (a header file or a folder of them).
+# A line per header or folder, as found under BRAMBLEWISP_THIRD_PARTY_ROOT,
+# with the Debian package that holds it and what uses it.
 set(BRAMBLEWISP_THIRD_PARTY_HEADERS
-    toml++ # the rules files' TOML (libtomlplusplus-dev)
+    stb/stb_image_write.h # libstb-dev: the PNG writer's zlib compressor
+    stb/stb_image.h       # libstb-dev: the tests decode the PNGs
+    toml++                # libtomlplusplus-dev: the rules files' reader
 )
-set(BRAMBLEWISP_THIRD_PARTY_INCLUDE ${CMAKE_BINARY_DIR}/thirdParty/include)
-# The host's headers, also when a cross toolchain re-roots the search.
-set(BRAMBLEWISP_SYSTEM_INCLUDE /usr/include CACHE PATH "Where the header-only libraries are installed")
+
+set(BRAMBLEWISP_THIRD_PARTY_ROOT /usr/include CACHE PATH
+    "Where the header-only libraries in cmake/thirdParty.cmake are found")
+set(thirdPartyDir ${CMAKE_BINARY_DIR}/thirdParty/include)
 
 foreach(header IN LISTS BRAMBLEWISP_THIRD_PARTY_HEADERS)
-    set(source ${BRAMBLEWISP_SYSTEM_INCLUDE}/${header})
-    if(NOT EXISTS ${source})
-        message(FATAL_ERROR "${source} is missing: tools/install-deps installs the header-only libraries")
+    set(from ${BRAMBLEWISP_THIRD_PARTY_ROOT}/${header})
+    if(NOT EXISTS ${from})
+        message(FATAL_ERROR "${from} is missing: tools/install-deps installs the "
+            "packages that cmake/thirdParty.cmake names")
     endif()
-    get_filename_component(parent ${BRAMBLEWISP_THIRD_PARTY_INCLUDE}/${header} DIRECTORY)
-    file(MAKE_DIRECTORY ${parent})
-    if(CMAKE_HOST_WIN32)
-        # Symbolic links need extra rights there: a copy does as well.
-        file(COPY ${source} DESTINATION ${parent})
+    get_filename_component(folder ${thirdPartyDir}/${header} DIRECTORY)
+    file(MAKE_DIRECTORY ${folder})
+    if(IS_DIRECTORY ${from} AND CMAKE_HOST_WIN32)
+        # Links need extra rights there, and COPY_ON_ERROR copies files only.
+        file(COPY ${from} DESTINATION ${folder})
     else()
-        file(CREATE_LINK ${source} ${BRAMBLEWISP_THIRD_PARTY_INCLUDE}/${header} SYMBOLIC)
+        file(CREATE_LINK ${from} ${thirdPartyDir}/${header} SYMBOLIC COPY_ON_ERROR)
     endif()
 endforeach()
 
-# Linked by whatever includes them; SYSTEM keeps their warnings out of ours.
-add_library(bramblewisp_third_party INTERFACE)
-target_include_directories(bramblewisp_third_party SYSTEM INTERFACE ${BRAMBLEWISP_THIRD_PARTY_INCLUDE})
+add_library(bramblewisp_thirdParty INTERFACE)
+# SYSTEM: their warnings are not ours to fix.
+target_include_directories(bramblewisp_thirdParty SYSTEM INTERFACE ${thirdPartyDir})

@@ -1,21 +1,13 @@
 // Any argument vector: the arguments are the input split at NUL bytes.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "app/options.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The usage text would flood the fuzzer's own output.
-    if (std::freopen("/dev/null", "w", stdout) == nullptr) {
-        std::abort();
-    }
-    return 0;
-}
+#include "app/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<std::string> words(1);
@@ -35,16 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     bramblewisp::unknownOptionWarnings(static_cast<int32_t>(words.size()), arguments.data());
 
-    bramblewisp::App app;
-    const int32_t count = static_cast<int32_t>(words.size());
-    if (app.parseOptions(count, arguments.data())) {
-        if (!app.timer || !app.memory || !app.background) {
-            std::abort();
-        }
-        if (app.preset.maxIterations != 8 && app.preset.maxIterations != 12) {
-            std::abort();
-        }
-    } else if (app.timer || app.memory || app.background || app.postEffect) {
+    // Whatever the words, the settings select a picture the run can draw.
+    const bramblewisp::Options options{static_cast<int32_t>(words.size()), arguments.data()};
+    const bramblewisp::Settings read = bramblewisp::readSettings(options);
+    if (read.type < 0 || read.type > 4 || read.background < 0 || read.background > 2 ||
+        read.postEffect < 0 || read.postEffect > 3) {
+        std::abort();
+    }
+    const std::optional<bramblewisp::Settings> parsed = bramblewisp::parseSettings(options);
+    if (parsed && !(*parsed == read)) {
         std::abort();
     }
     return 0;

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/canvas.h"
 #include "imaging/textOverlay.h"
 
 namespace {
@@ -28,20 +27,16 @@ struct Input {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace bramblewisp;
-    static const bool indexBuilt = (buildGlyphIndex(), true);
-    (void)indexBuilt;
-
     Input in{data, size};
     Bitmap font(static_cast<int32_t>(in.take(2) % 640 + 1),
                 static_cast<int32_t>(in.take(1) % 80 + 1));
     Bitmap image(static_cast<int32_t>(in.take(1) % 96 + 1),
                  static_cast<int32_t>(in.take(1) % 96 + 1));
-    Bitmap depth(image.width, image.height);
-    TextOverlay overlay(&font, static_cast<int32_t>(in.take(1) % 32));
-    overlay.x = static_cast<int32_t>(in.take(4));
-    overlay.y = static_cast<int32_t>(in.take(4));
-    overlay.dark = (in.take(1) & 1) != 0;
-    overlay.text.assign(reinterpret_cast<const char*>(in.data), in.size);
+    const auto cellWidth = static_cast<int32_t>(in.take(1) % 32);
+    const auto x = static_cast<int32_t>(in.take(4));
+    const auto y = static_cast<int32_t>(in.take(4));
+    const bool dark = (in.take(1) & 1) != 0;
+    const std::string text(reinterpret_cast<const char*>(in.data), in.size);
     for (std::size_t i = 0; i < font.pixels.size(); ++i) {
         font.pixels[i] = static_cast<uint32_t>(i * 2654435761u);
     }
@@ -49,17 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         image.pixels[i] = static_cast<uint32_t>(i * 40503u);
     }
     const Bitmap::Cells before = image.pixels;
-    Canvas canvas;
-    overlay.apply(canvas, image, depth);
+    drawText(image, font, cellWidth, text, x, y, dark);
 
     // Nothing outside the text's rectangle may change.
-    const int64_t right = static_cast<int64_t>(overlay.x) +
-                          static_cast<int64_t>(overlay.text.size()) * overlay.cellWidth;
-    const int64_t bottom = static_cast<int64_t>(overlay.y) + font.height;
-    for (int32_t y = 0; y < image.height; ++y) {
-        for (int32_t x = 0; x < image.width; ++x) {
-            const bool inside = x >= overlay.x && x < right && y >= overlay.y && y < bottom;
-            const std::size_t at = static_cast<std::size_t>(y) * image.width + x;
+    const int64_t right = static_cast<int64_t>(x) + static_cast<int64_t>(text.size()) * cellWidth;
+    const int64_t bottom = static_cast<int64_t>(y) + font.height;
+    for (int32_t row = 0; row < image.height; ++row) {
+        for (int32_t column = 0; column < image.width; ++column) {
+            const bool inside = column >= x && column < right && row >= y && row < bottom;
+            const std::size_t at = static_cast<std::size_t>(row) * image.width + column;
             if (!inside && image.pixels[at] != before[at]) {
                 std::abort();
             }

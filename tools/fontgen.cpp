@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/app.h"
+#include "app/picture.h"
 #include "app/saveFile.h"
 #include "imaging/bitmap.h"
 #include "imaging/textOverlay.h"

@@ -14,11 +14,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/app.h"
+#include "app/picture.h"
 #include "app/saveFile.h"
 #include "imaging/bitmap.h"
 #include "imaging/bmp.h"
-#include "imaging/canvas.h"
 #include "imaging/textOverlay.h"
 
 namespace {
@@ -35,18 +34,14 @@ const char* const kLines[] = {
     kFontAlphabet,
 };
 
-void drawPanel(TextOverlay& overlay, Bitmap& image, Bitmap& depth, int32_t top, bool dark) {
-    const Canvas canvas;
+void drawPanel(const Bitmap& font, Bitmap& image, int32_t top, bool dark) {
     const uint32_t background = dark ? 0x000000u : 0xFFFFFFu;
     std::fill(image.pixels.begin() + top * image.width,
               image.pixels.begin() + (top + kPanelHeight) * image.width, background);
-    overlay.dark = dark;
-    overlay.x = 5;
-    overlay.y = top + 5;
+    int32_t y = top + 5;
     for (const char* line : kLines) {
-        overlay.text = line;
-        overlay.apply(canvas, image, depth);
-        overlay.y += overlay.font->height + kLineGap;
+        drawText(image, font, kFontCellWidth, line, 5, y, dark);
+        y += font.height + kLineGap;
     }
 }
 
@@ -80,12 +75,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    buildGlyphIndex();
-    TextOverlay overlay(font.bitmap.get(), kFontCellWidth);
     Bitmap image(kPictureWidth, kPictureHeight);
-    Bitmap depth(kPictureWidth, kPictureHeight);
-    drawPanel(overlay, image, depth, 0, false);
-    drawPanel(overlay, image, depth, kPanelHeight, true);
+    drawPanel(*font.bitmap, image, 0, false);
+    drawPanel(*font.bitmap, image, kPanelHeight, true);
 
     std::string reason;
     if (!saveBmpFile(argv[2], image, reason)) {

@@ -5,9 +5,7 @@
 #include <cstdint>
 
 #include "app/options.h"
-#include "imaging/backgrounds.h"
-#include "imaging/postEffects.h"
-#include "presets/preset.h"
+#include "app/settings.h"
 
 using namespace bramblewisp;
 
@@ -23,14 +21,14 @@ EMSCRIPTEN_KEEPALIVE int32_t pageHasOption(int32_t argumentCount, char** argumen
 // What a run with these arguments draws, as the page's controls show it:
 // type, seed, iter, dark, prefx, postfx, spikes.
 EMSCRIPTEN_KEEPALIVE void pageOptionValues(int32_t argumentCount, char** arguments, int32_t* out) {
-    const OptionValues values = readOptionValues(Options{argumentCount, arguments});
-    out[0] = selectedType(values.type);
-    out[1] = values.seed;
-    out[2] = values.iterations;
-    out[3] = values.dark != 0 ? 1 : 0;
-    out[4] = selectedBackground(values.prefx);
-    out[5] = selectedPostEffect(values.postfx);
-    out[6] = values.spikes;
+    const Settings settings = readSettings(Options{argumentCount, arguments});
+    out[0] = settings.type;
+    out[1] = settings.seed;
+    out[2] = settings.iterations;
+    out[3] = settings.dark ? 1 : 0;
+    out[4] = settings.background;
+    out[5] = settings.postEffect;
+    out[6] = settings.spikes;
 }
 
 } // extern "C"

@@ -1,9 +1,7 @@
 #include "app/console.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -11,46 +9,44 @@ namespace bramblewisp {
 
 namespace {
 
-std::vector<std::string> heldReports;
-bool stageOpen = false;
-int firstWriteError = 0;
-
-void flushOutput() {
-    errno = 0;
-    if (std::fflush(stdout) != 0 && firstWriteError == 0) {
-        firstWriteError = errno;
-    }
-}
-
-void say(const char* text) {
-    std::fputs(text, stdout);
-}
-
-void sayNow(const char* text) {
-    std::fputs(text, stdout);
-    flushOutput();
-}
-
 std::string reportLine(const std::string& what, const std::string& why) {
     return "bramblewisp: " + what + (why.empty() ? "" : ": " + why) + "\n";
 }
 
-// Standard error ready for a report now: standard output flushed, a stage
-// line still open on the terminal ended there, held-back reports written.
-void releaseReports() {
+} // namespace
+
+void Console::flushOutput() {
+    errno = 0;
+    if (std::fflush(out) != 0 && firstWriteError == 0) {
+        firstWriteError = errno;
+    }
+}
+
+void Console::say(const char* text) {
+    std::fputs(text, out);
+}
+
+void Console::sayNow(const char* text) {
+    std::fputs(text, out);
+    flushOutput();
+}
+
+// The error stream ready for a report now: the output flushed, a stage line
+// still open on the terminal ended there, held-back reports written.
+void Console::releaseReports() {
     flushOutput();
     // In a file the lines are apart anyway; only a terminal shows them mixed.
-    if (stageOpen && platform::isTerminal(stdout) && platform::isTerminal(stderr)) {
-        std::fputc('\n', stderr);
+    if (stageOpen && platform::isTerminal(out) && platform::isTerminal(err)) {
+        std::fputc('\n', err);
     }
     stageOpen = false;
     for (const std::string& line : heldReports) {
-        std::fputs(line.c_str(), stderr);
+        std::fputs(line.c_str(), err);
     }
     heldReports.clear();
 }
 
-void endStage(const char* text) {
+void Console::endStage(const char* text) {
     say(text);
     stageOpen = false;
     if (!heldReports.empty()) {
@@ -58,26 +54,7 @@ void endStage(const char* text) {
     }
 }
 
-class ConsoleProgress final : public Progress {
-  public:
-    void tick() override { console::spinnerTick(); }
-
-    void begin(Step step) override {
-        static constexpr const char* kWords[] = {"get ", "sort ", "bbox ", "draw "};
-        sayNow(kWords[static_cast<int>(step)]);
-    }
-
-    void collected(int32_t count) override { std::printf("(%i) ", static_cast<int>(count)); }
-};
-
-} // namespace
-
-namespace console {
-
-int32_t spinCalls = 0;
-int32_t spinIndex = 0;
-
-void openStage(Stage stage) {
+void Console::stageBegins(Stage stage) {
     // The evolve message leaves a blank for the spinner to overwrite.
     static constexpr const char* kMessages[] = {
         "  create bitmaps...", "  pre effect...",  "  create system...", "  evolve... ",
@@ -87,31 +64,51 @@ void openStage(Stage stage) {
     stageOpen = true;
 }
 
-void closeStage() {
+void Console::stageEnds() {
     endStage(" OK\n");
 }
 
-void failStage() {
+void Console::stageFails() {
     endStage(" failed\n");
 }
 
-void generationStarts() {
+void Console::generationStarts() {
     sayNow(" ");
 }
 
-void generationDone(int32_t number, bool blankAfter) {
+void Console::generationDone(int32_t number, bool blankAfter) {
     sayNow("\b ");
-    std::printf(blankAfter ? "%i " : "%i", static_cast<int>(number));
+    std::fprintf(out, blankAfter ? "%i " : "%i", static_cast<int>(number));
     flushOutput();
 }
 
-void stopNote(Stop why) {
+void Console::stopped(Stop why) {
     say(why == Stop::memoryEnding
             ? " (looks like RAM is ending)"
             : " (detail level reached sub-pixel - there's no point to continue)");
 }
 
-void usage() {
+void Console::tick() {
+    static constexpr char kTurns[] = "|/-\\|/-\\";
+    spinCalls = (spinCalls + 1) & 63;
+    if (spinCalls != 0) {
+        return;
+    }
+    spinIndex = (spinIndex + 1) & 7;
+    std::fprintf(out, "\b%c", kTurns[spinIndex]);
+    flushOutput();
+}
+
+void Console::begin(Step step) {
+    static constexpr const char* kWords[] = {"get ", "sort ", "bbox ", "draw "};
+    sayNow(kWords[static_cast<int>(step)]);
+}
+
+void Console::collected(int32_t count) {
+    std::fprintf(out, "(%i) ", static_cast<int>(count));
+}
+
+void Console::usage() {
     static constexpr const char* kLines[] = {
         "Bramblewisp-generator by Quill Marrowby\n",
         "\n",
@@ -137,39 +134,21 @@ void usage() {
     }
 }
 
-void spinnerTick() {
-    static constexpr char kTurns[] = "|/-\\|/-\\";
-    spinCalls = (spinCalls + 1) & 63;
-    if (spinCalls != 0) {
-        return;
-    }
-    spinIndex = (spinIndex + 1) & 7;
-    std::printf("\b%c", kTurns[spinIndex]);
-    flushOutput();
+void Console::report(const std::string& what, const std::string& why) {
+    releaseReports();
+    std::fputs(reportLine(what, why).c_str(), err);
 }
 
-Progress& progress() {
-    static ConsoleProgress sink;
-    return sink;
+void Console::reportAfterStage(const std::string& what, const std::string& why) {
+    heldReports.push_back(reportLine(what, why));
 }
 
-void reportLostOutput() {
+void Console::reportLostOutput() {
     flushOutput();
-    if (std::ferror(stdout)) {
+    if (std::ferror(out)) {
         report("cannot write to standard output",
                firstWriteError != 0 ? std::strerror(firstWriteError) : "");
     }
-}
-
-} // namespace console
-
-void report(const std::string& what, const std::string& why) {
-    releaseReports();
-    std::fputs(reportLine(what, why).c_str(), stderr);
-}
-
-void reportAfterStage(const std::string& what, const std::string& why) {
-    heldReports.push_back(reportLine(what, why));
 }
 
 } // namespace bramblewisp

@@ -1,63 +1,72 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "imaging/progress.h"
 
 namespace bramblewisp {
 
-// Standard output and standard error belong to this module alone: every
-// byte a run shows, in the order the run shows it, is written here.
-// Progress on standard output is cosmetic: a reader that went away or a
-// full device must not cost the picture, and no message on standard error
+// A run's output: every byte it shows, in the order the run shows it, goes
+// through the one Console that main owns (tests give theirs other streams).
+// Progress on the output stream is cosmetic: a reader that went away or a
+// full device must not cost the picture, and no message on the error stream
 // may break into an open stage line on the terminal.
-namespace console {
+class Console final : public Progress {
+  public:
+    Console(std::FILE* out, std::FILE* err) : out(out), err(err) {}
 
-enum class Stage { createBitmaps, preEffect, createSystem, evolve, render, postEffect, saving };
+    // The stage's message ("  render..." and the like), shown at once; the
+    // stage line is then open until " OK\n" or " failed\n" closes it and
+    // the reports held back for it follow.
+    void stageBegins(Stage stage) override;
+    void stageEnds() override;
+    void stageFails() override;
 
-// The stage's message ("  render..." and the like), shown at once; the
-// stage line is then open.
-void openStage(Stage stage);
-// " OK\n" closes the stage line; the reports held back for it follow.
-void closeStage();
-// " failed\n" closes the stage line; the reason follows on standard error.
-void failStage();
+    // A blank before a generation grows, for the spinner to overwrite, and
+    // the blank back with the generation's number after it.
+    void generationStarts() override;
+    void generationDone(int32_t number, bool blankAfter) override;
+    // The note on the evolve stage's line.
+    void stopped(Stop why) override;
+    // Turns the spinner once every 64 ticks; the cycle runs on across
+    // generations.
+    void tick() override;
 
-// A blank before a generation grows, for the spinner to overwrite, and the
-// blank back with the generation's number after it. The fixed loop writes
-// the number with a blank behind it, the timed loop without.
-void generationStarts();
-void generationDone(int32_t number, bool blankAfter);
+    // The renderer's words.
+    void begin(Step step) override;
+    void collected(int32_t count) override;
 
-// The two notes that end growth early, on the evolve stage's line.
-enum class Stop { memoryEnding, detailReached };
-void stopNote(Stop why);
+    // What a run without -time, -mem and -cpu prints.
+    void usage();
 
-// What a run without -time, -mem and -cpu prints.
-void usage();
+    // "bramblewisp: what: why" on the error stream ("bramblewisp: what"
+    // without a why), now: after whatever the output stream holds, with a
+    // stage line still open on the terminal ended first and the reports held
+    // back written first.
+    void report(const std::string& what, const std::string& why = {});
+    // The same, held back until the open stage line is closed.
+    void reportAfterStage(const std::string& what, const std::string& why = {});
 
-// Turns the spinner once every 64 calls.
-void spinnerTick();
-// Shared by the whole run and never reset, so the cycle runs on across
-// generations.
-extern int32_t spinCalls;
-extern int32_t spinIndex;
+    // At the end of the run: one report if any output could not be written.
+    void reportLostOutput();
 
-// Growth turns the spinner; rendering shows its words.
-Progress& progress();
+  private:
+    void say(const char* text);
+    void sayNow(const char* text);
+    void flushOutput();
+    void releaseReports();
+    void endStage(const char* text);
 
-// At the end of the run: one report if any output could not be written.
-void reportLostOutput();
-
-} // namespace console
-
-// "bramblewisp: what: why" on standard error ("bramblewisp: what" without a
-// why), now: after whatever standard output holds, with a stage line still
-// open on the terminal ended first and the reports held back written first.
-void report(const std::string& what, const std::string& why = {});
-
-// The same, held back until the open stage line is closed.
-void reportAfterStage(const std::string& what, const std::string& why = {});
+    std::FILE* out;
+    std::FILE* err;
+    std::vector<std::string> heldReports;
+    bool stageOpen = false;
+    int firstWriteError = 0;
+    int32_t spinCalls = 0;
+    int32_t spinIndex = 0;
+};
 
 } // namespace bramblewisp

@@ -1,8 +1,7 @@
 #include "app/evolution.h"
 
+#include <span>
 #include <vector>
-
-#include "app/console.h"
 
 namespace bramblewisp {
 
@@ -30,18 +29,17 @@ std::vector<GroupChoice> choicesOf(const RuleLayer& groups) {
 }
 
 // The memory test at the start of every generation.
-bool ramIsEnding(MemoryGuard& memory) {
-    memory.charge(4);
-    if (memory.isEnding()) {
-        console::stopNote(console::Stop::memoryEnding);
+bool ramIsEnding(RunBudget& budget, Progress& progress) {
+    if (budget.memoryEnding()) {
+        progress.stopped(Progress::Stop::memoryEnding);
         return true;
     }
     return false;
 }
 
-bool detailReached(const ParticleSystem& system) {
+bool detailReached(const ParticleSystem& system, Progress& progress) {
     if (system.store->currentCount() > kDetailLimit) {
-        console::stopNote(console::Stop::detailReached);
+        progress.stopped(Progress::Stop::detailReached);
         return true;
     }
     return false;
@@ -53,19 +51,18 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
     ParticleStore& store = *system.store;
     ParticleList* current = store.currentBank();
     ParticleList* next = store.nextBank();
-    Ranmar& random = *store.random;
+    Ranmar& random = system.random;
+    Ranmar& ruleRandom = system.ruleRandom;
 
     for (int layer = 0; layer < kLayerCount; ++layer) {
         const std::vector<GroupChoice> choices = choicesOf(system.layers[layer]);
-        ParticleList& list = current[layer];
         ParticleList& sameLayer = next[layer];
         int32_t check = 0;
         bool overflowing = false;
-        // Chunk by chunk, in append order; a walked chunk is released at once,
-        // so the two generations never have to fit in memory side by side.
-        for (auto& chunk : list.chunks) {
-            for (uint32_t k = 0; k < chunk->used; ++k) {
-                const Particle& p = chunk->slots[k];
+        // In append order; each walked chunk is given back at once, so the
+        // two generations never have to fit in memory side by side.
+        current[layer].drain([&](std::span<const Particle> chunk) {
+            for (const Particle& p : chunk) {
                 if (!overflowing && check == 0) {
                     overflowing = store.nextCount() >= kOverflowLimit;
                     if (!overflowing) {
@@ -82,48 +79,43 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
                 const float u = static_cast<float>(random.next() & 0xFFFF) * (1.0f / 65536.0f);
                 for (const GroupChoice& choice : choices) {
                     if (choice.total >= u) {
-                        choice.group->apply(p, next);
+                        choice.group->apply(p, next, ruleRandom);
                         break;
                     }
                 }
             }
-            chunk.reset();
-        }
-        list.clear();
+        });
     }
     store.swapBanks();
 }
 
 void evolveFixed(ParticleSystem& system, int32_t& iterations, int32_t maxIterations,
-                 MemoryGuard& memory) {
-    memory.availableKB = memory.sample();
+                 RunBudget& budget, Progress& progress) {
+    budget.sampleBeforeGrowth();
     if (maxIterations < iterations) {
         iterations = maxIterations;
     }
     for (int32_t i = 0; i < iterations; ++i) {
-        if (ramIsEnding(memory) || detailReached(system)) {
+        if (ramIsEnding(budget, progress) || detailReached(system, progress)) {
             return;
         }
-        console::generationStarts();
-        growGeneration(system, console::progress());
-        console::generationDone(i + 1, true);
+        progress.generationStarts();
+        growGeneration(system, progress);
+        progress.generationDone(i + 1, true);
     }
 }
 
-void evolveTimed(ParticleSystem& system, RunTimer& timer, MemoryGuard& memory) {
+void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress) {
     for (int32_t generation = 1;; ++generation) {
-        // Not-less-than also stops on a deadline that is not a number.
-        if (!(timer.last < timer.deadline) || ramIsEnding(memory)) {
+        if (budget.deadlinePassed() || ramIsEnding(budget, progress)) {
             return;
         }
-        // Sixteen times the last generation's time is reserved for the next.
-        timer.deadline -= 16.0 * timer.lap();
-        if (!(timer.last < timer.deadline) || detailReached(system)) {
+        if (!budget.reserveNextGeneration() || detailReached(system, progress)) {
             return;
         }
-        console::generationStarts();
-        growGeneration(system, console::progress());
-        console::generationDone(generation, false);
+        progress.generationStarts();
+        growGeneration(system, progress);
+        progress.generationDone(generation, false);
     }
 }
 

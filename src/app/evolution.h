@@ -19,12 +19,12 @@ inline constexpr int32_t kOverflowLimit = 1000000;
 void growGeneration(ParticleSystem& system, Progress& progress);
 
 // Grows iterations generations, capped by maxIterations (the cap is written
-// back), unless memory or detail stops it first. Both loops show their
-// headway on the console.
+// back), unless memory or detail stops it first. Both loops tell progress
+// of every generation and of an early stop.
 void evolveFixed(ParticleSystem& system, int32_t& iterations, int32_t maxIterations,
-                 MemoryGuard& memory);
+                 RunBudget& budget, Progress& progress);
 
 // Grows generations until the deadline, memory or detail stops it.
-void evolveTimed(ParticleSystem& system, RunTimer& timer, MemoryGuard& memory);
+void evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress);
 
 } // namespace bramblewisp

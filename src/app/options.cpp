@@ -112,21 +112,6 @@ bool Options::lookupText(const char* name, std::string& value) const {
     return false;
 }
 
-OptionValues readOptionValues(const Options& options) {
-    OptionValues values;
-    options.lookup("-dark", values.dark);
-    options.lookup("-seed", values.seed);
-    options.lookup("-prefx", values.prefx);
-    options.lookup("-postfx", values.postfx);
-    values.spikesGiven = options.lookup("-spikes", values.spikes);
-    values.typeGiven = options.lookup("-type", values.type);
-    if (std::string rules; options.lookupText("-rules", rules)) {
-        values.rules = rules;
-    }
-    options.lookup("-iter", values.iterations);
-    return values;
-}
-
 int32_t parseDecimal(const char* text) {
     while (isSpace(*text)) {
         ++text;

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace bramblewisp {
 
-// A view of the command line; every option is a name followed by an integer.
+// A view of the command line; every option is a name followed by a value,
+// an integer but for -rules.
 struct Options {
     // Finds the first argument equal to name (ASCII letters in any case),
     // position 0 included, that has an argument after it, and converts that.
@@ -18,25 +18,6 @@ struct Options {
     int32_t argumentCount;
     char** arguments;
 };
-
-// The optional options' values as given, defaults where absent; what they
-// select (a type, an effect) is decided by the creators they are passed to.
-struct OptionValues {
-    int32_t dark = 0;
-    int32_t seed = 0;
-    int32_t prefx = 1;
-    int32_t postfx = 0;
-    int32_t spikes = 64;
-    int32_t type = 0;
-    int32_t iterations = -1;
-    // Whether -type and -spikes were given, for a rules file to override or
-    // honour them; the path of the rules file, if one was given.
-    bool typeGiven = false;
-    bool spikesGiven = false;
-    std::optional<std::string> rules;
-};
-
-OptionValues readOptionValues(const Options& options);
 
 // Plain decimal conversion: leading white space, a sign, digits up to the
 // first non-digit; no digits give 0. Values beyond 32 bits saturate.

@@ -4,9 +4,6 @@
 #include <bit>
 #include <cmath>
 
-#include "imaging/bitmap.h"
-#include "imaging/canvas.h"
-
 namespace bramblewisp {
 
 namespace {
@@ -57,7 +54,7 @@ uint32_t baseColour(bool dark) {
     return dark ? 0x000000u : 0xFFFFFFu;
 }
 
-void PlainBackground::apply(const Canvas&, Bitmap& image, Bitmap& depth) {
+void PlainBackground::fill(const Canvas&, Bitmap& image, Bitmap& depth) {
     clearBackground(image, depth, colour);
 }
 
@@ -65,7 +62,7 @@ WaveGridBackground::WaveGridBackground(int32_t seed, bool dark) : dark(dark) {
     random.init(seed, 0);
 }
 
-void WaveGridBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
+void WaveGridBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
     clearBackground(image, depth, baseColour(dark));
     const int32_t w = image.width;
     const int32_t h = image.height;
@@ -112,7 +109,7 @@ WaveFanBackground::WaveFanBackground(int32_t seed, bool dark) : dark(dark) {
     random.init(seed, 0);
 }
 
-void WaveFanBackground::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
+void WaveFanBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
     clearBackground(image, depth, baseColour(dark));
     const int32_t w = image.width;
     const int32_t h = image.height;
@@ -157,7 +154,7 @@ int32_t selectedBackground(int32_t prefx) {
     return prefx == 0 || prefx == 2 ? prefx : 1;
 }
 
-std::unique_ptr<Effect> createBackground(int32_t prefx, int32_t seed, bool dark) {
+std::unique_ptr<Background> createBackground(int32_t prefx, int32_t seed, bool dark) {
     switch (selectedBackground(prefx)) {
     case 0:
         return std::make_unique<PlainBackground>(dark);

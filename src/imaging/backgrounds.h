@@ -3,10 +3,19 @@
 #include <cstdint>
 #include <memory>
 
-#include "imaging/effect.h"
+#include "imaging/bitmap.h"
+#include "imaging/canvas.h"
 #include "random/ranmar.h"
 
 namespace bramblewisp {
+
+// What a picture is drawn over: fills every pixel, blending with the
+// canvas's table, and leaves every depth far.
+class Background {
+  public:
+    virtual ~Background() = default;
+    virtual void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) = 0;
+};
 
 // The depth every background leaves: nothing drawn here yet.
 inline constexpr float kFarDepth = 1000000.0f;
@@ -17,30 +26,30 @@ void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour);
 // White, or black for a dark run.
 uint32_t baseColour(bool dark);
 
-class PlainBackground : public Effect {
+class PlainBackground : public Background {
   public:
     explicit PlainBackground(bool dark) : colour(baseColour(dark)) {}
-    void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
 
     uint32_t colour;
 };
 
 // Sixteen light wavy ribbons down the columns over a grid that crowds toward
 // the bottom and right edges.
-class WaveGridBackground : public Effect {
+class WaveGridBackground : public Background {
   public:
     WaveGridBackground(int32_t seed, bool dark);
-    void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
 
     Ranmar random;
     bool dark;
 };
 
 // Six dark wavy ribbons across the rows over two fans of lines.
-class WaveFanBackground : public Effect {
+class WaveFanBackground : public Background {
   public:
     WaveFanBackground(int32_t seed, bool dark);
-    void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
 
     Ranmar random;
     bool dark;
@@ -49,6 +58,6 @@ class WaveFanBackground : public Effect {
 // -prefx 0 and 2 select the plain and the fan background; every other value
 // the grid (1).
 int32_t selectedBackground(int32_t prefx);
-std::unique_ptr<Effect> createBackground(int32_t prefx, int32_t seed, bool dark);
+std::unique_ptr<Background> createBackground(int32_t prefx, int32_t seed, bool dark);
 
 } // namespace bramblewisp

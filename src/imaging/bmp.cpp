@@ -34,6 +34,11 @@ uint32_t get32(const uint8_t* at) {
     return get16(at) | (get16(at + 2) << 16);
 }
 
+// Each row of pixels is stored padded to a multiple of 4 bytes.
+uint64_t rowBytes(int32_t width) {
+    return (3 * static_cast<uint64_t>(width) + 3) & ~uint64_t{3};
+}
+
 // Moves forward to the pixel data without relying on the stream being seekable.
 void skipBytes(std::FILE* in, uint32_t count) {
     while (count > 0) {
@@ -59,26 +64,46 @@ void skipBytes(std::FILE* in, uint32_t count) {
 
 } // namespace
 
+std::optional<uint32_t> bmpFileSize(int32_t width, int32_t height) {
+    if (width < 0 || height < 0) {
+        return std::nullopt;
+    }
+    const uint64_t size = kHeadersSize + rowBytes(width) * static_cast<uint64_t>(height);
+    if (size > UINT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(size);
+}
+
 bool writeBmp(std::FILE* out, const Bitmap& bitmap) {
+    const std::optional<uint32_t> fileSize = bmpFileSize(bitmap.width, bitmap.height);
+    if (!fileSize) {
+        errno = EFBIG;
+        return false;
+    }
     std::array<uint8_t, kHeadersSize> header{};
     const uint32_t width = static_cast<uint32_t>(bitmap.width);
     const uint32_t height = static_cast<uint32_t>(bitmap.height);
     header[0] = 'B';
     header[1] = 'M';
-    put32(&header[2], 3 * width * height + kHeadersSize);
+    put32(&header[2], *fileSize);
     put32(&header[10], kHeadersSize);
     put32(&header[14], kInfoHeaderSize);
     put32(&header[18], width);
     put32(&header[22], height);
     put16(&header[26], 1);
     put16(&header[28], 24);
-    put32(&header[38], 72); // the plain number 72, as the format has always carried
+    // The resolution fields count pixels per metre: 72 there is about 1.8
+    // dots per inch (72 per inch would be 2835), and readers take the size
+    // in pixels anyway. Kept, as the recorded pictures carry it.
+    put32(&header[38], 72);
     put32(&header[42], 72);
     bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
 
     // Rows go out in blocks of about 64 KiB: a row at a time, a stream's
     // small buffer would pass each row to the system as a write of its own.
-    const std::size_t lineBytes = 3 * static_cast<std::size_t>(width);
+    // The padding bytes of the block stay zero.
+    const std::size_t lineBytes = static_cast<std::size_t>(rowBytes(bitmap.width));
     const std::size_t blockRows =
         std::max<std::size_t>(1, (std::size_t{64} << 10) / std::max<std::size_t>(1, lineBytes));
     std::vector<uint8_t> block(blockRows * lineBytes);
@@ -122,9 +147,6 @@ BmpReadResult readBmp(std::FILE* in) {
     if (width > kMaxBmpSide || height > kMaxBmpSide) {
         return {nullptr, "is larger than 16384 x 16384 pixels"};
     }
-    if (width % 4 != 0) {
-        return {nullptr, "has a width that is not a multiple of 4"};
-    }
 
     // Longer info headers put the pixels further on; an offset inside the
     // headers cannot be right, so the pixels then follow the headers.
@@ -151,7 +173,7 @@ BmpReadResult readBmp(std::FILE* in) {
     } catch (const std::bad_alloc&) {
         return {nullptr, "is too large for the memory left"};
     }
-    std::vector<uint8_t> line(3 * static_cast<std::size_t>(width));
+    std::vector<uint8_t> line(static_cast<std::size_t>(rowBytes(width)));
     for (int32_t y = height - 1; y >= 0; --y) {
         const std::size_t got = std::fread(line.data(), 1, line.size(), in);
         std::fill(line.begin() + static_cast<std::ptrdiff_t>(got), line.end(), 0);

@@ -2,14 +2,20 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "imaging/bitmap.h"
 
 namespace bramblewisp {
 
+// The size of the BMP file of a picture, its rows padded to 4 bytes; none
+// when the format's 32-bit size field cannot hold it.
+std::optional<uint32_t> bmpFileSize(int32_t width, int32_t height);
+
 // Writes an uncompressed 24-bit BMP, rows bottom-up. Returns false when any
-// write failed; the caller closes the stream.
+// write failed, or when the picture is too large for the format (errno then
+// EFBIG, nothing written); the caller closes the stream.
 bool writeBmp(std::FILE* out, const Bitmap& bitmap);
 
 // The largest width or height readBmp accepts: files say what they like, and
@@ -21,9 +27,9 @@ struct BmpReadResult {
     std::string problem;            // why, when rejected
 };
 
-// Reads an uncompressed 24-bit BMP whose width is a multiple of 4. A file that
-// ends inside its pixel data reads as if the missing bytes were 0; one that
-// ends before it, or is too large to hold, is rejected.
+// Reads an uncompressed 24-bit bottom-up BMP. A file that ends inside its
+// pixel data reads as if the missing bytes were 0; one that ends before it,
+// or is too large to hold, is rejected.
 BmpReadResult readBmp(std::FILE* in);
 
 } // namespace bramblewisp

@@ -2,16 +2,15 @@
 
 #include <cstddef>
 
-#include "imaging/bitmap.h"
 #include "imaging/canvas.h"
 
 namespace bramblewisp {
 
-void OutlineEffect::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
+void OutlineEffect::apply(Bitmap& image, const Bitmap& depth) const {
     const float factor = 31.0f / (high - low);
     const std::ptrdiff_t w = image.width;
     const std::ptrdiff_t n = (static_cast<std::ptrdiff_t>(image.height) - 2) * w - 2;
-    const auto& table = canvas.scaleTable;
+    const auto& table = Canvas::scaleTable;
     const uint32_t red = (colour >> 16) & 255;
     const uint32_t green = (colour >> 8) & 255;
     const uint32_t blue = colour & 255;
@@ -40,7 +39,7 @@ void OutlineEffect::apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) {
     }
 }
 
-void SmoothEffect::apply(const Canvas&, Bitmap& image, Bitmap&) {
+void SmoothEffect::smooth(Bitmap& image) const {
     const std::ptrdiff_t w = image.width;
     const std::ptrdiff_t r = radius;
     const std::ptrdiff_t n = (static_cast<std::ptrdiff_t>(image.height) - 2 * r) * w - 2 * r;
@@ -71,7 +70,7 @@ int32_t selectedPostEffect(int32_t postfx) {
     return postfx >= 0 && postfx <= 3 ? postfx : 0;
 }
 
-std::unique_ptr<Effect> createPostEffect(int32_t postfx) {
+std::unique_ptr<PostEffect> createPostEffect(int32_t postfx) {
     switch (selectedPostEffect(postfx)) {
     case 1:
         return std::make_unique<OutlineEffect>(0x28283C, 0.04f, 0.8f);

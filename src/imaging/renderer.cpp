@@ -4,6 +4,7 @@
 #include <bit>
 #include <cassert>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "imaging/depthSort.h"
@@ -62,21 +63,20 @@ struct Box {
 // picture in depth shows it at once.
 bool gatherOneDepth(const ParticleList* bank, Box& box) {
     bool first = true;
+    bool oneDepth = true;
     float z = 0.0f;
-    for (int layer = 0; layer < kLayerCount; ++layer) {
-        for (const auto& chunk : bank[layer].chunks) {
-            for (uint32_t k = 0; k < chunk->used; ++k) {
-                const Particle& p = chunk->slots[k];
+    for (int layer = 0; layer < kLayerCount && oneDepth; ++layer) {
+        bank[layer].forEachChunk([&](std::span<const Particle> chunk) {
+            for (std::size_t k = 0; k < chunk.size() && oneDepth; ++k) {
+                const Particle& p = chunk[k];
                 z = first ? p.position.z : z;
                 first = false;
-                if (!(p.position.z == z)) {
-                    return false;
-                }
+                oneDepth = p.position.z == z;
                 box.include(p);
             }
-        }
+        });
     }
-    return true;
+    return oneDepth;
 }
 
 // Every particle of the current bank, in layer and list order (the order the
@@ -99,22 +99,23 @@ class Collection {
         }
         shift = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(largestChunk - 1)));
         for (int layer = 0; layer < kLayerCount; ++layer) {
-            for (const auto& chunk : bank[layer].chunks) {
+            bank[layer].forEachChunk([&](std::span<const Particle> chunk) {
                 const auto ordinal = static_cast<uint32_t>(chunkSlots.size());
+                const auto used = static_cast<uint32_t>(chunk.size());
                 assert(ordinal < (1u << (32 - shift)));
-                chunkSlots.push_back(chunk->slots);
+                chunkSlots.push_back(chunk.data());
                 if (oneDepth) {
                     chunkStarts.push_back(count);
-                    count += chunk->used;
-                    continue;
+                    count += used;
+                    return;
                 }
-                for (uint32_t k = 0; k < chunk->used; ++k) {
-                    const Particle& p = chunk->slots[k];
+                for (uint32_t k = 0; k < used; ++k) {
+                    const Particle& p = chunk[k];
                     keys.push(DepthKey{p.position.z, (ordinal << shift) | k});
                     box.include(p);
                 }
-                count += chunk->used;
-            }
+                count += used;
+            });
         }
         if (oneDepth) {
             chunkStarts.push_back(count);
@@ -182,6 +183,7 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     progress.begin(Progress::Step::draw);
     const ParticleBrush brush{canvas, image,    depth, 255.0f / (box.max.z - box.min.z + 0.1f),
                               dark,   keepDepth};
+    StrokeJitter jitter = startedStrokeJitter();
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
     };
@@ -204,11 +206,11 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                 a[k] = project(p.position);
                 b[k] = project(endPoint(p));
             }
-            brush.drawFour(a, b);
+            brush.drawFour(a, b, jitter);
         }
         for (; i < count; ++i) {
             const Particle& p = fetch(i);
-            brush.drawParticle(project(p.position), project(endPoint(p)));
+            brush.drawParticle(project(p.position), project(endPoint(p)), jitter);
         }
     };
     if (!collection.oneDepth) {

@@ -2,21 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/bitmap.h"
-#include "imaging/canvas.h"
-
 namespace bramblewisp {
-
-int32_t glyphIndex[256];
-
-void buildGlyphIndex() {
-    for (int32_t b = 0; b < 256; ++b) {
-        glyphIndex[b] = kQuestionMarkGlyph;
-    }
-    for (int32_t g = 0; g < kGlyphCount; ++g) {
-        glyphIndex[static_cast<unsigned char>(kFontAlphabet[g])] = g;
-    }
-}
 
 uint32_t addBlit(uint32_t destination, uint32_t source) {
     uint32_t result = 0;
@@ -37,27 +23,28 @@ uint32_t subtractBlit(uint32_t destination, uint32_t source) {
     return result;
 }
 
-void TextOverlay::apply(const Canvas&, Bitmap& image, Bitmap&) {
-    if (font == nullptr || text.empty() || cellWidth <= 0) {
+void drawText(Bitmap& image, const Bitmap& font, int32_t cellWidth, std::string_view text,
+              int32_t x, int32_t y, bool dark) {
+    if (text.empty() || cellWidth <= 0) {
         return;
     }
     // Wide arithmetic: positions come from the font's size and the text's
     // length, either of which may be large.
     const int64_t rowFirst = std::max<int64_t>(0, -static_cast<int64_t>(y));
-    const int64_t rowEnd = std::min<int64_t>(font->height, static_cast<int64_t>(image.height) - y);
+    const int64_t rowEnd = std::min<int64_t>(font.height, static_cast<int64_t>(image.height) - y);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const int64_t glyphLeft =
-            static_cast<int64_t>(glyphIndex[static_cast<unsigned char>(text[i])]) * cellWidth;
+            static_cast<int64_t>(kGlyphIndex[static_cast<unsigned char>(text[i])]) * cellWidth;
         const int64_t left = static_cast<int64_t>(x) + static_cast<int64_t>(i) * cellWidth;
         if (left >= image.width) {
             break;
         }
         // Columns c of the cell that lie inside both the font and the picture.
         const int64_t columnFirst = std::max<int64_t>(0, -left);
-        const int64_t columnEnd = std::min(
-            {static_cast<int64_t>(cellWidth), font->width - glyphLeft, image.width - left});
+        const int64_t columnEnd =
+            std::min({static_cast<int64_t>(cellWidth), font.width - glyphLeft, image.width - left});
         for (int64_t r = rowFirst; r < rowEnd; ++r) {
-            const uint32_t* source = font->row(static_cast<int32_t>(r));
+            const uint32_t* source = font.row(static_cast<int32_t>(r));
             uint32_t* destination = image.row(static_cast<int32_t>(y + r));
             for (int64_t c = columnFirst; c < columnEnd; ++c) {
                 const uint32_t glyph = source[glyphLeft + c];

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
-#include "imaging/effect.h"
+#include "imaging/bitmap.h"
 
 namespace bramblewisp {
 
@@ -14,27 +15,24 @@ inline constexpr int32_t kQuestionMarkGlyph = 40;
 
 // The glyph that draws each byte; bytes outside the alphabet draw the
 // question mark.
-extern int32_t glyphIndex[256];
-void buildGlyphIndex();
+inline constexpr std::array<uint8_t, 256> kGlyphIndex = [] {
+    std::array<uint8_t, 256> index{};
+    index.fill(kQuestionMarkGlyph);
+    for (int32_t g = 0; g < kGlyphCount; ++g) {
+        index[static_cast<unsigned char>(kFontAlphabet[g])] = static_cast<uint8_t>(g);
+    }
+    return index;
+}();
 
 // Per channel, saturating at 255 and at 0; the top byte of the result is 0.
 uint32_t addBlit(uint32_t destination, uint32_t source);
 uint32_t subtractBlit(uint32_t destination, uint32_t source);
 
-// Writes a line of text with a bitmap font: glyphs are added on dark pictures
-// and subtracted on light ones. Only the pixels inside both the font and the
-// picture are touched.
-class TextOverlay : public Effect {
-  public:
-    TextOverlay(const Bitmap* font, int32_t cellWidth) : font(font), cellWidth(cellWidth) {}
-    void apply(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
-
-    const Bitmap* font; // null: nothing is drawn
-    int32_t cellWidth;
-    std::string text;
-    int32_t x = 0; // left edge of the first glyph
-    int32_t y = 0; // top edge of the glyphs
-    bool dark = false;
-};
+// Writes a line of text with a bitmap font whose glyphs stand cellWidth
+// pixels apart, the top-left pixel of the first at (x, y): glyphs are added
+// on dark pictures and subtracted on light ones. Only the pixels inside both
+// the font and the picture are touched.
+void drawText(Bitmap& image, const Bitmap& font, int32_t cellWidth, std::string_view text,
+              int32_t x, int32_t y, bool dark);
 
 } // namespace bramblewisp

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "system/blockPool.h"
@@ -13,9 +14,9 @@ namespace bramblewisp {
 // whose chunks do not fit the pool's blocks quietly takes them from the heap.
 inline constexpr int32_t kChunkParticles = 1000;
 
-// One block of storage; a stored particle never moves until its list is
-// cleared. Slots fill in order, so the k-th filled particle is slots[k]: no
-// table of fill positions is kept, as it would only ever hold 0, 1, 2, ...
+// One block of storage. Its slots fill from the first on, so the filled ones
+// are slots[0 .. used - 1] in append order, and none moves until its list is
+// cleared.
 struct ParticleChunk {
     // The slots come from pool when given one (whose blocks must hold size
     // particles), else from the heap.
@@ -31,9 +32,11 @@ struct ParticleChunk {
     BlockPool* pool;
 };
 
-// The particles of one layer in one bank, in append order, stored in chunks.
-// The chunk sequence is a vector of owning pointers rather than a linked list:
-// it behaves the same and lets append find the last chunk at once.
+// The particles of one layer in one bank, in append order. Storing them in
+// chunks lets a list grow by whole blocks without moving what it holds (a
+// rule's child is copied in once and stays), and give its memory back chunk
+// by chunk. Only the last chunk has free slots, so append finds its slot at
+// once.
 class ParticleList {
   public:
     class Iterator {
@@ -87,19 +90,41 @@ class ParticleList {
         return slot;
     }
 
+    // One particle at a time; the walks of a whole generation visit the
+    // chunks instead, which spares them a chunk test per particle.
     Iterator begin() const { return Iterator(this, 0, 0); }
     Iterator end() const { return Iterator(this, chunks.size(), 0); }
 
+    // Each chunk's particles in append order, one span per chunk.
+    template <typename Visit> void forEachChunk(Visit visit) const {
+        for (const auto& chunk : chunks) {
+            visit(std::span<const Particle>(chunk->slots, chunk->used));
+        }
+    }
+
+    // The same, giving each chunk back as soon as it has been visited, so
+    // that a walk filling other lists never needs room for both at once.
+    // The list is empty afterwards.
+    template <typename Visit> void drain(Visit visit) {
+        for (auto& chunk : chunks) {
+            visit(std::span<const Particle>(chunk->slots, chunk->used));
+            chunk.reset();
+        }
+        clear();
+    }
+
     void clear();
 
+    std::size_t chunkCount() const { return chunks.size(); }
+
     const int32_t chunkSize;
-    std::vector<std::unique_ptr<ParticleChunk>> chunks;
     int32_t count = 0;
 
   private:
     static std::size_t blockBytesFor(int32_t size);
     ParticleChunk* addChunk();
 
+    std::vector<std::unique_ptr<ParticleChunk>> chunks;
     BlockPool* pool = nullptr;
 };
 

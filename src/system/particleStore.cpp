@@ -2,9 +2,7 @@
 
 namespace bramblewisp {
 
-ParticleStore::ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers,
-                             bool onLargeBlocks)
-    : random(random), largeBlocks(onLargeBlocks), layers(layers) {
+ParticleStore::ParticleStore(bool onLargeBlocks) : largeBlocks(onLargeBlocks) {
     if (largeBlocks) {
         for (ParticleList& list : lists) {
             list.drawChunksFrom(&chunkPool);

@@ -1,19 +1,12 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <memory>
-#include <vector>
+#include <span>
 
-#include "random/ranmar.h"
+#include "system/blockPool.h"
 #include "system/particleList.h"
 
 namespace bramblewisp {
-
-struct RuleGroup;
-
-// The groups of one layer, in the order in which their weights accumulate.
-using RuleLayer = std::vector<std::unique_ptr<RuleGroup>>;
 
 constexpr int kLayerCount = 4;
 
@@ -24,8 +17,9 @@ class ParticleStore {
     // Whether the chunks come from large slabs that may sit on huge pages
     // (the renderer's keys follow) is the caller's choice: it only pays
     // where memory is plentiful.
-    ParticleStore(Ranmar* random, std::array<RuleLayer, kLayerCount>* layers, bool onLargeBlocks);
+    explicit ParticleStore(bool onLargeBlocks);
 
+    // The four lists of a bank, indexed by layer.
     ParticleList* currentBank() { return firstBankCurrent ? &lists[0] : &lists[kLayerCount]; }
     ParticleList* nextBank() { return firstBankCurrent ? &lists[kLayerCount] : &lists[0]; }
     const ParticleList* currentBank() const {
@@ -40,26 +34,23 @@ class ParticleStore {
 
     void swapBanks() { firstBankCurrent = !firstBankCurrent; }
 
+    // Bank 0, then bank 1, whichever is current.
+    std::span<ParticleList> allLists() { return lists; }
+
     bool onLargeBlocks() const { return largeBlocks; }
     // Where the lists' chunks come from on large blocks.
     const BlockPool& pool() const { return chunkPool; }
-
-    Ranmar* random;
-
-  private:
-    // Declared before the lists, so that it outlives their chunks.
-    BlockPool chunkPool{sizeof(Particle) * kChunkParticles};
-    bool largeBlocks;
-
-  public:
-    ParticleList lists[2 * kLayerCount];
-    bool firstBankCurrent = true;
-    std::array<RuleLayer, kLayerCount>* layers;
 
   private:
     static int32_t bankCount(const ParticleList* bank) {
         return bank[0].count + bank[1].count + bank[2].count + bank[3].count;
     }
+
+    // Declared before the lists, so that it outlives their chunks.
+    BlockPool chunkPool{sizeof(Particle) * kChunkParticles};
+    bool largeBlocks;
+    ParticleList lists[2 * kLayerCount];
+    bool firstBankCurrent = true;
 };
 
 } // namespace bramblewisp

@@ -6,7 +6,8 @@ namespace bramblewisp {
 
 ParticleSystem::ParticleSystem(bool onLargeBlocks) {
     random.init(0, 0);
-    store = std::make_unique<ParticleStore>(&random, &layers, onLargeBlocks);
+    ruleRandom.init(0, 0);
+    store = std::make_unique<ParticleStore>(onLargeBlocks);
 }
 
 void ParticleSystem::tableJitteredTurns() {
@@ -31,12 +32,6 @@ void ParticleSystem::tableJitteredTurns() {
         rule.turnTables[1] = turnTables->tableOf(rule.angleY);
         rule.turnTables[2] = turnTables->tableOf(rule.angleZ);
     });
-}
-
-ParticleSystem* ParticleSystem::instance(bool onLargeBlocks) {
-    // Lives until the process ends, as the run expects.
-    static ParticleSystem* const system = new ParticleSystem(onLargeBlocks);
-    return system;
 }
 
 } // namespace bramblewisp

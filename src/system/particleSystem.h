@@ -9,18 +9,15 @@
 
 namespace bramblewisp {
 
-// The growing structure of a run: its generator, its store and its rule
-// layers. A run uses the one from instance(); tests may build their own.
+// The growing structure of one picture: its store, its rule layers and the
+// two generators its growth draws from. Both start from (0, 0) with the
+// system, so every picture grows as the first one in a fresh process would.
 class ParticleSystem {
   public:
     // On large blocks or on the heap: see ParticleStore.
     explicit ParticleSystem(bool onLargeBlocks = false);
     ParticleSystem(const ParticleSystem&) = delete;
     ParticleSystem& operator=(const ParticleSystem&) = delete;
-
-    // The process-wide system, created on the first call, which also
-    // decides where its particles are stored.
-    static ParticleSystem* instance(bool onLargeBlocks);
 
     // Gives every jittered rule of the layers the tables of its amplitudes,
     // owned here. Call once the rules are built: it changes no result, only
@@ -29,7 +26,12 @@ class ParticleSystem {
 
     std::unique_ptr<ParticleStore> store;
     std::array<RuleLayer, kLayerCount> layers;
+    // The group choices and the random spikes; the picture restarts it from
+    // its seed before the system is built.
     Ranmar random;
+    // The jittered rules' turns; the picture restarts it as its system asks
+    // (from the seed only when the system's turns follow the seed).
+    Ranmar ruleRandom;
 
   private:
     std::unique_ptr<TurnTables> turnTables;

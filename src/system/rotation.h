@@ -5,9 +5,11 @@
 
 namespace bramblewisp {
 
-// The turn of Vec3::rotate as a matrix. Each entry is formed exactly as the
-// written formula groups it, so applying a precomputed matrix gives the same
-// bits as evaluating the formula afresh; fixed turns build it once.
+// A turn about the fixed x axis by ax, then y by ay, then z by az (Rz * Ry *
+// Rx on a column vector), in single precision, held as a matrix. Each entry
+// is grouped as the turn's formula groups it, so a matrix built once gives
+// the same bits as the formula worked out for every vector: fixed turns
+// build theirs with their rule, jittered ones per child.
 struct Rotation {
     float m[3][3];
 

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "random/ranmar.h"
@@ -10,10 +11,6 @@
 #include "system/turnTables.h"
 
 namespace bramblewisp {
-
-// Draws the random turns of jittered rules. Started with (0, 0) before main
-// and never again, so -seed does not reach it.
-extern Ranmar ruleRandom;
 
 // A parent whose squared direction length is below this has no children:
 // 0.004 * 0.004 as single precision computes it (1.6000002e-5).
@@ -26,7 +23,8 @@ struct Rule {
     Rule(int32_t targetLayer, float angleX, float angleY, float angleZ, float directionFactor,
          float stepFactor, bool jitter);
 
-    void apply(const Particle& parent, ParticleList* nextBank) const;
+    // A jittered rule draws its three turns from random.
+    void apply(const Particle& parent, ParticleList* nextBank, Ranmar& random) const;
 
     const bool jitter;
     const int32_t targetLayer;
@@ -42,7 +40,7 @@ struct Rule {
     SineCosine* turnTables[3] = {nullptr, nullptr, nullptr};
 
   private:
-    SineCosine jitterTurn(int axis, float amplitude) const;
+    SineCosine jitterTurn(int axis, float amplitude, Ranmar& random) const;
 
     const bool turned; // at least one stored angle is non-zero
     const Rotation fixedTurn;
@@ -53,10 +51,13 @@ struct Rule {
 struct RuleGroup {
     explicit RuleGroup(float weight) : weight(weight) {}
 
-    void apply(const Particle& parent, ParticleList* nextBank) const;
+    void apply(const Particle& parent, ParticleList* nextBank, Ranmar& random) const;
 
     float weight;
     std::vector<Rule> rules;
 };
+
+// The groups of one layer, in the order in which their weights accumulate.
+using RuleLayer = std::vector<std::unique_ptr<RuleGroup>>;
 
 } // namespace bramblewisp

@@ -1,40 +1,36 @@
 #include "app/evolution.h"
-#include "presets/preset.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <limits>
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "app/consoleTranscript.h"
 #include "app/injectedBudget.h"
+#include "presets/preset.h"
 #include "random/scriptedRanmar.h"
 #include "system/listContents.h"
 
 namespace bramblewisp {
 namespace {
 
-using namespace injected;
-using console::spinCalls;
-using console::spinIndex;
-
 Progress quiet;
 
 const std::string kDetailNote = " (detail level reached sub-pixel - there's no point to continue)";
 const std::string kMemoryNote = " (looks like RAM is ending)";
 
-std::string consoleOf(const std::function<void()>& run) {
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
-}
-
+// What the fixed loop shows on a console whose spinner has already ticked
+// spinTicks times.
 std::string fixedRun(ParticleSystem& system, int32_t& iterations, int32_t type = 0,
-                     MemoryGuard memory = guardWith({1u << 20})) {
-    return consoleOf(
-        [&] { evolveFixed(system, iterations, createPreset(type, 0).maxIterations, memory); });
+                     InjectedBudget injected = {}, int spinTicks = 0) {
+    RunBudget budget(-1, injected.sources());
+    ConsoleTranscript transcript;
+    for (int k = 0; k < spinTicks; ++k) {
+        transcript.console.tick();
+    }
+    evolveFixed(system, iterations, createPreset(type, 0).maxIterations, budget,
+                transcript.console);
+    return transcript.text();
 }
 
 Particle numbered(int n) {
@@ -58,12 +54,10 @@ void addCopyGroups(ParticleSystem& system, int layer, std::vector<float> weights
 TEST(EvolutionTest, FixedRunWritesEachGeneration) {
     ParticleSystem system;
     system.random.init(7, 0);
-    ruleRandom.init(0, 0);
     createPreset(0, 2).build(system);
-    spinCalls = 63; // the run's first check turns the spinner
-    spinIndex = 0;
     int32_t iterations = 3;
-    EXPECT_EQ(fixedRun(system, iterations), " \b/\b 1  \b 2  \b 3 ");
+    // After 63 ticks the run's first check turns the spinner.
+    EXPECT_EQ(fixedRun(system, iterations, 0, {}, 63), " \b/\b 1  \b 2  \b 3 ");
     EXPECT_GT(system.store->currentCount(), 2);
 }
 
@@ -79,7 +73,6 @@ TEST(EvolutionTest, TabledTurnsAndLargeBlocksGrowTheSameGenerations) {
             ParticleSystem system(onLargeBlocks);
             ASSERT_EQ(system.store->onLargeBlocks(), onLargeBlocks);
             system.random.init(3, 0);
-            ruleRandom.init(0, 0);
             createPreset(type, 8).build(system);
             if (tabled) {
                 system.tableJitteredTurns();
@@ -162,7 +155,7 @@ TEST(EvolutionTest, OverflowCarriesTheRestOverThenDetailStops) {
             before[layer] = contentsOf(current[layer]);
         }
         const Ranmar random = system.random;
-        consoleOf([&] { growGeneration(system, quiet); });
+        growGeneration(system, quiet);
 
         EXPECT_EQ(drawsBetween(random, system.random, 2000), c.walked);
         const ParticleList* grown = system.store->currentBank();
@@ -191,35 +184,36 @@ TEST(EvolutionTest, DetailLimitLetsExactlyAMillionGrow) {
     for (const auto& [count, console] : cases) {
         ParticleSystem system;
         fill(system.store->currentBank()[3], count);
-        spinCalls = 0;
-        spinIndex = 0;
         int32_t iterations = 2;
         EXPECT_EQ(fixedRun(system, iterations), console);
     }
 }
 
+// The deadline's arithmetic is the budget's (see its test); here the loop
+// stops silently when the budget says so, lapping and sampling once per
+// loop start after its first memory sample.
 TEST(EvolutionTest, TimedRunReservesSixteenLapsAndStopsSilently) {
     const struct {
-        double allowed;
+        int32_t limit;
         std::vector<int64_t> readings; // ms: construction, then one per lap
         std::string console;
     } cases[] = {
-        // Laps of 1, 1 and 4 s: deadline 100 -> 84 -> 68 -> 4, passed at 6.
+        // Deadline 45 s; laps of 1, 1 and 4 s: 29, 13, then passed.
         {100, {0, 1000, 2000, 6000}, " \b 1 \b 2"},
-        // 34 - 16 * 2 leaves the deadline equal to the lap's end.
-        {34, {0, 2000}, ""},
-        // Already at the deadline, or none at all: no lap and no memory sample.
-        {0, {0}, ""},
-        {std::numeric_limits<double>::quiet_NaN(), {0}, ""},
+        // 34 s - 16 x 2 s leaves the deadline at the lap's end.
+        {78, {0, 2000}, ""},
+        // Already at the deadline: no lap and no memory sample.
+        {10, {0}, ""},
     };
     for (const auto& c : cases) {
         ParticleSystem system;
-        RunTimer timer = timerWith(c.allowed, c.readings);
-        MemoryGuard memory = guardWith({1u << 20});
-        EXPECT_EQ(consoleOf([&] { evolveTimed(system, timer, memory); }), c.console);
-        // Each loop start laps once and samples once, as construction did.
-        EXPECT_EQ(readingIndex, c.readings.size()) << c.allowed;
-        EXPECT_EQ(sampleIndex, c.readings.size()) << c.allowed;
+        InjectedBudget injected{c.readings};
+        RunBudget budget(c.limit, injected.sources());
+        ConsoleTranscript transcript;
+        evolveTimed(system, budget, transcript.console);
+        EXPECT_EQ(transcript.text(), c.console) << c.limit;
+        EXPECT_EQ(injected.readingsTaken, c.readings.size()) << c.limit;
+        EXPECT_EQ(injected.samplesTaken, c.readings.size()) << c.limit;
     }
 }
 
@@ -228,11 +222,13 @@ TEST(EvolutionTest, TimedRunReservesSixteenLapsAndStopsSilently) {
 TEST(EvolutionTest, MemoryRunningOutStopsWithANote) {
     ParticleSystem system;
     int32_t iterations = 5;
-    EXPECT_EQ(fixedRun(system, iterations, 0, guardWith({100000, 100000, 99000, 10000})),
+    EXPECT_EQ(fixedRun(system, iterations, 0, {{0}, {100000, 100000, 99000, 10000}}),
               " \b 1 " + kMemoryNote);
-    RunTimer timer = timerWith(1000, {0, 1000});
-    MemoryGuard memory = guardWith({100000, 99000, 10000});
-    EXPECT_EQ(consoleOf([&] { evolveTimed(system, timer, memory); }), " \b 1" + kMemoryNote);
+    InjectedBudget injected{{0, 1000}, {100000, 99000, 10000}};
+    RunBudget budget(1000, injected.sources());
+    ConsoleTranscript transcript;
+    evolveTimed(system, budget, transcript.console);
+    EXPECT_EQ(transcript.text(), " \b 1" + kMemoryNote);
 }
 
 } // namespace

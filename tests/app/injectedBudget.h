@@ -6,39 +6,24 @@
 
 #include "app/runBudget.h"
 
-// Stand-ins for the platform's clock and memory sample, driven by the tests.
-namespace bramblewisp::injected {
+namespace bramblewisp {
 
-// Milliseconds: construction reads the first reading, each lap the next.
-inline std::vector<int64_t> readings;
-inline std::size_t readingIndex = 0;
-inline int64_t perSecond() {
-    return 1000;
-}
-inline int64_t readClock() {
-    return readings.at(readingIndex++);
-}
+// A clock and a memory sample driven by a test: the clock gives the readings
+// one after another (construction takes the first, each lap the next), the
+// memory the kilobytes one after another, the last repeating.
+struct InjectedBudget {
+    std::vector<int64_t> readings{0};
+    std::vector<uint32_t> kilobytes{1u << 20};
+    int64_t perSecond = 1000;
+    std::size_t readingsTaken = 0;
+    std::size_t samplesTaken = 0;
 
-inline RunTimer timerWith(double allowedSeconds, std::vector<int64_t> milliseconds) {
-    readings = std::move(milliseconds);
-    readingIndex = 0;
-    return RunTimer(allowedSeconds, perSecond, readClock);
-}
-
-// Free memory in bytes, one sample after another; the last one repeats.
-inline std::vector<uint32_t> samples;
-inline std::size_t sampleIndex = 0;
-inline uint32_t sampleNow() {
-    return samples.at(std::min(sampleIndex++, samples.size() - 1));
-}
-
-inline MemoryGuard guardWith(std::vector<uint32_t> kilobytes) {
-    samples.clear();
-    for (uint32_t kb : kilobytes) {
-        samples.push_back(kb << 10);
+    // The sources read this object, which must outlive what they go into.
+    BudgetSources sources() {
+        return {
+            [this] { return perSecond; }, [this] { return readings.at(readingsTaken++); },
+            [this] { return kilobytes.at(std::min(samplesTaken++, kilobytes.size() - 1)) << 10; }};
     }
-    sampleIndex = 0;
-    return MemoryGuard(sampleNow);
-}
+};
 
-} // namespace bramblewisp::injected
+} // namespace bramblewisp

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "app/consoleTranscript.h"
 #include "usageText.h"
 
 namespace bramblewisp {
@@ -91,9 +91,9 @@ TEST(OptionsTest, UnknownOptionsAreNamedWithAHint) {
 }
 
 TEST(OptionsTest, UsageTextByteForByte) {
-    testing::internal::CaptureStdout();
-    console::usage();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), kExpectedUsage);
+    ConsoleTranscript transcript;
+    transcript.console.usage();
+    EXPECT_EQ(transcript.text(), kExpectedUsage);
 }
 
 } // namespace

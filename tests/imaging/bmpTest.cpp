@@ -98,13 +98,49 @@ TEST(Bmp, ReadsBackWhatItWroteWhereverThePixelDataStarts) {
     EXPECT_EQ(back->pixels, tallColours);
 }
 
+// Rows of 3 * width bytes padded to a multiple of 4 with zeros, for every
+// remainder of the width, read back through the padding.
+TEST(Bmp, PadsEveryRowToFourBytesAndReadsThroughThePadding) {
+    for (int32_t width = 1; width <= 8; ++width) {
+        Bitmap picture(width, 3);
+        const Bitmap::Cells colours = paintAsymmetric(picture);
+        const Bytes bytes = written(picture);
+        const std::size_t stride = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
+        ASSERT_EQ(bytes.size(), 54 + 3 * stride) << width;
+        EXPECT_EQ(bytes[2] | bytes[3] << 8, static_cast<int>(bytes.size())) << width;
+        for (std::size_t row = 0; row < 3; ++row) {
+            for (std::size_t pad = 54 + row * stride + 3 * width; pad < 54 + (row + 1) * stride;
+                 ++pad) {
+                EXPECT_EQ(bytes[pad], 0) << width;
+            }
+        }
+        const auto back = readBytes(bytes);
+        ASSERT_NE(back, nullptr) << width;
+        EXPECT_EQ(back->pixels, colours) << width;
+    }
+}
+
+// The 32-bit size field bounds what can be written: the largest one-row and
+// square pictures that fit, one pixel more, and the largest sides there are.
+TEST(Bmp, FileSizeFitsThirtyTwoBitsOrThePictureIsRefused) {
+    EXPECT_EQ(bmpFileSize(800, 600), 1440054u);
+    EXPECT_EQ(bmpFileSize(5, 2), 54u + 2 * 16);
+    EXPECT_EQ(bmpFileSize(0, 0), 54u);
+    EXPECT_EQ(bmpFileSize(1431655746, 1), 4294967294u);
+    EXPECT_EQ(bmpFileSize(1431655747, 1), std::nullopt);
+    EXPECT_EQ(bmpFileSize(37837, 37837), 4294953598u);
+    EXPECT_EQ(bmpFileSize(37838, 37838), std::nullopt);
+    EXPECT_EQ(bmpFileSize(INT32_MAX, INT32_MAX), std::nullopt);
+    EXPECT_EQ(bmpFileSize(-4, 4), std::nullopt);
+}
+
 TEST(Bmp, RejectsHeadersOutsideTheAcceptedForm) {
     Bitmap picture(8, 2);
     const Bytes good = written(picture);
-    // Offset and value: 32 bits per pixel, RLE, 30 wide, zero and negative
-    // sizes, top-down rows, too wide, too high.
+    // Offset and value: 32 bits per pixel, RLE, zero and negative sizes,
+    // top-down rows, too wide, too high.
     const std::pair<std::size_t, uint32_t> changes[] = {
-        {28, 32},          {30, 1},           {18, 30},    {18, 0},    {22, 0},
+        {28, 32},          {30, 1},           {18, 0},     {22, 0},
         {18, 0xFFFFFFF8u}, {22, 0xFFFFFFFEu}, {18, 16388}, {22, 16385}};
     for (const auto& [at, value] : changes) {
         Bytes bytes = good;
@@ -172,7 +208,8 @@ std::string output(const std::string& command) {
 }
 
 // Our files in two common image tools, and the tools' files (short and long
-// info headers) back in ours. CI installs both tools.
+// info headers) back in ours, at a width whose rows need padding. CI
+// installs both tools.
 TEST(Bmp, ExchangesFilesWithImageTools) {
     if (access("/usr/bin/convert", X_OK) != 0 ||
         std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) {
@@ -181,7 +218,7 @@ TEST(Bmp, ExchangesFilesWithImageTools) {
     std::string dir = std::filesystem::temp_directory_path() / "bmpToolsXXXXXX";
     ASSERT_NE(mkdtemp(dir.data()), nullptr);
     const std::string ours = dir + "/ours.bmp", theirs = dir + "/theirs.bmp";
-    Bitmap picture(12, 3);
+    Bitmap picture(13, 3);
     const Bitmap::Cells colours = paintAsymmetric(picture);
     std::FILE* file = std::fopen(ours.c_str(), "wb");
     ASSERT_TRUE(writeBmp(file, picture));
@@ -192,13 +229,13 @@ TEST(Bmp, ExchangesFilesWithImageTools) {
         rgb +=
             {static_cast<char>(cell >> 16), static_cast<char>(cell >> 8), static_cast<char>(cell)};
     }
-    EXPECT_EQ(output("/usr/bin/identify -format '%w %h %[bit-depth]' " + quoted(ours)), "12 3 8");
+    EXPECT_EQ(output("/usr/bin/identify -format '%w %h %[bit-depth]' " + quoted(ours)), "13 3 8");
     EXPECT_EQ(output("/usr/bin/convert " + quoted(ours) + " -depth 8 rgb:-"), rgb);
     EXPECT_EQ(output("/usr/bin/python3 -c \"import sys; from PIL import Image; "
                      "im = Image.open(sys.argv[1]); print(*im.size, im.mode); sys.stdout.flush(); "
                      "sys.stdout.buffer.write(im.tobytes())\" " +
                      quoted(ours)),
-              "12 3 RGB\n" + rgb);
+              "13 3 RGB\n" + rgb);
 
     for (const std::string format : {"BMP3:", ""}) {
         output("/usr/bin/convert " + quoted(ours) + " " + quoted(format + theirs));

@@ -74,7 +74,6 @@ TEST(Canvas, SinglePointBlendsOnePixelChannelByChannel) {
         for (const Case& c : cases) {
             Bitmap image(3, 3), depth(3, 3);
             std::fill(image.pixels.begin(), image.pixels.end(), c.old);
-            canvas.bind(image);
             EXPECT_EQ(canvas.blend(c.colour, c.old, c.strength), c.expected);
             walk.line(canvas, image, 1, 2, 1, 2, c.colour, c.strength);
             for (std::size_t i = 0; i < 9; ++i) {
@@ -94,7 +93,6 @@ TEST(Canvas, SinglePointBlendsOnePixelChannelByChannel) {
 TEST(Canvas, LinesBlendExactlyAsTheTableForEveryStrength) {
     Canvas canvas;
     Bitmap image(256, 1);
-    canvas.bind(image);
     uint32_t state = 2463534242u;
     auto random = [&] {
         state ^= state << 13;
@@ -157,7 +155,6 @@ TEST(Canvas, LinesWalkFromTheSmallerMajorCoordinateInFixedPoint) {
             for (std::size_t i = 0; i < depth.cellCount(); ++i) {
                 setDepth(depth, i, -1.0f); // nearer than the line: there is no depth test
             }
-            canvas.bind(image);
             walk.lineDepth(canvas, image, c.x0, c.y0, c.x1, c.y1, 0, 31, depth, 0.0f, 8.0f);
             walk.line(canvas, plain, c.x0, c.y0, c.x1, c.y1, 0, 31);
             Pixels touched;
@@ -194,7 +191,6 @@ TEST(Canvas, LineStepIsTheTruncatedQuotientForEverySlope) {
     Bitmap image(1040, 1040);
     std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
     Canvas canvas;
-    canvas.bind(image);
     const auto walk = [&](int32_t major, int32_t minor, bool xMajor, bool falling) {
         const int32_t startMinor = falling ? minor + 3 : 3;
         const int32_t x0 = xMajor ? 3 : startMinor, y0 = xMajor ? startMinor : 3;
@@ -235,7 +231,6 @@ TEST(Canvas, FastLinesDrawAsThePlainWalk) {
     std::fill(image.pixels.begin(), image.pixels.end(), 0x80C0FFu);
     single.pixels = expected.pixels = image.pixels;
     Canvas canvas;
-    canvas.bind(image);
     Ranmar place;
     place.init(3, 14);
     for (int round = 0; round < 400; ++round) {

@@ -8,12 +8,17 @@
 namespace bramblewisp {
 namespace {
 
-// The plain stroke onto image and depth, drawing its jitter from a copy of
-// the brush's generator.
+// The plain stroke onto image and depth, its jitter from the plain generator.
 void referenceStroke(const Canvas& canvas, Bitmap& image, Bitmap& depth, float depthScale,
                      bool dark, Vec3 a, Vec3 b, Ranmar& random) {
     const ParticleBrush plain{canvas, image, depth, depthScale, dark};
     plain.drawPlain(a, b, random);
+}
+
+Ranmar startedRanmar() {
+    Ranmar random;
+    random.init(0, 0);
+    return random;
 }
 
 TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {
@@ -28,31 +33,30 @@ TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {
         {true, 2550.0f, {0.0f, -14.0f, 0.0f}, {1.0f, 14.9f, 0.0f}},
         {true, 254.0f, {24.0f, 0.5f, 0.5f}, {-24.0f, -0.5f, 0.49f}},
     };
-    splatRandom.init(0, 0);
+    StrokeJitter jitter = startedStrokeJitter();
+    Ranmar random = startedRanmar();
     Canvas canvas;
     for (const Case& c : cases) {
         Bitmap image(64, 48), depth(64, 48), expectedImage(64, 48), expectedDepth(64, 48);
         const uint32_t base = c.dark ? 0x000000u : 0xFFFFFFu;
         std::fill(image.pixels.begin(), image.pixels.end(), base);
         std::fill(expectedImage.pixels.begin(), expectedImage.pixels.end(), base);
-        canvas.bind(image);
-        Ranmar random = splatRandom.ranmar();
         referenceStroke(canvas, expectedImage, expectedDepth, c.depthScale, c.dark, c.a, c.b,
                         random);
         const ParticleBrush brush{canvas, image, depth, c.depthScale, c.dark};
-        brush.drawParticle(c.a, c.b);
+        brush.drawParticle(c.a, c.b, jitter);
         EXPECT_EQ(image.pixels, expectedImage.pixels) << "dark " << c.dark;
         EXPECT_EQ(depth.pixels, expectedDepth.pixels) << "dark " << c.dark;
         // Sixteen draws per stroke, no more.
-        EXPECT_EQ(splatRandom.next(), random.next());
+        EXPECT_EQ(jitter.next(), random.next());
     }
 }
 
 // Strokes of every direction and length, with and without the depths, onto
 // one picture: each must leave what the five lines leave.
 TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
-    splatRandom.init(0, 0);
-    Ranmar random = splatRandom.ranmar();
+    StrokeJitter jitter = startedStrokeJitter();
+    Ranmar random = startedRanmar();
     Ranmar place;
     place.init(77, 5);
     auto coordinate = [&](int half) {
@@ -62,7 +66,6 @@ TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
     Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
     std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
     expectedImage.pixels = image.pixels;
-    canvas.bind(image);
     for (int stroke = 0; stroke < 3000; ++stroke) {
         const bool dark = stroke % 5 == 0;
         const bool keepDepth = stroke % 3 != 0;
@@ -71,7 +74,7 @@ TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
         const Bitmap::Cells depthBefore = depth.pixels;
         referenceStroke(canvas, expectedImage, expectedDepth, 20.0f, dark, a, b, random);
         const ParticleBrush brush{canvas, image, depth, 20.0f, dark, keepDepth};
-        brush.drawParticle(a, b);
+        brush.drawParticle(a, b, jitter);
         ASSERT_EQ(image.pixels, expectedImage.pixels) << "stroke " << stroke;
         if (keepDepth) {
             ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "stroke " << stroke;
@@ -80,7 +83,7 @@ TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
             expectedDepth.pixels = depth.pixels;
         }
     }
-    EXPECT_EQ(splatRandom.next(), random.next());
+    EXPECT_EQ(jitter.next(), random.next());
 }
 
 // Four strokes at once leave what four single strokes leave, light and dark,
@@ -95,7 +98,7 @@ TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
     Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
     std::fill(image.pixels.begin(), image.pixels.end(), 0x406080u);
     expectedImage.pixels = image.pixels;
-    canvas.bind(image);
+    StrokeJitter jitter = startedStrokeJitter();
     for (int round = 0; round < 800; ++round) {
         const bool dark = round % 2 == 0;
         const bool keepDepth = round % 5 == 0;
@@ -109,17 +112,15 @@ TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
         }
         const ParticleBrush brush{canvas, image, depth, 1.7f, dark, keepDepth};
         const ParticleBrush single{canvas, expectedImage, expectedDepth, 1.7f, dark, keepDepth};
-        const RanmarStream before = splatRandom;
+        StrokeJitter singles = jitter;
         for (int k = 0; k < 4; ++k) {
-            single.drawParticle(a[k], b[k]);
+            single.drawParticle(a[k], b[k], singles);
         }
-        const RanmarStream afterSingles = splatRandom;
-        splatRandom = before;
-        brush.drawFour(a, b);
+        brush.drawFour(a, b, jitter);
         ASSERT_EQ(image.pixels, expectedImage.pixels) << "round " << round;
         ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "round " << round;
-        RanmarStream afterFour = splatRandom, expected = afterSingles;
-        ASSERT_EQ(afterFour.next(), expected.next()) << "round " << round;
+        StrokeJitter afterFour = jitter;
+        ASSERT_EQ(afterFour.next(), singles.next()) << "round " << round;
     }
 }
 

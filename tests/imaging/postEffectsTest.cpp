@@ -16,7 +16,6 @@ struct Picture {
     Picture(int32_t width, int32_t height, uint32_t colour)
         : image(width, height), depth(width, height) {
         clearBackground(image, depth, colour);
-        canvas.bind(image);
     }
     void setDepthAt(int x, int y, float z) {
         setDepth(depth, static_cast<std::size_t>(y) * image.width + x, z);
@@ -30,7 +29,7 @@ struct Picture {
 // The renderer skips writing depths unless the post effect says it reads them.
 TEST(PostEffects, OnlyTheOutlinesReadDepths) {
     for (int32_t postfx : {-1, 0, 1, 2, 3, 4}) {
-        const std::unique_ptr<Effect> effect = createPostEffect(postfx);
+        const std::unique_ptr<PostEffect> effect = createPostEffect(postfx);
         EXPECT_EQ(effect && effect->readsDepth(), postfx == 1 || postfx == 2) << postfx;
     }
 }
@@ -43,7 +42,7 @@ TEST(OutlineEffect, ShadesTheProcessedCellsOfAFlatBackground) {
     // k = 0 still loses a unit; the relief setting shades halfway (k = 15).
     for (const Case c : {Case{0.04f, 0.8f, 0xFEFEFE}, Case{-0.1f, 0.1f, 0x9696A0}}) {
         Picture picture(6, 5, 0xFFFFFF);
-        OutlineEffect(0x28283C, c.low, c.high).apply(picture.canvas, picture.image, picture.depth);
+        OutlineEffect(0x28283C, c.low, c.high).apply(picture.image, picture.depth);
         // (5 - 2) * 6 - 2 cells: the last two of row 2 and rows 3 and 4 stay.
         for (std::size_t i = 0; i < 30; ++i) {
             EXPECT_EQ(picture.image.pixels[i], i < 16 ? c.shaded : 0xFFFFFFu) << i;
@@ -61,11 +60,11 @@ TEST(OutlineEffect, NearPixelsAgainstTheBackgroundTakeTheShadingColour) {
     // Not a number counts as no rise: the relief setting would otherwise
     // shade it halfway or fully.
     picture.setDepthAt(2, 3, std::numeric_limits<float>::quiet_NaN());
-    OutlineEffect(0x28283C, 0.04f, 0.8f).apply(picture.canvas, picture.image, picture.depth);
+    OutlineEffect(0x28283C, 0.04f, 0.8f).apply(picture.image, picture.depth);
     EXPECT_EQ(picture.image.at(1, 2), 0x27273Bu);
     EXPECT_EQ(picture.image.at(5, 0), 0x27273Bu);
 
-    OutlineEffect(0x28283C, -0.1f, 0.1f).apply(picture.canvas, picture.image, picture.depth);
+    OutlineEffect(0x28283C, -0.1f, 0.1f).apply(picture.image, picture.depth);
     EXPECT_EQ(picture.image.at(2, 3), 0xFDFDFDu);
     EXPECT_EQ(picture.image.at(3, 3), picture.canvas.blend(0x28283C, 0xFEFEFE, 15));
 }
@@ -87,19 +86,19 @@ TEST(SmoothEffect, AveragesInPlaceInOneFlatPass) {
     }
     Picture picture(4, 4, 0);
     picture.image.pixels = before;
-    SmoothEffect(1).apply(picture.canvas, picture.image, picture.depth);
+    SmoothEffect(1).apply(picture.image, picture.depth);
     EXPECT_EQ(picture.image.pixels, after);
 }
 
 TEST(PostEffects, LeaveUniformAndTooSmallPicturesAlone) {
     Picture uniform(7, 5, 0x3C5A78);
-    SmoothEffect(1).apply(uniform.canvas, uniform.image, uniform.depth);
+    SmoothEffect(1).apply(uniform.image, uniform.depth);
     EXPECT_TRUE(std::all_of(uniform.image.pixels.begin(), uniform.image.pixels.end(),
                             [](uint32_t cell) { return cell == 0x3C5A78u; }));
     for (const int32_t width : {1, 8}) {
         Picture flat(width, 2, 0xFFFFFF);
-        OutlineEffect(0x28283C, 0.04f, 0.8f).apply(flat.canvas, flat.image, flat.depth);
-        SmoothEffect(1).apply(flat.canvas, flat.image, flat.depth);
+        OutlineEffect(0x28283C, 0.04f, 0.8f).apply(flat.image, flat.depth);
+        SmoothEffect(1).apply(flat.image, flat.depth);
         EXPECT_TRUE(std::all_of(flat.image.pixels.begin(), flat.image.pixels.end(),
                                 [](uint32_t cell) { return cell == 0xFFFFFFu; }));
     }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console.h"
+#include "app/consoleTranscript.h"
 #include "imaging/backgrounds.h"
 #include "imaging/particleBrush.h"
 #include "imaging/plainDepthOrder.h"
@@ -16,18 +16,14 @@ namespace bramblewisp {
 namespace {
 
 struct Scene {
-    Scene() {
-        canvas.bind(image);
-        clearBackground(image, depth, 0xFFFFFF);
-        splatRandom.init(0, 0);
-    }
+    Scene() { clearBackground(image, depth, 0xFFFFFF); }
     void add(int layer, Vec3 position, Vec3 direction) {
         system.store->currentBank()[layer].append(Particle{position, direction});
     }
     std::string render(bool keepDepth = true) {
-        testing::internal::CaptureStdout();
-        renderParticles(canvas, image, depth, system, false, keepDepth, console::progress());
-        return testing::internal::GetCapturedStdout();
+        ConsoleTranscript transcript;
+        renderParticles(canvas, image, depth, system, false, keepDepth, transcript.console);
+        return transcript.text();
     }
     float depthAt(int x, int y) const {
         return bramblewisp::depthAt(depth, static_cast<std::size_t>(y) * 800 + x);
@@ -148,8 +144,8 @@ TEST(Renderer, SkippingTheDepthsLeavesThePictureAsItIs) {
                        {std::cos(t) * 3, std::sin(t) * 3, 1});
         }
     }
+    // Each render starts its own jitter, so the second one jitters as the first.
     const std::string withDepthSaid = withDepth.render(true);
-    splatRandom.init(0, 0); // the same jitter for both
     EXPECT_EQ(withoutDepth.render(false), withDepthSaid);
     EXPECT_EQ(withDepth.image.pixels, withoutDepth.image.pixels);
     EXPECT_EQ(withoutDepth.depth.pixels, untouched.depth.pixels);
@@ -197,9 +193,9 @@ TEST(Renderer, DrawsStrokesAtOneDepthInTheQuicksortOrder) {
     };
     const ParticleBrush brush{reference.canvas, reference.image, reference.depth,
                               255.0f / (high.z - low.z + 0.1f), false};
-    splatRandom.init(0, 0);
+    StrokeJitter jitter = startedStrokeJitter();
     for (const int k : plainDepthOrder(std::vector<float>(collected.size(), 2.5f))) {
-        brush.drawParticle(project(collected[k].position), project(end(collected[k])));
+        brush.drawParticle(project(collected[k].position), project(end(collected[k])), jitter);
     }
     EXPECT_EQ(scene.image.pixels, reference.image.pixels);
     EXPECT_EQ(scene.depth.pixels, reference.depth.pixels);

@@ -1,5 +1,4 @@
 #include "imaging/textOverlay.h"
-#include "imaging/canvas.h"
 
 #include <gtest/gtest.h>
 
@@ -36,15 +35,10 @@ void paint(Bitmap& image) {
 
 // Draws on an exactly sized 20 x 10 picture, so any overrun shows under
 // AddressSanitizer.
-Bitmap::Cells drawn(const Bitmap* sheet, const std::string& text, int32_t x, int32_t y, bool dark) {
-    Bitmap image(20, 10), depth(20, 10);
+Bitmap::Cells drawn(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y, bool dark) {
+    Bitmap image(20, 10);
     paint(image);
-    TextOverlay overlay(sheet, kCell);
-    overlay.text = text;
-    overlay.x = x;
-    overlay.y = y;
-    overlay.dark = dark;
-    overlay.apply(Canvas(), image, depth);
+    drawText(image, sheet, kCell, text, x, y, dark);
     return image.pixels;
 }
 
@@ -55,7 +49,7 @@ Bitmap::Cells reference(const Bitmap& sheet, const std::string& text, int32_t x,
     Bitmap image(20, 10);
     paint(image);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const int32_t glyph = glyphIndex[static_cast<unsigned char>(text[i])];
+        const int32_t glyph = kGlyphIndex[static_cast<unsigned char>(text[i])];
         for (int32_t r = 0; r < sheet.height; ++r) {
             for (int32_t c = 0; c < kCell; ++c) {
                 const int32_t from = glyph * kCell + c;
@@ -87,20 +81,34 @@ TEST(TextOverlay, BlitsSaturatePerChannelAndClearTheTopByte) {
     }
 }
 
-TEST(TextOverlay, BytesOutsideTheAlphabetDrawTheQuestionMark) {
-    buildGlyphIndex();
-    EXPECT_EQ(glyphIndex[' '], 0);
-    EXPECT_EQ(glyphIndex['9'], 36);
-    EXPECT_EQ(glyphIndex[0], 40);
-    const auto sheet = font(41 * kCell, 4);
-    const Bitmap::Cells question = drawn(sheet.get(), "a?", 1, 2, true);
-    EXPECT_EQ(drawn(sheet.get(), "aQ", 1, 2, true), question);
-    EXPECT_EQ(drawn(sheet.get(), "a\xE9", 1, 2, true), question);
-    EXPECT_NE(drawn(sheet.get(), "a:", 1, 2, true), question);
+// Every byte draws its own cell: a sheet whose cell g is all of value g + 1
+// shows which cell each byte drew. The space, a to z, 0 to 9, full stop,
+// comma and colon are cells 0 to 39; every other byte, upper-case letters
+// and bytes above 127 included, draws the question mark, cell 40.
+TEST(TextOverlay, EveryByteDrawsItsGlyphsCell) {
+    Bitmap sheet(kGlyphCount, 1);
+    for (int32_t g = 0; g < kGlyphCount; ++g) {
+        sheet.at(g, 0) = static_cast<uint32_t>(g + 1);
+    }
+    for (int b = 0; b < 256; ++b) {
+        int32_t cell = 40;
+        if (b == ' ') {
+            cell = 0;
+        } else if (b >= 'a' && b <= 'z') {
+            cell = 1 + (b - 'a');
+        } else if (b >= '0' && b <= '9') {
+            cell = 27 + (b - '0');
+        } else if (b == '.' || b == ',' || b == ':') {
+            cell = b == '.' ? 37 : b == ',' ? 38 : 39;
+        }
+        Bitmap image(1, 1);
+        image.at(0, 0) = 0;
+        drawText(image, sheet, 1, std::string(1, static_cast<char>(b)), 0, 0, true);
+        EXPECT_EQ(image.at(0, 0), static_cast<uint32_t>(cell + 1)) << "byte " << b;
+    }
 }
 
 TEST(TextOverlay, DrawsExactlyTheCellsInsideBothBitmaps) {
-    buildGlyphIndex();
     struct Case {
         const char* what;
         std::string text;
@@ -121,16 +129,15 @@ TEST(TextOverlay, DrawsExactlyTheCellsInsideBothBitmaps) {
     for (const Case& c : cases) {
         const auto sheet = font(c.fontWidth, c.fontHeight);
         for (const bool dark : {false, true}) {
-            EXPECT_EQ(drawn(sheet.get(), c.text, c.x, c.y, dark),
+            EXPECT_EQ(drawn(*sheet, c.text, c.x, c.y, dark),
                       reference(*sheet, c.text, c.x, c.y, dark))
                 << c.what << (dark ? ", dark" : ", light");
         }
     }
     const auto black = std::make_unique<Bitmap>(41 * kCell, 4);
-    EXPECT_EQ(drawn(nullptr, "abc", 2, 3, true), drawn(black.get(), "", 2, 3, true));
     // Three glyphs cover 3 x 3 columns from x = 2 and 4 rows from y = 3; even
     // black glyph pixels clear the top byte there.
-    const Bitmap::Cells cells = drawn(black.get(), "abc", 2, 3, false);
+    const Bitmap::Cells cells = drawn(*black, "abc", 2, 3, false);
     for (int32_t y = 0; y < 10; ++y) {
         for (int32_t x = 0; x < 20; ++x) {
             const bool covered = x >= 2 && x < 11 && y >= 3 && y < 7;

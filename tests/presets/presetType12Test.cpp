@@ -26,7 +26,6 @@ TEST(PresetType12Test, SameSeedsButDifferentGrowth) {
     EXPECT_TRUE(sameParticles(contentsOf(one->store->currentBank()[0]),
                               contentsOf(two->store->currentBank()[0])));
     for (ParticleSystem* system : {one.get(), two.get()}) {
-        ruleRandom.init(0, 0);
         growGeneration(*system, quiet);
         growGeneration(*system, quiet);
     }
@@ -46,16 +45,15 @@ TEST(PresetType12Test, SameSeedsButDifferentGrowth) {
 TEST(PresetType12Test, FixedTurnsOfTypeTwoDrawNothing) {
     ParticleSystem system;
     createPreset(2, 0).build(system);
-    ruleRandom.init(0, 0);
-    const Ranmar before = ruleRandom;
+    const Ranmar before = system.ruleRandom;
     int fixedTurns = 0;
     for (const RuleLayer& layer : system.layers) {
         for (const auto& group : layer) {
             for (const Rule& rule : group->rules) {
                 if (!rule.jitter && (rule.angleX != 0 || rule.angleY != 0 || rule.angleZ != 0)) {
                     ParticleList next[kLayerCount];
-                    rule.apply({{0, 0, 0}, {0.6f, 0, 0.8f}}, next);
-                    rule.apply({{0, 0, 0}, {0.6f, 0, 0.8f}}, next);
+                    rule.apply({{0, 0, 0}, {0.6f, 0, 0.8f}}, next, system.ruleRandom);
+                    rule.apply({{0, 0, 0}, {0.6f, 0, 0.8f}}, next, system.ruleRandom);
                     const auto children = contentsOf(next[rule.targetLayer]);
                     EXPECT_TRUE(sameParticles({children.at(0)}, {children.at(1)}));
                     ++fixedTurns;
@@ -64,7 +62,7 @@ TEST(PresetType12Test, FixedTurnsOfTypeTwoDrawNothing) {
         }
     }
     EXPECT_GT(fixedTurns, 0);
-    EXPECT_EQ(drawsBetween(before, ruleRandom, 10), 0);
+    EXPECT_EQ(drawsBetween(before, system.ruleRandom, 10), 0);
 }
 
 } // namespace

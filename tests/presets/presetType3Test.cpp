@@ -36,15 +36,14 @@ TEST(PresetType3Test, GrowsFlatWithGroupChoicesAsItsOnlyDraws) {
     ParticleSystem system;
     system.random.init(3, 0);
     createPreset(3, 64).build(system);
-    ruleRandom.init(0, 0);
-    const Ranmar rulesBefore = ruleRandom;
+    const Ranmar rulesBefore = system.ruleRandom;
     for (int generation = 0; generation < 4; ++generation) {
         const Ranmar before = system.random;
         const int32_t walked = system.store->currentCount();
         growGeneration(system, quiet);
         EXPECT_EQ(drawsBetween(before, system.random, walked), walked);
     }
-    EXPECT_EQ(drawsBetween(rulesBefore, ruleRandom, 10), 0);
+    EXPECT_EQ(drawsBetween(rulesBefore, system.ruleRandom, 10), 0);
     const ParticleList* bank = system.store->currentBank();
     EXPECT_GT(bank[3].count, 0);
     for (int layer = 0; layer < kLayerCount; ++layer) {

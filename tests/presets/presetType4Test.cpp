@@ -24,11 +24,10 @@ TEST(PresetType4Test, ColumnOfSixFansOutToThirtySixParticles) {
         EXPECT_FLOAT_EQ(column[i].direction.y * 2, column[i - 1].direction.y);
     }
 
-    ruleRandom.init(0, 0);
-    const Ranmar rulesBefore = ruleRandom;
+    const Ranmar rulesBefore = system.ruleRandom;
     growGeneration(system, quiet);
     EXPECT_EQ(drawsBetween(before, system.random, 10), 6);
-    EXPECT_EQ(drawsBetween(rulesBefore, ruleRandom, 10), 0); // the fan-out turns are fixed
+    EXPECT_EQ(drawsBetween(rulesBefore, system.ruleRandom, 10), 0); // the fan-out turns are fixed
     const ParticleList* bank = system.store->currentBank();
     EXPECT_EQ(system.store->currentCount(), 36);
     EXPECT_EQ(bank[1].count, 30);

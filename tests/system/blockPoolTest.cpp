@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -57,8 +58,9 @@ TEST(BlockPool, ListsDrawFittingChunksFromThePool) {
         pooled.append(Particle{{v, v, v}, {v, v, v}});
         otherSize.append(Particle{{v, v, v}, {v, v, v}});
     }
-    ASSERT_EQ(pooled.chunks.size(), 3u);
-    void* last = pooled.chunks.back()->slots;
+    ASSERT_EQ(pooled.chunkCount(), 3u);
+    const void* last = nullptr;
+    pooled.forEachChunk([&](std::span<const Particle> chunk) { last = chunk.data(); });
     float expected = 0.0f;
     for (const Particle& p : pooled) {
         ASSERT_EQ(p.position.x, expected);

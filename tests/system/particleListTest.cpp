@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
+
 namespace bramblewisp {
 namespace {
 
@@ -9,13 +11,26 @@ Particle numbered(int n) {
     return Particle{{float(n), 0.5f, 0}, {0, float(-n), 1}};
 }
 
+void expectNumbered(const Particle& p, int n) {
+    ASSERT_EQ(p.position.x, float(n));
+    ASSERT_EQ(p.direction.y, float(-n));
+}
+
+// The particle walk and the chunk walk both see 0, 1, ... count - 1.
 void expectNumberedWalk(const ParticleList& list, int count) {
     int n = 0;
     for (const Particle& p : list) {
         ASSERT_LT(n, count);
-        ASSERT_EQ(p.position.x, float(n));
-        ASSERT_EQ(p.direction.y, float(-n++));
+        expectNumbered(p, n++);
     }
+    EXPECT_EQ(n, count);
+    n = 0;
+    list.forEachChunk([&](std::span<const Particle> chunk) {
+        EXPECT_FALSE(chunk.empty());
+        for (const Particle& p : chunk) {
+            expectNumbered(p, n++);
+        }
+    });
     EXPECT_EQ(n, count);
 }
 
@@ -33,7 +48,7 @@ TEST(ParticleListTest, AppendsFillChunksAndWalkInAppendOrder) {
             list.append(numbered(n));
         }
         EXPECT_EQ(list.count, c.appends);
-        EXPECT_EQ(list.chunks.size(), c.chunks);
+        EXPECT_EQ(list.chunkCount(), c.chunks);
         EXPECT_EQ(list.begin() == list.end(), c.appends == 0);
         expectNumberedWalk(list, c.appends);
     }
@@ -52,10 +67,10 @@ TEST(ParticleListTest, StoredParticlesStayPutUntilClear) {
 
     list.clear();
     EXPECT_EQ(list.count, 0);
-    EXPECT_TRUE(list.chunks.empty());
+    EXPECT_EQ(list.chunkCount(), 0u);
     EXPECT_TRUE(list.begin() == list.end());
     list.append(numbered(0));
-    EXPECT_EQ(list.chunks.size(), 1u);
+    EXPECT_EQ(list.chunkCount(), 1u);
     expectNumberedWalk(list, 1);
 }
 

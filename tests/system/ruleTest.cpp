@@ -14,10 +14,9 @@ namespace {
 const Particle kParent{{1, 2, 3}, {0.5f, -0.25f, 1}};
 
 Vec3 turned(float factor, float ax, float ay, float az) {
-    Vec3 v{kParent.direction.x * factor, kParent.direction.y * factor,
-           kParent.direction.z * factor};
-    v.rotate(ax, ay, az);
-    return v;
+    const Vec3 v{kParent.direction.x * factor, kParent.direction.y * factor,
+                 kParent.direction.z * factor};
+    return Rotation(ax, ay, az).apply(v);
 }
 
 float jitterFrom(Ranmar& random, float amplitude) {
@@ -46,7 +45,8 @@ TEST(RuleTest, ShortParentsHaveNoChildren) {
     ASSERT_EQ(std::bit_cast<uint32_t>(0.004f * 0.004f), 0x378637BEu);
     for (const auto& c : cases) {
         ParticleList next[4];
-        group.apply(Particle{{0, 0, 0}, c.direction}, next);
+        Ranmar random = scriptedRanmar({});
+        group.apply(Particle{{0, 0, 0}, c.direction}, next, random);
         EXPECT_EQ(next[1].count, c.children) << c.direction.x;
         EXPECT_EQ(next[2].count, c.children) << c.direction.x;
     }
@@ -57,13 +57,14 @@ TEST(RuleTest, ShortParentsHaveNoChildren) {
 TEST(RuleTest, UnjitteredChildrenDrawNothing) {
     const Rule copy(3, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, true);
     const Rule turn(0, 0.3f, -0.7f, 1.1f, 0.6f, 0.25f, false);
-    ruleRandom.init(0, 0);
-    const Ranmar before = ruleRandom;
+    Ranmar random;
+    random.init(0, 0);
+    const Ranmar before = random;
     ParticleList next[4];
-    copy.apply(kParent, next);
-    turn.apply(kParent, next);
-    turn.apply(kParent, next);
-    EXPECT_EQ(drawsBetween(before, ruleRandom, 10), 0);
+    copy.apply(kParent, next, random);
+    turn.apply(kParent, next, random);
+    turn.apply(kParent, next, random);
+    EXPECT_EQ(drawsBetween(before, random, 10), 0);
     EXPECT_TRUE(sameParticles(contentsOf(next[3]), {kParent}));
     const Particle turnedChild{{1.125f, 1.9375f, 3.25f}, turned(0.6f, 0.3f, -0.7f, 1.1f)};
     EXPECT_TRUE(sameParticles(contentsOf(next[0]), {turnedChild, turnedChild}));
@@ -73,12 +74,13 @@ TEST(RuleTest, UnjitteredChildrenDrawNothing) {
 // amplitude is non-zero; successive children take successive draws.
 TEST(RuleTest, JitterDrawsThreeAnglesPerChildInAxisOrder) {
     for (const Vec3& a : {Vec3{0.2f, 0.7f, 1.3f}, Vec3{0, 0, 0.5f}}) {
-        ruleRandom.init(0, 0);
-        Ranmar expectedRandom = ruleRandom;
+        Ranmar random;
+        random.init(0, 0);
+        Ranmar expectedRandom = random;
         const Rule rule(1, a.x, a.y, a.z, 0.8f, 0.0f, true);
         ParticleList next[4];
-        rule.apply(kParent, next);
-        rule.apply(kParent, next);
+        rule.apply(kParent, next, random);
+        rule.apply(kParent, next, random);
         ASSERT_EQ(next[1].count, 2);
         for (const Particle& child : next[1]) {
             const float ax = jitterFrom(expectedRandom, a.x);
@@ -86,7 +88,7 @@ TEST(RuleTest, JitterDrawsThreeAnglesPerChildInAxisOrder) {
             const float az = jitterFrom(expectedRandom, a.z);
             EXPECT_TRUE(sameParticles({child}, {{kParent.position, turned(0.8f, ax, ay, az)}}));
         }
-        EXPECT_EQ(drawsBetween(expectedRandom, ruleRandom, 0), 0);
+        EXPECT_EQ(drawsBetween(expectedRandom, random, 0), 0);
     }
 }
 
@@ -110,15 +112,16 @@ TEST(RuleTest, TabledJitterTurnsAsTheFormula) {
     EXPECT_EQ(tabled[3].turnTables[0], nullptr);
     for (std::size_t r = 0; r < std::size(amplitudes); ++r) {
         const Rule plain(1, amplitudes[r].x, amplitudes[r].y, amplitudes[r].z, 0.8f, 0.0f, true);
-        ruleRandom.init(0, 0);
+        Ranmar random;
+        random.init(0, 0);
         ParticleList expected[4];
         for (int k = 0; k < 40000; ++k) {
-            plain.apply(kParent, expected);
+            plain.apply(kParent, expected, random);
         }
-        ruleRandom.init(0, 0);
+        random.init(0, 0);
         ParticleList got[4];
         for (int k = 0; k < 40000; ++k) {
-            tabled[r].apply(kParent, got);
+            tabled[r].apply(kParent, got, random);
         }
         EXPECT_TRUE(sameParticles(contentsOf(got[1]), contentsOf(expected[1]))) << "rule " << r;
     }

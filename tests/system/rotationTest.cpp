@@ -1,4 +1,4 @@
-#include "system/vec3.h"
+#include "system/rotation.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ float length(const Vec3& v) {
 
 // The last two cases only come out right when the turns are taken about x,
 // then y, then z; the others check each axis and its sense.
-TEST(Vec3Test, RotateTurnsAboutFixedAxesInOrderAndKeepsLength) {
+TEST(RotationTest, TurnsAboutFixedAxesInOrderAndKeepsLength) {
     const struct {
         Vec3 angles, from, to;
     } cases[] = {
@@ -27,16 +27,14 @@ TEST(Vec3Test, RotateTurnsAboutFixedAxesInOrderAndKeepsLength) {
         {{0, kQuarter, kQuarter}, {0, 0, 1}, {0, 1, 0}},
     };
     for (const auto& c : cases) {
-        Vec3 v = c.from;
-        v.rotate(c.angles.x, c.angles.y, c.angles.z);
+        const Vec3 v = Rotation(c.angles.x, c.angles.y, c.angles.z).apply(c.from);
         EXPECT_NEAR(v.x, c.to.x, 1e-6f);
         EXPECT_NEAR(v.y, c.to.y, 1e-6f);
         EXPECT_NEAR(v.z, c.to.z, 1e-6f);
     }
     for (const Vec3& a : {Vec3{0.19634955f, 0.7853982f, -2.0943952f}, Vec3{-3, 1, 6.3f}}) {
         for (const Vec3& from : {Vec3{0.3f, -1.2f, 2.5f}, Vec3{-0.004f, 0.002f, 0.001f}}) {
-            Vec3 v = from;
-            v.rotate(a.x, a.y, a.z);
+            const Vec3 v = Rotation(a.x, a.y, a.z).apply(from);
             EXPECT_NEAR(length(v), length(from), length(from) * 1e-6f);
         }
     }

@@ -1,0 +1,89 @@
+#include "app/picture.h"
+
+#include <memory>
+#include <string>
+
+#include "app/evolution.h"
+#include "imaging/backgrounds.h"
+#include "imaging/canvas.h"
+#include "imaging/postEffects.h"
+#include "imaging/renderer.h"
+#include "imaging/textOverlay.h"
+#include "system/particleSystem.h"
+
+namespace bramblewisp {
+
+namespace {
+
+// Particles go on large blocks only where the free memory is far more than
+// the largest generation needs: under a tight limit the slabs would make the
+// memory use coarser than the memory guard can follow, and their idle
+// blocks are of no use to other allocations.
+constexpr int32_t kRoomForLargeBlocksKB = int32_t{1} << 20;
+
+// The count and remark lines stand above the bottom edge by the font's
+// height, the signature at the top left.
+void label(Bitmap& image, const Bitmap& font, int32_t particles, bool dark) {
+    const int32_t fontHeight = font.height;
+    drawText(image, font, kFontCellWidth, std::to_string(particles) + " particles", 5,
+             image.height - (2 * fontHeight + 10), dark);
+    drawText(image, font, kFontCellWidth, "size doesnt change, its 1.0 all the time", 25,
+             image.height - fontHeight - 5, dark);
+    drawText(image, font, kFontCellWidth, "bramblewisp by wrenfold", 5, 5, dark);
+}
+
+} // namespace
+
+PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap* font,
+                          RunBudget& budget, Progress& progress) {
+    using Stage = Progress::Stage;
+    progress.stageBegins(Stage::createBitmaps);
+    const Canvas canvas;
+    Bitmap depth(image.width, image.height);
+    progress.stageEnds();
+
+    progress.stageBegins(Stage::preEffect);
+    createBackground(settings.background, settings.seed, settings.dark)->fill(canvas, image, depth);
+    progress.stageEnds();
+    budget.chargeStage();
+
+    progress.stageBegins(Stage::createSystem);
+    ParticleSystem system(budget.freeKB() >= kRoomForLargeBlocksKB);
+    system.random.init(settings.seed, 0);
+    const std::shared_ptr<const SystemDescription> description = systemOf(settings);
+    description->build(system);
+    system.tableJitteredTurns();
+    system.ruleRandom = description->ruleGenerator(settings.seed);
+    progress.stageEnds();
+    budget.chargeStage();
+    budget.sampleBeforeGrowth();
+
+    progress.stageBegins(Stage::evolve);
+    if (settings.iterations < 0) {
+        evolveTimed(system, budget, progress);
+    } else {
+        int32_t iterations = settings.iterations;
+        evolveFixed(system, iterations, description->maxIterations, budget, progress);
+    }
+    progress.stageEnds();
+
+    const std::unique_ptr<PostEffect> postEffect = createPostEffect(settings.postEffect);
+    progress.stageBegins(Stage::render);
+    renderParticles(canvas, image, depth, system, settings.dark,
+                    postEffect && postEffect->readsDepth(), progress);
+    progress.stageEnds();
+
+    if (postEffect) {
+        progress.stageBegins(Stage::postEffect);
+        postEffect->apply(image, depth);
+        progress.stageEnds();
+    }
+
+    const PictureResult result{system.store->currentCount()};
+    if (font != nullptr) {
+        label(image, *font, result.particles, settings.dark);
+    }
+    return result;
+}
+
+} // namespace bramblewisp

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/options.h"
+#include "presets/rulesFile.h"
+#include "presets/systemDescription.h"
+
+namespace bramblewisp {
+
+// What one picture is drawn from: the options' values as the run uses them,
+// each selection already made (an unknown type is type 0, an unknown
+// background the grid), so that two command lines that draw the same
+// picture give equal settings. Later options (the picture's size, a palette,
+// its text, the output path, a count of pictures, a contact sheet) join as
+// fields with the defaults that keep today's pictures.
+struct Settings {
+    int32_t type = 0;        // system type 0 to 4
+    int32_t seed = 0;        // of the choices, the seeding and the wave backgrounds
+    int32_t iterations = -1; // generations; negative: as many as the time allows
+    bool dark = false;
+    int32_t background = 1; // 0 plain, 1 wave grid, 2 wave fan
+    int32_t postEffect = 0; // 0 none, 1 and 2 outlines, 3 smoothing
+    int32_t spikes = 64;    // seed particles of types 0 to 3
+    int32_t timeLimit = -1; // seconds
+    int32_t memOption = -1; // required, never used
+    int32_t cpuOption = -1; // required, never used
+    // The system a rules file describes, read once and shared by every
+    // picture drawn from it (equal settings share the same one); null: the
+    // built-in system of type, with spikes random spikes.
+    std::shared_ptr<const SystemDescription> rules;
+
+    bool operator==(const Settings&) const = default;
+};
+
+// Every option's value, the defaults where one is absent (-time, -mem and
+// -cpu keep -1).
+Settings readSettings(const Options& options);
+
+// The settings of a run, or none when -time, -mem or -cpu is missing.
+std::optional<Settings> parseSettings(const Options& options);
+
+// What -rules did to the settings, for the run to say: a problem that
+// refuses the run before any work, or the note that -type is ignored.
+struct RulesOutcome {
+    std::optional<FileProblem> refusal;
+    std::optional<FileProblem> note;
+};
+
+// Reads and parses the file that -rules names, if any, into settings.rules;
+// -spikes, when given, counts its random spikes.
+RulesOutcome readRules(const Options& options, Settings& settings);
+
+// The system that settings draw.
+std::shared_ptr<const SystemDescription> systemOf(const Settings& settings);
+
+} // namespace bramblewisp

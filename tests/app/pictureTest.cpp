@@ -1,0 +1,138 @@
+#include "app/picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/consoleTranscript.h"
+#include "imaging/bmp.h"
+#include "sha256.h"
+
+namespace bramblewisp {
+namespace {
+
+// Golden option sets of every type, with and without a post effect and a
+// font: pictures that share nothing but the code.
+const char* const kOptionSets[] = {
+    "-time 1 -mem 1 -cpu 1 -iter 6 -prefx 2 -dark 1 -postfx 1",
+    "-time 1 -mem 1 -cpu 1 -iter 5 -seed 12345 -postfx 3",
+    "-time 1 -mem 1 -cpu 1 -iter 4 -type 1 -prefx 0 -postfx 1",
+    "-time 1 -mem 1 -cpu 1 -iter 2 -type 2 -dark 1",
+    "-time 1 -mem 1 -cpu 1 -iter 4 -type 4 -seed 77 -dark 1 -postfx 2",
+    "-time 1 -mem 1 -cpu 1 -iter 7 -type 3 -dark 1 -prefx 2",
+};
+
+struct Recorded {
+    std::string picture; // SHA-256 of the saved file
+    std::string console; // SHA-256 of standard output
+    bool font = false;
+};
+
+// The golden table's line for an option set.
+Recorded recorded(const std::string& options) {
+    std::ifstream table(BRAMBLEWISP_SOURCE_DIR "/tests/golden/pictures.txt");
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream words(line);
+        Recorded found;
+        std::string fontMode, rest;
+        words >> found.picture >> found.console >> fontMode;
+        std::getline(words >> std::ws, rest);
+        if (!line.empty() && line[0] != '#' && rest == options) {
+            found.font = fontMode == "font";
+            return found;
+        }
+    }
+    ADD_FAILURE() << "not in the golden table: " << options;
+    return {};
+}
+
+std::unique_ptr<Bitmap> repositoryFont() {
+    std::FILE* in = std::fopen(BRAMBLEWISP_SOURCE_DIR "/font.bmp", "rb");
+    if (in == nullptr) {
+        return nullptr;
+    }
+    BmpReadResult font = readBmp(in);
+    std::fclose(in);
+    return std::move(font.bitmap);
+}
+
+// What a run with these options writes to its picture file and its standard
+// output, drawn here as the run draws it. A clock that stands still and
+// memory that never runs short keep the budget out of a fixed-count run.
+Recorded drawn(const std::string& options, bool withFont) {
+    std::vector<std::string> words{"bramblewisp"};
+    std::istringstream split(options);
+    for (std::string word; split >> word;) {
+        words.push_back(word);
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    const std::optional<Settings> settings =
+        parseSettings(Options{static_cast<int32_t>(argv.size()), argv.data()});
+    if (!settings) {
+        ADD_FAILURE() << "no settings: " << options;
+        return {};
+    }
+    RunBudget budget(settings->timeLimit, {[] { return int64_t{1}; }, [] { return int64_t{0}; },
+                                           [] { return uint32_t{0xFFFFFFFF}; }});
+    budget.chargeParsing();
+    Bitmap image(kPictureWidth, kPictureHeight);
+    const std::unique_ptr<Bitmap> font = withFont ? repositoryFont() : nullptr;
+    EXPECT_EQ(font != nullptr, withFont);
+
+    ConsoleTranscript transcript;
+    drawPicture(*settings, image, font.get(), budget, transcript.console);
+    transcript.console.stageBegins(Progress::Stage::saving);
+    std::FILE* file = std::tmpfile();
+    EXPECT_TRUE(file != nullptr && writeBmp(file, image));
+    std::string bytes;
+    if (file != nullptr) {
+        std::rewind(file);
+        for (int c; (c = std::fgetc(file)) != EOF;) {
+            bytes += static_cast<char>(c);
+        }
+        std::fclose(file);
+    }
+    transcript.console.stageEnds();
+    return {sha256Hex(bytes), sha256Hex(transcript.text()), withFont};
+}
+
+void expectRecorded(const std::vector<Recorded>& got, const char* how) {
+    for (std::size_t i = 0; i < std::size(kOptionSets); ++i) {
+        const Recorded want = recorded(kOptionSets[i]);
+        EXPECT_EQ(got[i].picture, want.picture) << how << ": picture of " << kOptionSets[i];
+        EXPECT_EQ(got[i].console, want.console) << how << ": console of " << kOptionSets[i];
+    }
+}
+
+// Nothing one picture leaves behind reaches the next, in one thread or
+// several at once: each equals what a fresh process draws.
+TEST(PictureTest, PicturesInOneProcessAndOnThreadsAreTheirFreshProcessBytes) {
+    std::vector<Recorded> oneAfterAnother;
+    for (const char* options : kOptionSets) {
+        oneAfterAnother.push_back(drawn(options, recorded(options).font));
+    }
+    expectRecorded(oneAfterAnother, "one after another");
+
+    std::vector<Recorded> atOnce(std::size(kOptionSets));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < std::size(kOptionSets); ++i) {
+        const bool font = recorded(kOptionSets[i]).font;
+        threads.emplace_back([&atOnce, i, font] { atOnce[i] = drawn(kOptionSets[i], font); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    expectRecorded(atOnce, "on threads");
+}
+
+} // namespace
+} // namespace bramblewisp
