@@ -25,11 +25,15 @@ struct RuleDescription {
     bool jitter = false;
     float scale = 1.0f;
     float step = 0.0f;
+
+    bool operator==(const RuleDescription&) const = default;
 };
 
 struct GroupDescription {
     float weight = 1.0f;
     std::vector<RuleDescription> rules;
+
+    bool operator==(const GroupDescription&) const = default;
 };
 
 struct SystemDescription {
@@ -57,6 +61,8 @@ struct SystemDescription {
 
     // The rule generator in its starting state for a picture of this seed.
     Ranmar ruleGenerator(int32_t seed) const;
+
+    bool operator==(const SystemDescription&) const = default;
 };
 
 // The second number of the rule generator's start when turns follow the
