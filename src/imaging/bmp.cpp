@@ -93,11 +93,11 @@ bool writeBmp(std::FILE* out, const Bitmap& bitmap) {
     put32(&header[22], height);
     put16(&header[26], 1);
     put16(&header[28], 24);
-    // The resolution fields count pixels per metre: 72 there is about 1.8
-    // dots per inch (72 per inch would be 2835), and readers take the size
-    // in pixels anyway. Kept, as the recorded pictures carry it.
-    put32(&header[38], 72);
-    put32(&header[42], 72);
+    // The resolution fields count pixels per metre: 2835 is 72 dots per
+    // inch, what image tools and printers expect of a screen picture.
+    constexpr uint32_t kPixelsPerMetre = 2835;
+    put32(&header[38], kPixelsPerMetre);
+    put32(&header[42], kPixelsPerMetre);
     bool ok = std::fwrite(header.data(), 1, header.size(), out) == header.size();
 
     // Rows go out in blocks of about 64 KiB: a row at a time, a stream's

@@ -35,10 +35,11 @@ const std::string kThreeGenerations = kFirstStages + "  evolve...  \b 1  \b 2  \
 std::string expectedHeader() {
     std::string header = "BM";
     // Size, two reserved, pixel offset, header size, 800 x 600, one plane of
-    // 24 bits, no compression, no image size, 72 and 72, no colour counts.
-    const std::pair<uint32_t, int> fields[] = {{1440054, 4}, {0, 4},  {54, 4}, {40, 4}, {800, 4},
-                                               {600, 4},     {1, 2},  {24, 2}, {0, 4},  {0, 4},
-                                               {72, 4},      {72, 4}, {0, 4},  {0, 4}};
+    // 24 bits, no compression, no image size, 72 dpi (2835 pixels per metre) both ways, no colour
+    // counts.
+    const std::pair<uint32_t, int> fields[] = {{1440054, 4}, {0, 4},    {54, 4}, {40, 4}, {800, 4},
+                                               {600, 4},     {1, 2},    {24, 2}, {0, 4},  {0, 4},
+                                               {2835, 4},    {2835, 4}, {0, 4},  {0, 4}};
     for (const auto& [value, bytes] : fields) {
         for (int i = 0; i < bytes; ++i) {
             header += static_cast<char>(value >> (8 * i));

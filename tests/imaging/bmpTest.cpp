@@ -59,15 +59,16 @@ Bitmap::Cells paintAsymmetric(Bitmap& bitmap) {
     return colours;
 }
 
-TEST(Bmp, WritesTheExactHeaderAndBottomRowFirst) {
+TEST(Bmp, WritesTheExactHeaderAt72DpiAndBottomRowFirst) {
     Bitmap picture(800, 600);
     picture.at(0, 599) = 0xFF123456; // bottom left: the first pixel in the file
     picture.at(799, 0) = 0x00ABCDEF; // top right: the last
     const Bytes bytes = written(picture);
     ASSERT_EQ(bytes.size(), 1440054u);
-    const Bytes header = {'B',  'M',  0x36, 0xF9, 0x15, 0, 0,  0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
-                          0x20, 0x03, 0,    0,    0x58, 2, 0,  0, 1, 0, 24, 0, 0, 0, 0,  0, 0, 0,
-                          0,    0,    72,   0,    0,    0, 72, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0};
+    const Bytes header = {'B',  'M',  0x36, 0xF9, 0x15, 0,    0, 0, 0,    0, 54,   0,    0, 0,
+                          40,   0,    0,    0,    0x20, 0x03, 0, 0, 0x58, 2, 0,    0,    1, 0,
+                          24,   0,    0,    0,    0,    0,    0, 0, 0,    0, 0x13, 0x0B, 0, 0,
+                          0x13, 0x0B, 0,    0,    0,    0,    0, 0, 0,    0, 0,    0};
     EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 54), header);
     EXPECT_EQ(Bytes(bytes.begin() + 54, bytes.begin() + 57), (Bytes{0x56, 0x34, 0x12}));
     EXPECT_EQ(Bytes(bytes.end() - 3, bytes.end()), (Bytes{0xEF, 0xCD, 0xAB}));
