@@ -15,6 +15,7 @@
 #include "app/version.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
+#include "presets/rulesFileText.h"
 
 namespace bramblewisp {
 
@@ -33,13 +34,25 @@ int App::run(int32_t argumentCount, char** arguments) {
         for (const std::string& warning : unknownOptionWarnings(argumentCount, arguments)) {
             console.report(warning);
         }
-        const std::optional<Settings> settings = parseSettings(Options{argumentCount, arguments});
+        const Options options{argumentCount, arguments};
+        std::optional<Settings> settings = parseSettings(options);
         if (!settings) {
             console.usage();
             return 0;
         }
+        // A file that cannot be used (where the picture goes, the rules) is
+        // refused before any work: the budget must not go to a picture the
+        // user did not ask for, or one that cannot be saved.
         if (settings->out && !acceptOutput(*settings->out)) {
             return 2;
+        }
+        const RulesOutcome rules = readRules(options, *settings);
+        if (rules.refusal) {
+            console.report(rules.refusal->where, rules.refusal->what);
+            return 2;
+        }
+        if (rules.note) {
+            console.report(rules.note->where, rules.note->what);
         }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
@@ -101,7 +114,7 @@ std::unique_ptr<Bitmap> App::loadFont() {
 }
 
 bool App::acceptOutput(const std::string& path) {
-    const std::string where = path.empty() ? "-out" : "-out " + shownPath(path);
+    const std::string where = path.empty() ? "-out" : "-out " + shownName(path);
     if (const std::string problem = outputProblem(path); !problem.empty()) {
         console.report(where, problem);
         return false;
@@ -128,7 +141,7 @@ bool App::save(const Settings& settings, const PictureResult& drawn, const Bitma
     std::string reason;
     if (!savePictureFile(path, image, texts, reason)) {
         console.stageFails();
-        console.report("cannot write " + shownPath(path), reason);
+        console.report("cannot write " + shownName(path), reason);
         return false;
     }
     console.stageEnds();

@@ -22,8 +22,8 @@ class App {
         : console(console), sources(std::move(sources)) {}
 
     // The exit status: 0, also after the usage, help or version text; 1 when
-    // the picture could not be saved or memory ran out; 2 when a value was
-    // refused before any work (the reason is on the console).
+    // the picture could not be saved or memory ran out; 2 when the output
+    // path or the rules file cannot be used (the reason is on the console).
     int run(int32_t argumentCount, char** arguments);
 
   private:

@@ -16,20 +16,6 @@ std::string reportLine(const std::string& what, const std::string& why) {
 
 } // namespace
 
-std::string shownPath(const std::string& path) {
-    std::string shown;
-    for (const char c : path) {
-        const auto code = static_cast<unsigned char>(c);
-        if (code < 0x20 || code == 0x7F) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            shown += {'\\', 'x', kHex[code >> 4], kHex[code & 15]};
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 void Console::flushOutput() {
     errno = 0;
     if (std::fflush(out) != 0 && firstWriteError == 0) {
@@ -161,6 +147,7 @@ void Console::help() {
         "             its value: -out -a.png and -out ./-a.png both name -a.png\n",
         "  -palette   Colours of strokes and backgrounds (0, the default, blue-violet)\n",
         "  -text      Draw the three lines of text (0 or 1, default 1)\n",
+        "  -rules     The system from a rules file instead of -type (e.g. fern)\n",
         "  -h, --help This text\n",
         "  --version  The program's version\n",
     };

@@ -9,11 +9,6 @@
 
 namespace bramblewisp {
 
-// A path or name that a user supplied, as a message shows it: control
-// characters escaped (\x1b, \x0a), so that the message stays one line that
-// shows what the name holds. Every echo of a user's path goes through here.
-std::string shownPath(const std::string& path);
-
 // A run's output: every byte it shows, in the order the run shows it, goes
 // through the one Console that main owns (tests give theirs other streams).
 // Progress on the output stream is cosmetic: a reader that went away or a

@@ -90,11 +90,11 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
     store.swapBanks();
 }
 
-int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
+int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, int32_t maxIterations,
                     RunBudget& budget, Progress& progress) {
     budget.sampleBeforeGrowth();
-    if (preset.maxIterations() < iterations) {
-        iterations = preset.maxIterations();
+    if (maxIterations < iterations) {
+        iterations = maxIterations;
     }
     for (int32_t i = 0; i < iterations; ++i) {
         if (ramIsEnding(budget, progress) || detailReached(system, progress)) {

@@ -4,7 +4,6 @@
 
 #include "app/runBudget.h"
 #include "imaging/progress.h"
-#include "presets/preset.h"
 #include "system/particleSystem.h"
 
 namespace bramblewisp {
@@ -19,11 +18,11 @@ inline constexpr int32_t kOverflowLimit = 1000000;
 // once per 1024 particles walked.
 void growGeneration(ParticleSystem& system, Progress& progress);
 
-// Grows iterations generations, capped by the preset (the cap is written
+// Grows iterations generations, capped by maxIterations (the cap is written
 // back), unless memory or detail stops it first. Both loops tell progress
 // of every generation and of an early stop, and return the generations
 // grown.
-int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, const Preset& preset,
+int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, int32_t maxIterations,
                     RunBudget& budget, Progress& progress);
 
 // Grows generations until the deadline, memory or detail stops it.

@@ -6,7 +6,8 @@
 
 namespace bramblewisp {
 
-// A view of the command line; every option is a name followed by an integer.
+// A view of the command line; every option is a name followed by a value,
+// an integer but for -rules.
 struct Options {
     // Finds the first argument equal to name (ASCII letters in any case),
     // position 0 included, that has an argument after it, and converts that.

@@ -1,5 +1,6 @@
 #include "app/picture.h"
 
+#include <memory>
 #include <string>
 
 #include "app/evolution.h"
@@ -8,7 +9,6 @@
 #include "imaging/postEffects.h"
 #include "imaging/renderer.h"
 #include "imaging/textOverlay.h"
-#include "presets/preset.h"
 #include "system/particleSystem.h"
 
 namespace bramblewisp {
@@ -50,19 +50,20 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
     progress.stageBegins(Stage::createSystem);
     ParticleSystem system(budget.freeKB() >= kRoomForLargeBlocksKB);
     system.random.init(settings.seed, 0);
-    const std::unique_ptr<Preset> preset = createPreset(settings.type, settings.spikes);
-    preset->buildRules(system);
+    const std::shared_ptr<const SystemDescription> description = systemOf(settings);
+    description->build(system);
     system.tableJitteredTurns();
-    preset->seedParticles(system);
+    system.ruleRandom = description->ruleGenerator(settings.seed);
     progress.stageEnds();
     budget.chargeStage();
     budget.sampleBeforeGrowth();
 
     progress.stageBegins(Stage::evolve);
     int32_t iterations = settings.iterations;
-    const int32_t generations = iterations < 0
-                                    ? evolveTimed(system, budget, progress)
-                                    : evolveFixed(system, iterations, *preset, budget, progress);
+    const int32_t generations =
+        iterations < 0
+            ? evolveTimed(system, budget, progress)
+            : evolveFixed(system, iterations, description->maxIterations, budget, progress);
     progress.stageEnds();
 
     const std::unique_ptr<PostEffect> postEffect = createPostEffect(settings.postEffect);

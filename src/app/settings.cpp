@@ -1,10 +1,12 @@
 #include "app/settings.h"
 
+#include <string>
 #include <utility>
 
 #include "imaging/backgrounds.h"
 #include "imaging/postEffects.h"
 #include "presets/preset.h"
+#include "presets/rulesFileText.h"
 
 namespace bramblewisp {
 
@@ -47,24 +49,67 @@ std::optional<Settings> parseSettings(const Options& options) {
     return readSettings(options);
 }
 
+RulesOutcome readRules(const Options& options, Settings& settings) {
+    RulesOutcome outcome;
+    std::string path;
+    if (!options.lookupText("-rules", path)) {
+        return outcome;
+    }
+    SystemRead read = loadSystem(path);
+    if (!read.system) {
+        outcome.refusal = std::move(read.problem);
+        return outcome;
+    }
+    int32_t spikes = 0;
+    if (read.system->randomSpikes && options.lookup("-spikes", spikes)) {
+        read.system->spikes = spikes;
+    }
+    settings.rules = std::make_shared<const SystemDescription>(std::move(*read.system));
+    settings.rulesFile = path;
+    if (int32_t type = 0; options.lookup("-type", type)) {
+        // The path shown as the reader's messages show file names.
+        outcome.note =
+            FileProblem{"-type " + std::to_string(type),
+                        "ignored: the rules file " + shownName(path) + " gives the system"};
+    }
+    return outcome;
+}
+
+std::shared_ptr<const SystemDescription> systemOf(const Settings& settings) {
+    if (settings.rules) {
+        return settings.rules;
+    }
+    return std::make_shared<const SystemDescription>(createPreset(settings.type, settings.spikes));
+}
+
 std::string picturePath(const Settings& settings) {
     return settings.out.value_or(kDefaultPictureFile);
 }
 
 std::string commandLineOf(const Settings& settings) {
+    std::string line;
+    const auto add = [&line](const char* name, const std::string& value) {
+        line.append(line.empty() ? "" : " ").append(name).append(" ").append(value);
+    };
     const std::pair<const char*, int32_t> options[] = {
         {"-time", settings.timeLimit},   {"-mem", settings.memOption},
         {"-cpu", settings.cpuOption},    {"-seed", settings.seed},
         {"-iter", settings.iterations},  {"-dark", settings.dark ? 1 : 0},
         {"-prefx", settings.background}, {"-postfx", settings.postEffect},
-        {"-spikes", settings.spikes},    {"-type", settings.type},
     };
-    std::string line;
     for (const auto& [name, value] : options) {
-        if (!line.empty()) {
-            line += ' ';
-        }
-        line.append(name).append(" ").append(std::to_string(value));
+        add(name, std::to_string(value));
+    }
+    if (!settings.rules) {
+        add("-spikes", std::to_string(settings.spikes));
+        add("-type", std::to_string(settings.type));
+        return line;
+    }
+    // The file gives the system: a -type would only be ignored with a note,
+    // and -spikes counts the file's random spikes, if it has any.
+    add("-rules", settings.rulesFile);
+    if (settings.rules->randomSpikes) {
+        add("-spikes", std::to_string(settings.rules->spikes));
     }
     return line;
 }

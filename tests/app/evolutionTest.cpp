@@ -7,6 +7,7 @@
 
 #include "app/consoleTranscript.h"
 #include "app/injectedBudget.h"
+#include "presets/preset.h"
 #include "random/scriptedRanmar.h"
 #include "system/listContents.h"
 
@@ -27,7 +28,8 @@ std::string fixedRun(ParticleSystem& system, int32_t& iterations, int32_t type =
     for (int k = 0; k < spinTicks; ++k) {
         transcript.console.tick();
     }
-    evolveFixed(system, iterations, *createPreset(type, 0), budget, transcript.console);
+    evolveFixed(system, iterations, createPreset(type, 0).maxIterations, budget,
+                transcript.console);
     return transcript.text();
 }
 
@@ -52,9 +54,7 @@ void addCopyGroups(ParticleSystem& system, int layer, std::vector<float> weights
 TEST(EvolutionTest, FixedRunWritesEachGeneration) {
     ParticleSystem system;
     system.random.init(7, 0);
-    const auto preset = createPreset(0, 2);
-    preset->buildRules(system);
-    preset->seedParticles(system);
+    createPreset(0, 2).build(system);
     int32_t iterations = 3;
     // After 63 ticks the run's first check turns the spinner.
     EXPECT_EQ(fixedRun(system, iterations, 0, {}, 63), " \b/\b 1  \b 2  \b 3 ");
@@ -73,12 +73,10 @@ TEST(EvolutionTest, TabledTurnsAndLargeBlocksGrowTheSameGenerations) {
             ParticleSystem system(onLargeBlocks);
             ASSERT_EQ(system.store->onLargeBlocks(), onLargeBlocks);
             system.random.init(3, 0);
-            const auto preset = createPreset(type, 8);
-            preset->buildRules(system);
+            createPreset(type, 8).build(system);
             if (tabled) {
                 system.tableJitteredTurns();
             }
-            preset->seedParticles(system);
             for (int generation = 0; generation < 6; ++generation) {
                 growGeneration(system, quiet);
             }
