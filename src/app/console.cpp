@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/terminalSafe.h"
 #include "platform/platform.h"
 
 namespace bramblewisp {
@@ -31,8 +32,11 @@ void sayNow(const char* text) {
     flushOutput();
 }
 
+// Messages echo names and paths that users supply; whatever they hold, the
+// terminal shows them and the message stays one line.
 std::string reportLine(const std::string& what, const std::string& why) {
-    return "bramblewisp: " + what + (why.empty() ? "" : ": " + why) + "\n";
+    return "bramblewisp: " + terminalSafe(what) + (why.empty() ? "" : ": " + terminalSafe(why)) +
+           "\n";
 }
 
 // Standard error ready for a report now: standard output flushed, a stage
