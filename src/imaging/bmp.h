@@ -22,8 +22,8 @@ struct BmpReadResult {
 };
 
 // Reads an uncompressed 24-bit BMP whose width is a multiple of 4. A file that
-// ends inside its pixel data reads as if the missing bytes were 0; one that
-// ends before it, or is too large to hold, is rejected.
+// ends before all its pixels, or is too large to hold, is rejected; where the
+// stream can seek, a short one before anything is allocated for it.
 BmpReadResult readBmp(std::FILE* in);
 
 } // namespace bramblewisp

@@ -49,6 +49,7 @@ TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
         fonts.emplace_back("cut after " + std::to_string(size) + " bytes", valid.substr(0, size));
     }
     fonts.emplace_back("not a BMP at all", "GIF89a" + std::string(200, 'x'));
+    fonts.emplace_back("cut inside its pixel data", valid.substr(0, valid.size() - 1));
     // Widths and heights of 0, negative (top-down rows), huge, one past the
     // largest side; pixel data that starts at or far past the end.
     const std::pair<std::size_t, uint32_t> fields[] = {
@@ -80,6 +81,27 @@ TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
         EXPECT_EQ(run.out, reference.out);
         EXPECT_TRUE(dir.read("testSystem.bmp") == missing.read("testSystem.bmp"));
     }
+}
+
+// A header that claims the largest size over one byte of pixels is found
+// short before anything is allocated for it: under a data limit far below
+// the gigabyte it claims, the message is the truncation's, not the memory's.
+TEST(E2eFont, ShortFontIsFoundBeforeItsPixelsAreAllocated) {
+    if (kSanitizedBuild) {
+        GTEST_SKIP() << "sanitized programs need more than the data limit of this test";
+    }
+    TempDir dir;
+    writeTestFont(dir.path() / "font.bmp");
+    std::string font = dir.read("font.bmp").substr(0, 55);
+    put32(font, 18, 16384);
+    put32(font, 22, 16384);
+    dir.write("font.bmp", font);
+    RunSettings settings{dir.path()};
+    settings.dataLimit = uint64_t{256} << 20;
+    const RunResult run = runBramblewisp(kRun, settings);
+    EXPECT_EQ(run.exitStatus, 0) << run.describe();
+    EXPECT_EQ(run.err, "bramblewisp: font.bmp ends inside its pixel data (it holds 1 of the "
+                       "805306368 bytes its header gives); the picture gets no text\n");
 }
 
 // A font that is not a regular file is never read: a FIFO would hang the
