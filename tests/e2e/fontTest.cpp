@@ -83,27 +83,6 @@ TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
     }
 }
 
-// A header that claims the largest size over one byte of pixels is found
-// short before anything is allocated for it: under a data limit far below
-// the gigabyte it claims, the message is the truncation's, not the memory's.
-TEST(E2eFont, ShortFontIsFoundBeforeItsPixelsAreAllocated) {
-    if (kSanitizedBuild) {
-        GTEST_SKIP() << "sanitized programs need more than the data limit of this test";
-    }
-    TempDir dir;
-    writeTestFont(dir.path() / "font.bmp");
-    std::string font = dir.read("font.bmp").substr(0, 55);
-    put32(font, 18, 16384);
-    put32(font, 22, 16384);
-    dir.write("font.bmp", font);
-    RunSettings settings{dir.path()};
-    settings.dataLimit = uint64_t{256} << 20;
-    const RunResult run = runBramblewisp(kRun, settings);
-    EXPECT_EQ(run.exitStatus, 0) << run.describe();
-    EXPECT_EQ(run.err, "bramblewisp: font.bmp ends inside its pixel data (it holds 1 of the "
-                       "805306368 bytes its header gives); the picture gets no text\n");
-}
-
 // A font that is not a regular file is never read: a FIFO would hang the
 // open without a writer and the reads with an idle one. Its line on
 // standard error waits for the stage's " OK" (both streams go to one file
