@@ -109,6 +109,10 @@ const consoleView = {
   },
   // A backspace takes back the character before it, as on a terminal.
   append(text) {
+    if (!text.includes('\b')) {
+      this.keep(this.text + text);
+      return;
+    }
     const kept = [];
     let takenBack = 0;
     for (const char of text) {
@@ -120,10 +124,13 @@ const consoleView = {
         takenBack++;
       }
     }
-    this.text = this.text.slice(0, Math.max(0, this.text.length - takenBack)) + kept.join('');
-    if (this.text.length > CONSOLE_LIMIT) {
-      const lineEnd = this.text.indexOf('\n', this.text.length - CONSOLE_LIMIT);
-      this.text = this.text.slice(lineEnd < 0 ? this.text.length - CONSOLE_LIMIT : lineEnd + 1);
+    this.keep(this.text.slice(0, Math.max(0, this.text.length - takenBack)) + kept.join(''));
+  },
+  keep(text) {
+    this.text = text;
+    if (text.length > CONSOLE_LIMIT) {
+      const lineEnd = text.indexOf('\n', text.length - CONSOLE_LIMIT);
+      this.text = text.slice(lineEnd < 0 ? text.length - CONSOLE_LIMIT : lineEnd + 1);
       this.dropped = true;
     }
   },
