@@ -18,7 +18,7 @@ const canvas = $('picture');
 let wasm = null; // compiled once, instantiated afresh for every run
 let font = null;
 let worker = null;
-// The run the page shows: {id, pairs, started, running}. Messages and late
+// The run the page shows: {id, pairs, started, running, values}. Messages and late
 // steps of any other run are dropped.
 let current = null;
 let nextId = 1;
@@ -258,8 +258,12 @@ async function showPicture(run, bmp, runMs) {
 function startWorker() {
   const started = new Worker('worker.js');
   started.onmessage = ({ data }) => received(data);
+  // A worker that failed is not asked again.
   started.onerror = (event) => {
-    if (started === worker && current && current.running) finish(`the run failed: ${event.message}`);
+    started.terminate();
+    if (started !== worker) return;
+    worker = null;
+    if (current && current.running) finish(`the run failed: ${event.message}`);
   };
   started.postMessage({ type: 'init', wasm, font });
   return started;
