@@ -24,6 +24,9 @@
   // code (the address-space limit). A V8 that runs out aborts.
   const NODE_DATA_RESERVE = 24 << 20;
   const NODE_ADDRESS_RESERVE = 64 << 20;
+  // What node reserves for a wasm memory's guard region; near an address
+  // limit a failed try makes V8 collect garbage with no room, and abort.
+  const GUARD_REGION = 10 * 2 ** 30;
 
   const oneLine = (text) => String(text).replace(/[\x00-\x1f\x7f]+/g, ' ').trim().slice(0, 300);
   // V8's words for a reservation or allocation it could not make (not a
@@ -77,9 +80,13 @@
   function reserveMemory() {
     const use = processUse();
     let room = Math.min(limits.data - use.data - NODE_DATA_RESERVE, MOST_PAGES * PAGE);
+    const addressRoom = limits.addressSpace - use.addressSpace - NODE_ADDRESS_RESERVE;
+    if (!trapHandlerOff && addressRoom < GUARD_REGION) {
+      return { guarded: true };
+    }
     if (trapHandlerOff) {
       // Without the guard region the reservation is the maximum itself.
-      room = Math.min(room, limits.addressSpace - use.addressSpace - NODE_ADDRESS_RESERVE);
+      room = Math.min(room, addressRoom);
     }
     for (let pages = Math.floor(room / PAGE); pages >= FIRST_PAGES; pages = Math.floor(pages / 2)) {
       try {
