@@ -3,14 +3,18 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/terminalSafe.h"
 #include "platform/platform.h"
 
 namespace bramblewisp {
 
 namespace {
 
+// Messages echo names and paths that users supply; whatever they hold, the
+// terminal shows them and the message stays one line.
 std::string reportLine(const std::string& what, const std::string& why) {
-    return "bramblewisp: " + what + (why.empty() ? "" : ": " + why) + "\n";
+    return "bramblewisp: " + terminalSafe(what) + (why.empty() ? "" : ": " + terminalSafe(why)) +
+           "\n";
 }
 
 } // namespace
