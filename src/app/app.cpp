@@ -15,7 +15,6 @@
 #include "app/version.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
-#include "presets/rulesFileText.h"
 
 namespace bramblewisp {
 
@@ -114,7 +113,7 @@ std::unique_ptr<Bitmap> App::loadFont() {
 }
 
 bool App::acceptOutput(const std::string& path) {
-    const std::string where = path.empty() ? "-out" : "-out " + shownName(path);
+    const std::string where = path.empty() ? "-out" : "-out " + path;
     if (const std::string problem = outputProblem(path); !problem.empty()) {
         console.report(where, problem);
         return false;
@@ -141,7 +140,7 @@ bool App::save(const Settings& settings, const PictureResult& drawn, const Bitma
     std::string reason;
     if (!savePictureFile(path, image, texts, reason)) {
         console.stageFails();
-        console.report("cannot write " + shownName(path), reason);
+        console.report("cannot write " + path, reason);
         return false;
     }
     console.stageEnds();

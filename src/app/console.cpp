@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/terminalSafe.h"
 #include "app/version.h"
 #include "platform/platform.h"
 
@@ -10,8 +11,11 @@ namespace bramblewisp {
 
 namespace {
 
+// Messages echo names and paths that users supply; whatever they hold, the
+// terminal shows them and the message stays one line.
 std::string reportLine(const std::string& what, const std::string& why) {
-    return "bramblewisp: " + what + (why.empty() ? "" : ": " + why) + "\n";
+    return "bramblewisp: " + terminalSafe(what) + (why.empty() ? "" : ": " + terminalSafe(why)) +
+           "\n";
 }
 
 } // namespace

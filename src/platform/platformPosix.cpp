@@ -230,10 +230,19 @@ int64_t counterNow() {
     return std::chrono::steady_clock::now().time_since_epoch().count();
 }
 
+#ifdef __EMSCRIPTEN__
+// platformWeb.cpp: node's own open, which keeps O_NONBLOCK.
+int openWithoutWaiting(const char* path);
+#else
+// Without O_NONBLOCK, opening a FIFO waits for a writer; once the file is
+// known to be regular, the flag changes nothing.
+static int openWithoutWaiting(const char* path) {
+    return open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+#endif
+
 std::FILE* openRegularFile(const std::string& path, std::string& problem) {
-    // Without O_NONBLOCK, opening a FIFO waits for a writer; once the file is
-    // known to be regular, the flag changes nothing.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openWithoutWaiting(path.c_str());
     if (fd < 0) {
         problem = std::string("cannot be opened: ") + std::strerror(errno);
         return nullptr;

@@ -84,7 +84,7 @@ TEST(E2eOut, UnusableOutputsAreRefusedWithOneLine) {
         {{"-out", ""}, Given::none, 2, "-out" + expected, {}},
         {{"-out", "a.jpg"}, Given::none, 2, "-out a.jpg" + expected, {}},
         {{"-out", "a."}, Given::none, 2, "-out a." + expected, {}},
-        {{"-out", "a\x1b[2J\n.gif"}, Given::none, 2, "-out a\\x1b[2J\\x0a.gif" + expected, {}},
+        {{"-out", "a\x1b[2J\n.gif"}, Given::none, 2, "-out a\\x1b[2J\\n.gif" + expected, {}},
         {{"-out", "d.png"}, Given::directory, 2, "-out d.png: is a directory\n", {"d.png"}},
         {{"-out", "no/a.png"}, Given::none, 2, "-out no/a.png" + unwritable(ENOENT), {}},
         {{"-out", "ro/a.png"}, Given::readOnly, 2, "-out ro/a.png" + unwritable(EACCES), {"ro"}},
