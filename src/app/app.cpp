@@ -22,15 +22,20 @@ int App::run(int32_t argumentCount, char** arguments) {
         for (const std::string& warning : unknownOptionWarnings(argumentCount, arguments)) {
             console.report(warning);
         }
-        const std::optional<Settings> settings = parseSettings(Options{argumentCount, arguments});
+        std::vector<std::string> fallbacks;
+        const std::optional<Settings> settings =
+            parseSettings(Options{argumentCount, arguments}, &fallbacks);
         if (!settings) {
             console.usage();
             return 0;
         }
+        for (const std::string& fallback : fallbacks) {
+            console.report(fallback);
+        }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
-        Bitmap image(kPictureWidth, kPictureHeight);
-        const std::unique_ptr<Bitmap> font = loadFont();
+        Bitmap image(settings->width, settings->height);
+        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
         drawPicture(*settings, image, font.get(), budget, console);
         return save(image) ? 0 : 1;
     } catch (const std::bad_alloc&) {

@@ -20,8 +20,10 @@ bool sameName(const char* argument, const char* name) {
     return *argument == *name;
 }
 
-constexpr const char* kOptionNames[] = {"-time", "-mem",   "-cpu",    "-seed",   "-iter",
-                                        "-dark", "-prefx", "-postfx", "-spikes", "-type"};
+constexpr const char* kOptionNames[] = {"-time", "-mem", "-cpu", "-seed", "-iter", "-dark",
+                                        "-prefx", "-postfx", "-spikes", "-type",
+                                        // The picture's size, colours and text.
+                                        "-width", "-height", "-palette", "-text"};
 
 bool isOptionName(const char* argument) {
     return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),

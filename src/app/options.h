@@ -22,7 +22,7 @@ int32_t parseDecimal(const char* text);
 
 // One message for report (no program name, no line break) for every
 // argument that looks like an option, a hyphen or two and a letter, but is
-// none of the ten and is not the value of the one before it; unknown
+// none of the options and is not the value of the one before it; unknown
 // arguments are still ignored, but a typo should not pass for success. Close
 // misspellings get a suggestion.
 std::vector<std::string> unknownOptionWarnings(int32_t argumentCount, char** arguments);
