@@ -77,7 +77,7 @@ void PlainBackground::fill(const Canvas&, Bitmap& image, Bitmap& depth) {
 }
 
 WaveGridBackground::WaveGridBackground(int32_t seed, bool dark, int32_t palette)
-    : dark(dark), palette(paletteOf(palette)) {
+    : dark(dark), palette(&paletteOf(palette)) {
     random.init(seed, 0);
 }
 
@@ -92,9 +92,9 @@ void WaveGridBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth
     // seed, no pixel of either background changes when any result is off by
     // one ulp, so these stay library calls.
     for (int ribbon = 0; ribbon < 16; ++ribbon) {
-        const int32_t red = palette.gridRibbons[0].at(random.next());
-        const int32_t green = palette.gridRibbons[1].at(random.next());
-        const int32_t blue = palette.gridRibbons[2].at(random.next());
+        const int32_t red = palette->gridRibbons[0].at(random.next());
+        const int32_t green = palette->gridRibbons[1].at(random.next());
+        const int32_t blue = palette->gridRibbons[2].at(random.next());
         const uint32_t colour = rgb(red, green, blue);
         const float a = curveParameter(random, 1.0f / 16384.0f);
         const float b = curveParameter(random, 1.0f / 16384.0f);
@@ -115,7 +115,7 @@ void WaveGridBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth
     }
 
     const PictureScale scale(w, h);
-    const uint32_t lineColour = gridColour(palette, dark);
+    const uint32_t lineColour = gridColour(*palette, dark);
     FadingLines().draw(scale, h - 1, [&](int32_t row, int strength) {
         canvas.drawLine(image, 0, row, w - 1, row, lineColour, strength);
     });
@@ -125,7 +125,7 @@ void WaveGridBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth
 }
 
 WaveFanBackground::WaveFanBackground(int32_t seed, bool dark, int32_t palette)
-    : dark(dark), palette(paletteOf(palette)) {
+    : dark(dark), palette(&paletteOf(palette)) {
     random.init(seed, 0);
 }
 
@@ -137,9 +137,9 @@ void WaveFanBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth)
     // As with the grid's ribbons: an ulp of the double cos or atan, measured
     // over every seed, changes no pixel.
     for (int ribbon = 0; ribbon < 6; ++ribbon) {
-        const int32_t red = palette.fanRibbons[0].at(random.next());
-        const int32_t green = palette.fanRibbons[1].at(random.next());
-        const int32_t blue = palette.fanRibbons[2].at(random.next());
+        const int32_t red = palette->fanRibbons[0].at(random.next());
+        const int32_t green = palette->fanRibbons[1].at(random.next());
+        const int32_t blue = palette->fanRibbons[2].at(random.next());
         const uint32_t colour = rgb(red, green, blue);
         const float a = curveParameter(random, 1.0f / 8192.0f);
         const float b = curveParameter(random, 1.0f / 8192.0f);
@@ -160,7 +160,7 @@ void WaveFanBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth)
     }
 
     const PictureScale scale(w, h);
-    const uint32_t lineColour = gridColour(palette, dark);
+    const uint32_t lineColour = gridColour(*palette, dark);
     FadingLines().draw(scale, h - 1, [&](int32_t r, int strength) {
         canvas.drawLine(image, 0, (3 * h) / 4 - (3 * r) / 4, w - 1, r, lineColour, strength);
     });

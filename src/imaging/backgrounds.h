@@ -46,7 +46,7 @@ class WaveGridBackground : public Background {
 
     Ranmar random;
     bool dark;
-    const Palette& palette;
+    const Palette* palette;
 };
 
 // Six dark wavy ribbons across the rows over two fans of lines.
@@ -57,7 +57,7 @@ class WaveFanBackground : public Background {
 
     Ranmar random;
     bool dark;
-    const Palette& palette;
+    const Palette* palette;
 };
 
 // -prefx 0 and 2 select the plain and the fan background; every other value
