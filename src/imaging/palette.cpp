@@ -6,10 +6,15 @@ namespace bramblewisp {
 
 namespace {
 
+// Each palette: its name; the light and the dark ramps of red, green and
+// blue (base, slope); the lifts of the four jittered lines; the grid's and
+// the fan's ribbons (base, slope); the grid on light and on dark pictures.
+// The comments give the core line's colour from the nearest to the farthest
+// shade, light and dark.
 // clang-format off
 constexpr Palette kPalettes[kPaletteCount] = {
-    // The blue-violet: grey strokes with a bluer channel, over light ribbons
-    // and a black grid (a white one in dark runs).
+    // #6060A0 to #DFDFDF, #C0C0DC to #41415D: grey strokes with a bluer
+    // channel, over light ribbons and a black grid (white in dark runs).
     {"blue-violet",
      {{{96, 128}, {96, 128}, {160, 64}}},
      {{{192, -128}, {192, -128}, {220, -128}}},
@@ -17,6 +22,7 @@ constexpr Palette kPalettes[kPaletteCount] = {
      {{{255, -128}, {255, -128}, {255, -128}}},
      {{{0, 128}, {0, 128}, {0, 128}}},
      0x000000, 0xFFFFFF},
+    // #96281E to #DFBD9F, #DF9664 to #6E190F: brick red to peach.
     {"ember",
      {{{150, 74}, {40, 151}, {30, 131}}},
      {{{223, -114}, {150, -126}, {100, -86}}},
@@ -24,6 +30,7 @@ constexpr Palette kPalettes[kPaletteCount] = {
      {{{255, -56}, {235, -96}, {210, -112}}},
      {{{60, 90}, {10, 60}, {0, 50}}},
      0x301008, 0xFFE0C0},
+    // #326E28 to #BDDFA9, #AADF82 to #1F5B1E: deep to pale green.
     {"moss",
      {{{50, 141}, {110, 114}, {40, 131}}},
      {{{170, -141}, {223, -134}, {130, -101}}},
@@ -31,6 +38,7 @@ constexpr Palette kPalettes[kPaletteCount] = {
      {{{220, -80}, {255, -56}, {200, -100}}},
      {{{10, 50}, {50, 80}, {10, 50}}},
      0x0C2808, 0xE0FFD0},
+    // #146478 to #A9DFDF, #82DFDC to #0A515F: teal.
     {"lagoon",
      {{{20, 151}, {100, 124}, {120, 104}}},
      {{{130, -121}, {223, -144}, {220, -126}}},
@@ -38,6 +46,7 @@ constexpr Palette kPalettes[kPaletteCount] = {
      {{{200, -100}, {255, -60}, {255, -48}}},
      {{{0, 40}, {40, 80}, {50, 90}}},
      0x082830, 0xD0F8FF},
+    // #8C3278 to #DFBDD7, #DFA0D7 to #641F5A: magenta to pink.
     {"heather",
      {{{140, 84}, {50, 141}, {120, 96}}},
      {{{223, -124}, {160, -131}, {215, -126}}},
@@ -45,6 +54,7 @@ constexpr Palette kPalettes[kPaletteCount] = {
      {{{255, -48}, {220, -100}, {255, -56}}},
      {{{50, 80}, {0, 50}, {40, 80}}},
      0x280828, 0xFFD8F8},
+    // #A06E14 to #DED29F, #DFC86E to #6E470A: ochre to gold.
     {"amber",
      {{{160, 63}, {110, 101}, {20, 141}}},
      {{{223, -114}, {200, -131}, {110, -101}}},
@@ -52,6 +62,7 @@ constexpr Palette kPalettes[kPaletteCount] = {
      {{{255, -40}, {240, -72}, {180, -120}}},
      {{{60, 90}, {40, 60}, {0, 30}}},
      0x302000, 0xFFF0C0},
+    // #28282D to #D6D6D9, #DCDCD8 to #3D3D3B: greys, over grey ribbons.
     {"ink",
      {{{40, 176}, {40, 176}, {45, 174}}},
      {{{220, -161}, {220, -161}, {216, -159}}},
