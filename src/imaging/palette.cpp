@@ -1,6 +1,7 @@
 #include "imaging/palette.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace bramblewisp {
 
@@ -125,18 +126,19 @@ constexpr bool allRibbonsStayInRange() {
 }
 static_assert(allRibbonsStayInRange(), "a ribbon channel leaves 0..255");
 
-using AllStrokeColours = std::array<std::array<StrokeColours, 2>, kPaletteCount>;
+// One constant per palette and lightness: a compiler bounds the work of each
+// constant it works out, and all fourteen tables in one would pass the bound.
+template <int32_t palette, bool dark>
+constexpr StrokeColours kStrokeColoursOf = makeStrokeColours(kPalettes[palette], dark);
 
-constexpr AllStrokeColours makeAllStrokeColours() {
-    AllStrokeColours all{};
-    for (int32_t p = 0; p < kPaletteCount; ++p) {
-        all[p][0] = makeStrokeColours(kPalettes[p], false);
-        all[p][1] = makeStrokeColours(kPalettes[p], true);
-    }
-    return all;
+template <int32_t... palettes>
+constexpr std::array<std::array<const StrokeColours*, 2>, kPaletteCount>
+strokeColourTables(std::integer_sequence<int32_t, palettes...>) {
+    return {{{&kStrokeColoursOf<palettes, false>, &kStrokeColoursOf<palettes, true>}...}};
 }
 
-constexpr AllStrokeColours kStrokeColours = makeAllStrokeColours();
+constexpr auto kStrokeColours =
+    strokeColourTables(std::make_integer_sequence<int32_t, kPaletteCount>{});
 
 } // namespace
 
@@ -145,7 +147,7 @@ const Palette& paletteOf(int32_t palette) {
 }
 
 const StrokeColours& strokeColours(int32_t palette, bool dark) {
-    return kStrokeColours[palette >= 0 && palette < kPaletteCount ? palette : 0][dark ? 1 : 0];
+    return *kStrokeColours[palette >= 0 && palette < kPaletteCount ? palette : 0][dark ? 1 : 0];
 }
 
 } // namespace bramblewisp
