@@ -29,9 +29,10 @@ struct FadingLines {
         }
     }
 
-    // Calls line(p) for every position p = last - (pixels from the edge) of
-    // every line that starts within 0 .. last, the positions of a band in
-    // order from the edge.
+    // Calls line(position, strength) for every pixel of every line that
+    // begins at most last pixels from the edge, position being last minus
+    // the pixel's distance from the edge, a band's pixels in order from the
+    // edge.
     template <typename Line> void draw(const PictureScale& scale, int32_t last, Line line) {
         for (; scale.start(offset) <= last; advance()) {
             const int32_t end = std::min(scale.start(offset + 1), last + 1);
