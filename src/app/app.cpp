@@ -34,10 +34,14 @@ int App::run(int32_t argumentCount, char** arguments) {
             console.report(warning);
         }
         const Options options{argumentCount, arguments};
-        std::optional<Settings> settings = parseSettings(options);
+        std::vector<std::string> fallbacks;
+        std::optional<Settings> settings = parseSettings(options, &fallbacks);
         if (!settings) {
             console.usage();
             return 0;
+        }
+        for (const std::string& fallback : fallbacks) {
+            console.report(fallback);
         }
         // A file that cannot be used (where the picture goes, the rules) is
         // refused before any work: the budget must not go to a picture the
@@ -55,8 +59,8 @@ int App::run(int32_t argumentCount, char** arguments) {
         }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
-        Bitmap image(kPictureWidth, kPictureHeight);
-        const std::unique_ptr<Bitmap> font = loadFont();
+        Bitmap image(settings->width, settings->height);
+        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
         const PictureResult drawn = drawPicture(*settings, image, font.get(), budget, console);
         return save(*settings, drawn, image) ? 0 : 1;
     } catch (const std::bad_alloc&) {

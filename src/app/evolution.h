@@ -13,19 +13,31 @@ inline constexpr int32_t kDetailLimit = 1000000;
 // Once the next bank holds this many, the rest of the walk is carried over.
 inline constexpr int32_t kOverflowLimit = 1000000;
 
+// The two limits of one picture: a larger picture has room for more detail
+// (imaging/pictureScale.h).
+struct DetailLimits {
+    int32_t detail = kDetailLimit;
+    int32_t overflow = kOverflowLimit;
+
+    // Both limits times factor (at least 1), capped far below overflowing
+    // a particle count.
+    static DetailLimits scaledBy(double factor);
+};
+
 // Every particle of the current bank picks a group of its layer by weight and
 // emits its children into the next bank; then the banks swap. Progress ticks
 // once per 1024 particles walked.
-void growGeneration(ParticleSystem& system, Progress& progress);
+void growGeneration(ParticleSystem& system, Progress& progress, const DetailLimits& limits = {});
 
 // Grows iterations generations, capped by maxIterations (the cap is written
 // back), unless memory or detail stops it first. Both loops tell progress
 // of every generation and of an early stop, and return the generations
 // grown.
 int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, int32_t maxIterations,
-                    RunBudget& budget, Progress& progress);
+                    RunBudget& budget, Progress& progress, const DetailLimits& limits = {});
 
 // Grows generations until the deadline, memory or detail stops it.
-int32_t evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress);
+int32_t evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress,
+                    const DetailLimits& limits = {});
 
 } // namespace bramblewisp

@@ -9,8 +9,6 @@
 
 namespace bramblewisp {
 
-inline constexpr int32_t kPictureWidth = 800;
-inline constexpr int32_t kPictureHeight = 600;
 inline constexpr int32_t kFontCellWidth = 14;
 
 struct PictureResult {
