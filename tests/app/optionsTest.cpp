@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -169,6 +171,20 @@ TEST(OptionsTest, PictureOptionsFallBackWithOneMessageEach) {
         EXPECT_EQ(settings->palette, c.palette) << c.arguments[1];
         EXPECT_EQ(settings->text, c.text) << c.arguments[1];
         EXPECT_EQ(messages, c.messages) << c.arguments[1];
+
+        // A PNG's recipe names what was used, and read back gives it again.
+        std::istringstream recipe(commandLineOf(*settings));
+        std::vector<std::string> again{"prog"};
+        again.insert(again.end(), std::istream_iterator<std::string>(recipe),
+                     std::istream_iterator<std::string>());
+        std::vector<char*> againArgv;
+        for (std::string& word : again) {
+            againArgv.push_back(word.data());
+        }
+        const std::optional<Settings> reread =
+            parseSettings(Options{static_cast<int32_t>(againArgv.size()), againArgv.data()});
+        ASSERT_TRUE(reread.has_value());
+        EXPECT_EQ(*reread, *settings) << commandLineOf(*settings);
     }
 }
 
