@@ -11,10 +11,8 @@ std::unique_ptr<ParticleSystem> grownSystem(int type, int spikes, int generation
     // On large blocks, as a run on a machine with memory to spare grows it.
     auto system = std::make_unique<ParticleSystem>(true);
     system->random.init(0, 0);
-    const auto preset = createPreset(type, spikes);
-    preset->buildRules(*system);
+    createPreset(type, spikes).build(*system);
     system->tableJitteredTurns();
-    preset->seedParticles(*system);
     for (int i = 0; i < generations; ++i) {
         growGeneration(*system, quiet);
     }

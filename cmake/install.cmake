@@ -1,17 +1,21 @@
 # cmake --install <build> [--prefix DIR], and cpack -G DEB for a Debian
-# package. The program finds its font in share/bramblewisp beside its bin
-# directory (on Windows beside the .exe), so every prefix works and an
-# installed tree may be moved.
+# package. The program finds its font and the rules files of systems/ in
+# share/bramblewisp beside its bin directory (on Windows beside the .exe),
+# so every prefix works and an installed tree may be moved.
 
 install(TARGETS bramblewisp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+file(GLOB SHIPPED_SYSTEMS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/systems/*.toml)
+
 if(WIN32)
     install(FILES font.bmp DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${SHIPPED_SYSTEMS} DESTINATION ${CMAKE_INSTALL_BINDIR}/systems)
     return()
 endif()
 
 install(FILES font.bmp DESTINATION ${CMAKE_INSTALL_DATADIR}/bramblewisp)
+install(FILES ${SHIPPED_SYSTEMS} DESTINATION ${CMAKE_INSTALL_DATADIR}/bramblewisp/systems)
 
 # The manual page names the installed font. The copy in the build tree, for
 # reading and checking, names the configured prefix; the installed one is
@@ -52,5 +56,6 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "bramblewisp grows a three-dimensional particle system from one of five
 preset types, within a time budget given in seconds, draws it far to near
 as translucent strokes over a generated background and saves the picture
-as an 800 x 600 BMP file in the working directory.")
+as an 800 x 600 BMP or PNG file, a PNG with the options that draw it
+again.")
 include(CPack)

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::fclose(in);
     if (result.bitmap) {
         const bramblewisp::Bitmap& bitmap = *result.bitmap;
-        if (bitmap.width <= 0 || bitmap.height <= 0 || bitmap.width % 4 != 0 ||
+        if (bitmap.width <= 0 || bitmap.height <= 0 ||
             bitmap.cellCount() != static_cast<std::size_t>(bitmap.width) * bitmap.height) {
             std::abort();
         }

@@ -1,17 +1,28 @@
-// The page: controls and address in, one worker per picture, the picture,
-// its fingerprint, downloads and the run's console out.
+// The page: controls and address in, the program in a worker, the picture,
+// its fingerprint, downloads and the run's console out. Whatever a link
+// holds, the page stays responsive and shows only the results of the run
+// that its controls show.
 'use strict';
 
 const FIELDS = ['type', 'seed', 'iter', 'dark', 'prefx', 'postfx', 'spikes'];
 const TYPING_DELAY_MS = 250;
+// The console keeps the end of a run's output: every update of a longer
+// text would cost the page more.
+const CONSOLE_LIMIT = 64 << 10;
+const DROPPED_NOTE = '[earlier lines dropped: the console keeps the last 64 KB]\n';
 
 const $ = (id) => document.getElementById(id);
 const form = $('controls');
 const canvas = $('picture');
 
-let wasm = null; // compiled once, instantiated afresh by every worker
+let wasm = null; // compiled once, instantiated afresh for every run
 let font = null;
 let worker = null;
+// The run the page shows: {id, pairs, started, running, values}. Messages and late
+// steps of any other run are dropped.
+let current = null;
+let nextId = 1;
+let pairs = []; // the link's pairs, as the controls have changed them
 let typingTimer = 0;
 let urls = [];
 
@@ -21,38 +32,111 @@ function queryPairs(search) {
   return Array.from(new URLSearchParams(search));
 }
 
-function controlPairs() {
-  return FIELDS.map((name) => {
-    const control = form.elements[name];
-    return [name, control.type === 'checkbox' ? (control.checked ? '1' : '0') : control.value];
-  });
+// The program folds only ASCII letters and sees a name up to a NUL.
+const optionName = (key) => key.split('\0')[0].replace(/[A-Z]/g, (c) => c.toLowerCase());
+
+// The pairs with the control's value in the first pair of its name (the one
+// the program reads); every other pair stays as the link gave it.
+function withValue(given, name, value) {
+  const at = given.findIndex(([key]) => optionName(key) === name);
+  if (at < 0) return [...given, [name, value]];
+  return given.map((pair, i) => (i === at ? [pair[0], value] : pair));
 }
 
+function controlValue(control) {
+  return control.type === 'checkbox' ? (control.checked ? '1' : '0') : control.value;
+}
+
+const usedNote = (name) => form.querySelector(`output[data-for=${name}]`);
+
+// The values the program reads. A field being typed in keeps its text and
+// says what it reads as; it takes the value when left.
 function showValues(values) {
   for (const name of FIELDS) {
     const control = form.elements[name];
+    const shown = String(values[name]);
     if (control.type === 'checkbox') {
       control.checked = values[name] !== 0;
+    } else if (control === document.activeElement && control.type === 'text') {
+      usedNote(name).textContent = control.value === shown ? '' : `reads as ${shown}`;
     } else {
-      control.value = String(values[name]);
+      control.value = shown;
+      if (usedNote(name)) usedNote(name).textContent = '';
     }
   }
 }
 
+// Characters that a terminal or the direction of the text would act on are
+// written as their bytes inside $'...' (bash, zsh, ksh; POSIX since 2024),
+// so the line shown is the line run.
+const UNSAFE = /[\x00-\x1f\x7f-\x9f\u061c\u200e\u200f\u2028\u2029\u202a-\u202e\u2066-\u2069]/;
+const encoder = new TextEncoder();
 function shellWord(word) {
-  return /^[A-Za-z0-9_./:=+,-]+$/.test(word) ? word : "'" + word.replace(/'/g, "'\\''") + "'";
+  if (/^[A-Za-z0-9_./:=+,-]+$/.test(word)) return word;
+  if (!UNSAFE.test(word)) return "'" + word.replace(/'/g, "'\\''") + "'";
+  const escaped = Array.from(word, (char) => {
+    if (UNSAFE.test(char)) return Array.from(encoder.encode(char), (b) => '\\x' + b.toString(16).padStart(2, '0')).join('');
+    return char === "'" || char === '\\' ? '\\' + char : char;
+  });
+  return "$'" + escaped.join('') + "'";
 }
 
-// A backspace takes back the character before it, as on a terminal.
-const consoleText = {
+// The run's output as a terminal shows it, the last CONSOLE_LIMIT
+// characters of it, drawn at most once a frame.
+const consoleView = {
   text: '',
-  add(byte) {
-    this.text = byte === 8 ? this.text.slice(0, -1) : this.text + String.fromCharCode(byte);
-    $('console').textContent = this.text;
+  dropped: false,
+  decoders: [],
+  drawing: false,
+  reset() {
+    this.text = '';
+    this.dropped = false;
+    this.decoders = [new TextDecoder(), new TextDecoder()];
+    this.draw();
   },
-  reset(text) {
+  // stdout (0) and stderr (1) decode apart, so a character split between
+  // two batches still comes out whole.
+  add(buffer, segments) {
+    const bytes = new Uint8Array(buffer);
+    segments.forEach(([stream, start], i) => {
+      const end = i + 1 < segments.length ? segments[i + 1][1] : bytes.length;
+      this.append(this.decoders[stream].decode(bytes.subarray(start, end), { stream: true }));
+    });
+    if (!this.drawing) {
+      this.drawing = true;
+      requestAnimationFrame(() => this.draw());
+    }
+  },
+  // A backspace takes back the character before it, as on a terminal.
+  append(text) {
+    if (!text.includes('\b')) {
+      this.keep(this.text + text);
+      return;
+    }
+    const kept = [];
+    let takenBack = 0;
+    for (const char of text) {
+      if (char !== '\b') {
+        kept.push(char);
+      } else if (kept.length > 0) {
+        kept.pop();
+      } else {
+        takenBack++;
+      }
+    }
+    this.keep(this.text.slice(0, Math.max(0, this.text.length - takenBack)) + kept.join(''));
+  },
+  keep(text) {
     this.text = text;
-    $('console').textContent = text;
+    if (text.length > CONSOLE_LIMIT) {
+      const lineEnd = text.indexOf('\n', text.length - CONSOLE_LIMIT);
+      this.text = text.slice(lineEnd < 0 ? text.length - CONSOLE_LIMIT : lineEnd + 1);
+      this.dropped = true;
+    }
+  },
+  draw() {
+    this.drawing = false;
+    $('console').textContent = (this.dropped ? DROPPED_NOTE : '') + this.text;
   },
 };
 
@@ -70,6 +154,7 @@ function setLink(id, blob, name) {
 }
 
 function clearPicture() {
+  canvas.removeAttribute('title');
   delete canvas.dataset.sha256;
   delete canvas.dataset.ms;
   delete canvas.dataset.runMs;
@@ -149,15 +234,20 @@ async function sha256(bytes) {
   return sha256Plain(bytes);
 }
 
-async function showPicture(bmp, started, runMs) {
+// The picture of the run shown; each step after a wait first checks that
+// no other run has taken its place.
+async function showPicture(run, bmp, runMs) {
   const bytes = new Uint8Array(bmp);
   canvas.getContext('2d').putImageData(bmpToImageData(bytes), 0, 0);
+  canvas.classList.remove('stale');
   const digest = await sha256(bytes);
+  if (run !== current) return;
   const fingerprint = digest.slice(0, 12);
   setLink('bmp', new Blob([bytes], { type: 'image/bmp' }), `bramblewisp-${fingerprint}.bmp`);
   const png = await new Promise((resolve) => canvas.toBlob(resolve, 'image/png'));
+  if (run !== current) return;
   if (png) setLink('png', png, `bramblewisp-${fingerprint}.png`);
-  const ms = Math.round(performance.now() - started);
+  const ms = Math.round(performance.now() - run.started);
   canvas.title = `sha256 ${digest}`;
   setStatus(`fingerprint ${fingerprint}  ·  ${ms} ms`);
   canvas.dataset.ms = String(ms);
@@ -165,61 +255,96 @@ async function showPicture(bmp, started, runMs) {
   canvas.dataset.sha256 = digest;
 }
 
-// Starts a run of these query pairs, ending any run still going. A link's
-// values are shown as the program reads them; the controls' own values stay
-// as typed.
-function render(pairs, started, fromLink = false) {
-  if (worker) worker.terminate();
-  clearPicture();
-  consoleText.reset('');
-  setStatus('drawing…');
-  const current = new Worker('worker.js');
-  worker = current;
-  current.onmessage = ({ data }) => {
-    if (worker !== current) return;
-    switch (data.type) {
-      case 'options':
-        if (fromLink) showValues(data.values);
-        $('commandLine').value = ['build/bramblewisp', ...data.args.slice(1)].map(shellWord).join(' ');
-        break;
-      case 'out':
-      case 'err':
-        consoleText.add(data.byte);
-        break;
-      case 'done':
-        worker = null;
-        current.terminate();
-        if (data.status === 0 && data.bmp) {
-          showPicture(data.bmp, started, data.runMs);
-        } else {
-          setStatus(`no picture (exit status ${data.status})`);
-        }
-        break;
-      case 'failed':
-        worker = null;
-        current.terminate();
-        setStatus('the run failed');
-        consoleText.reset(`${consoleText.text}\n${data.message}\n`);
-        break;
-    }
-  };
-  current.onerror = (event) => {
-    if (worker !== current) return;
+function startWorker() {
+  const started = new Worker('worker.js');
+  started.onmessage = ({ data }) => received(data);
+  // A worker that failed is not asked again.
+  started.onerror = (event) => {
+    started.terminate();
+    if (started !== worker) return;
     worker = null;
-    setStatus(`the run failed: ${event.message}`);
+    if (current && current.running) finish(`the run failed: ${event.message}`);
   };
-  current.postMessage({ pairs, wasm, font });
+  started.postMessage({ type: 'init', wasm, font });
+  return started;
 }
 
-function changed(event) {
+// Ends the run shown, at once (a running one by ending its worker), and
+// takes its results off the page; its late messages and steps are dropped.
+function stop(status) {
   clearTimeout(typingTimer);
+  if (current && current.running) {
+    worker.terminate();
+    worker = null;
+    consoleView.draw();
+  }
+  current = null;
+  clearPicture();
+  canvas.classList.add('stale');
+  setStatus(status);
+  $('stop').disabled = true;
+}
+
+function finish(status) {
+  current.running = false;
+  $('stop').disabled = true;
+  consoleView.draw();
+  setStatus(status);
+}
+
+// Starts a run of these query pairs in place of any other.
+function render(runPairs, started) {
+  stop('drawing…');
+  worker = worker || startWorker();
+  current = { id: nextId++, pairs: runPairs, started, running: true, values: null };
+  consoleView.reset();
+  $('note').hidden = true;
+  $('stop').disabled = false;
+  worker.postMessage({ type: 'run', id: current.id, pairs: runPairs });
+}
+
+function received(data) {
+  if (!current || data.id !== current.id) return;
+  const run = current;
+  switch (data.type) {
+    case 'options':
+      run.values = data.values;
+      showValues(data.values);
+      $('commandLine').value = ['build/bramblewisp', ...data.args.slice(1)].map(shellWord).join(' ');
+      $('note').textContent = data.note || '';
+      $('note').hidden = !data.note;
+      break;
+    case 'output':
+      consoleView.add(data.bytes, data.segments);
+      break;
+    case 'done':
+      finish(data.status === 0 && data.bmp ? 'drawn' : `no picture (exit status ${data.status})`);
+      if (data.status === 0 && data.bmp) showPicture(run, data.bmp, data.runMs);
+      break;
+    case 'failed':
+      consoleView.append(`\n${data.message}\n`);
+      finish('the run failed');
+      break;
+  }
+}
+
+// A control changed: the link keeps its other pairs, time included. Typing
+// in a field ends the run shown at once and starts the next after a pause.
+function changed(event) {
   const started = performance.now();
+  const control = event && event.target;
+  const next = control && FIELDS.includes(control.name) ? withValue(pairs, control.name, controlValue(control)) : pairs;
+  if (current && JSON.stringify(next) === JSON.stringify(current.pairs)) {
+    return; // this run is shown already (a field left after its run started)
+  }
+  pairs = next;
   const go = () => {
-    const pairs = controlPairs();
     history.replaceState(null, '', '?' + new URLSearchParams(pairs).toString());
     render(pairs, started);
   };
-  if (event && event.type === 'input' && event.target.type === 'number') {
+  if (event && event.type === 'input' && control.type === 'text') {
+    stop('…');
+    usedNote(control.name).textContent = '';
     typingTimer = setTimeout(go, TYPING_DELAY_MS);
   } else {
     go();
@@ -240,12 +365,22 @@ async function start() {
     setStatus(`cannot load the program: ${error.message}`);
     return;
   }
-  form.addEventListener('input', (event) => { if (event.target.type === 'number') changed(event); });
-  form.addEventListener('change', (event) => { if (event.target.type !== 'number') changed(event); });
+  form.addEventListener('input', (event) => { if (event.target.type === 'text') changed(event); });
+  form.addEventListener('change', changed);
   form.addEventListener('submit', (event) => { event.preventDefault(); changed(); });
+  // A field left shows the value its run reads.
+  form.addEventListener('focusout', (event) => {
+    const { name, type } = event.target;
+    if (type === 'text' && current && current.values && current.pairs === pairs) {
+      event.target.value = String(current.values[name]);
+      usedNote(name).textContent = '';
+    }
+  });
+  $('stop').addEventListener('click', () => stop('stopped'));
   $('newSeed').addEventListener('click', () => {
-    form.elements.seed.value = String(crypto.getRandomValues(new Uint32Array(1))[0] % 1000000);
-    changed();
+    const seed = form.elements.seed;
+    seed.value = String(crypto.getRandomValues(new Uint32Array(1))[0] % 1000000);
+    seed.dispatchEvent(new Event('change', { bubbles: true }));
   });
   $('copy').addEventListener('click', async () => {
     const field = $('commandLine');
@@ -256,7 +391,8 @@ async function start() {
       document.execCommand('copy');
     }
   });
-  render(queryPairs(location.search), started, true);
+  pairs = queryPairs(location.search);
+  render(pairs, started);
 }
 
 start();

@@ -12,6 +12,7 @@
 #include "app/picture.h"
 #include "app/saveFile.h"
 #include "app/settings.h"
+#include "app/version.h"
 #include "app/workerCount.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
@@ -21,22 +22,52 @@ namespace bramblewisp {
 
 int App::run(int32_t argumentCount, char** arguments) {
     try {
+        switch (requestOf(argumentCount, arguments)) {
+        case Request::help:
+            console.help();
+            return 0;
+        case Request::version:
+            console.version();
+            return 0;
+        case Request::picture:
+            break;
+        }
         for (const std::string& warning : unknownOptionWarnings(argumentCount, arguments)) {
             console.report(warning);
         }
-        const std::optional<Settings> settings = parseSettings(Options{argumentCount, arguments});
+        const Options options{argumentCount, arguments};
+        std::vector<std::string> fallbacks;
+        std::optional<Settings> settings = parseSettings(options, &fallbacks);
         if (!settings) {
             console.usage();
             return 0;
         }
+        for (const std::string& fallback : fallbacks) {
+            console.report(fallback);
+        }
+        // A file that cannot be used (where the picture goes, the rules) is
+        // refused before any work: the budget must not go to a picture the
+        // user did not ask for, or one that cannot be saved.
+        if (settings->out && !acceptOutput(*settings->out)) {
+            return 2;
+        }
+        const RulesOutcome rules = readRules(options, *settings);
+        if (rules.refusal) {
+            console.report(rules.refusal->where, rules.refusal->what);
+            return 2;
+        }
+        if (rules.note) {
+            console.report(rules.note->where, rules.note->what);
+        }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
-        Bitmap image(kPictureWidth, kPictureHeight);
-        const std::unique_ptr<Bitmap> font = loadFont();
+        Bitmap image(settings->width, settings->height);
+        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
         // One pool for the process, started once the run is sure to draw.
         platform::WorkerPool workers(workerCount(console));
-        drawPicture(*settings, image, font.get(), budget, console, workers);
-        return save(image) ? 0 : 1;
+        const PictureResult drawn =
+            drawPicture(*settings, image, font.get(), budget, console, workers);
+        return save(*settings, drawn, image) ? 0 : 1;
     } catch (const std::bad_alloc&) {
         console.report("out of memory");
         return 1;
@@ -90,12 +121,35 @@ std::unique_ptr<Bitmap> App::loadFont() {
     return nullptr;
 }
 
-bool App::save(const Bitmap& image) {
+bool App::acceptOutput(const std::string& path) {
+    const std::string where = path.empty() ? "-out" : "-out " + path;
+    if (const std::string problem = outputProblem(path); !problem.empty()) {
+        console.report(where, problem);
+        return false;
+    }
+    // Replaced like any file: writing through the link would let whoever
+    // made it choose which file a run overwrites.
+    if (platform::pathKind(path) == platform::PathKind::symbolicLink) {
+        console.report(where, "is a symbolic link; the picture replaces the link, not the "
+                              "file it points to");
+    }
+    return true;
+}
+
+// A PNG carries its recipe: the options that draw it again, -iter being the
+// generations grown, so that a timed picture can be drawn again too.
+bool App::save(const Settings& settings, const PictureResult& drawn, const Bitmap& image) {
     console.stageBegins(Progress::Stage::saving);
+    Settings used = settings;
+    used.iterations = drawn.generations;
+    const std::string software = std::string("bramblewisp ") + kVersion;
+    const std::string recipe = software + " " + commandLineOf(used);
+    const PngText texts[] = {{"bramblewisp", recipe}, {"Software", software}};
+    const std::string path = picturePath(settings);
     std::string reason;
-    if (!saveBmpFile(kPictureFile, image, reason)) {
+    if (!savePictureFile(path, image, texts, reason)) {
         console.stageFails();
-        console.report(std::string("cannot write ") + kPictureFile, reason);
+        console.report("cannot write " + path, reason);
         return false;
     }
     console.stageEnds();

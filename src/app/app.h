@@ -2,16 +2,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "app/console.h"
+#include "app/picture.h"
 #include "app/runBudget.h"
+#include "app/settings.h"
 #include "imaging/bitmap.h"
 
 namespace bramblewisp {
 
 inline constexpr const char* kFontFile = "font.bmp";
-inline constexpr const char* kPictureFile = "testSystem.bmp";
 
 // One run of the program: the options, the font, the picture, its file.
 class App {
@@ -19,8 +21,9 @@ class App {
     explicit App(Console& console, BudgetSources sources = BudgetSources::platform())
         : console(console), sources(std::move(sources)) {}
 
-    // The exit status: 0, also after the usage text; 1 when the picture
-    // could not be saved or memory ran out (the reason is on the console).
+    // The exit status: 0, also after the usage, help or version text; 1 when
+    // the picture could not be saved or memory ran out; 2 when the output
+    // path or the rules file cannot be used (the reason is on the console).
     int run(int32_t argumentCount, char** arguments);
 
   private:
@@ -28,7 +31,10 @@ class App {
     // installed; null (with a report after the next stage) when there is
     // none to be had.
     std::unique_ptr<Bitmap> loadFont();
-    bool save(const Bitmap& image);
+    // Whether the picture can go where -out says, as far as that is known
+    // before any work; a refusal is reported.
+    bool acceptOutput(const std::string& path);
+    bool save(const Settings& settings, const PictureResult& drawn, const Bitmap& image);
 
     Console& console;
     BudgetSources sources;

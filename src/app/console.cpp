@@ -3,14 +3,19 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/terminalSafe.h"
+#include "app/version.h"
 #include "platform/platform.h"
 
 namespace bramblewisp {
 
 namespace {
 
+// Messages echo names and paths that users supply; whatever they hold, the
+// terminal shows them and the message stays one line.
 std::string reportLine(const std::string& what, const std::string& why) {
-    return "bramblewisp: " + what + (why.empty() ? "" : ": " + why) + "\n";
+    return "bramblewisp: " + terminalSafe(what) + (why.empty() ? "" : ": " + terminalSafe(why)) +
+           "\n";
 }
 
 } // namespace
@@ -132,6 +137,33 @@ void Console::usage() {
     for (const char* line : kLines) {
         say(line);
     }
+}
+
+void Console::help() {
+    usage();
+    static constexpr const char* kLines[] = {
+        "\n",
+        "(more tweaks - optional)\n",
+        "  -width     Picture width in pixels (16 to 16384, default 800)\n",
+        "  -height    Picture height in pixels (16 to 16384, default 600)\n",
+        "  -out       File to save, ending in .bmp or .png (default testSystem.bmp);\n",
+        "             a PNG keeps the options that drew it. The word after -out is\n",
+        "             its value: -out -a.png and -out ./-a.png both name -a.png\n",
+        "  -palette   Colours of strokes and backgrounds (0, the default, blue-violet)\n",
+        "  -text      Draw the three lines of text (0 or 1, default 1)\n",
+        "  -rules     The system from a rules file instead of -type (e.g. fern)\n",
+        "  -h, --help This text\n",
+        "  --version  The program's version\n",
+    };
+    for (const char* line : kLines) {
+        say(line);
+    }
+}
+
+void Console::version() {
+    say("bramblewisp ");
+    say(kVersion);
+    say("\n");
 }
 
 void Console::report(const std::string& what, const std::string& why) {

@@ -41,6 +41,10 @@ class Console final : public Progress {
 
     // What a run without -time, -mem and -cpu prints.
     void usage();
+    // What -h and --help print: the usage and the options added since.
+    void help();
+    // "bramblewisp 1.1.0" and a line break.
+    void version();
 
     // "bramblewisp: what: why" on the error stream ("bramblewisp: what"
     // without a why), now: after whatever the output stream holds, with a

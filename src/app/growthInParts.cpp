@@ -70,9 +70,11 @@ struct PartStart {
 // the parts make the children side by side, each into its own places.
 class LayerWalk {
   public:
-    LayerWalk(ParticleSystem& system, int layer, Progress& progress, platform::WorkerPool& workers)
+    LayerWalk(ParticleSystem& system, int layer, Progress& progress, platform::WorkerPool& workers,
+              int32_t overflowLimit)
         : system(system), layer(layer), progress(progress), workers(workers),
-          next(system.store->nextBank()), plans(plansOf(system.layers[layer])) {}
+          overflowLimit(overflowLimit), next(system.store->nextBank()),
+          plans(plansOf(system.layers[layer])) {}
 
     void walk() {
         ParticleList& list = system.store->currentBank()[layer];
@@ -113,7 +115,7 @@ class LayerWalk {
                 for (const Particle& p : window[c]) {
                     if (!overflowing && check == 0) {
                         overflowing =
-                            planned[0] + planned[1] + planned[2] + planned[3] >= kOverflowLimit;
+                            planned[0] + planned[1] + planned[2] + planned[3] >= overflowLimit;
                         if (!overflowing) {
                             progress.tick();
                         }
@@ -182,6 +184,7 @@ class LayerWalk {
     const int layer;
     Progress& progress;
     platform::WorkerPool& workers;
+    const int32_t overflowLimit;
     ParticleList* const next;
     const std::vector<GroupPlan> plans;
     std::size_t chunkSize = 0;
@@ -195,9 +198,9 @@ class LayerWalk {
 } // namespace
 
 void growGenerationInParts(ParticleSystem& system, Progress& progress,
-                           platform::WorkerPool& workers) {
+                           platform::WorkerPool& workers, const DetailLimits& limits) {
     for (int layer = 0; layer < kLayerCount; ++layer) {
-        LayerWalk(system, layer, progress, workers).walk();
+        LayerWalk(system, layer, progress, workers, limits.overflow).walk();
     }
     system.store->swapBanks();
 }

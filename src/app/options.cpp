@@ -20,8 +20,11 @@ bool sameName(const char* argument, const char* name) {
     return *argument == *name;
 }
 
-constexpr const char* kOptionNames[] = {"-time", "-mem",   "-cpu",    "-seed",   "-iter",
-                                        "-dark", "-prefx", "-postfx", "-spikes", "-type"};
+constexpr const char* kOptionNames[] = {"-time", "-mem", "-cpu", "-seed", "-iter", "-dark",
+                                        "-prefx", "-postfx", "-spikes", "-type",
+                                        // The system, where the picture goes, its size,
+                                        // colours and text.
+                                        "-rules", "-out", "-width", "-height", "-palette", "-text"};
 
 bool isOptionName(const char* argument) {
     return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),
@@ -100,6 +103,37 @@ bool Options::lookup(const char* name, int32_t& value) const {
         }
     }
     return false;
+}
+
+bool Options::lookupText(const char* name, std::string& value) const {
+    for (int32_t i = 0; i < argumentCount - 1; ++i) {
+        if (sameName(arguments[i], name)) {
+            value = arguments[i + 1];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Options::named(const char* name) const {
+    for (int32_t i = 1; i < argumentCount; ++i) {
+        if (sameName(arguments[i], name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Request requestOf(int32_t argumentCount, char** arguments) {
+    for (int32_t i = 1; i < argumentCount; ++i) {
+        if (sameName(arguments[i], "-h") || sameName(arguments[i], "--help")) {
+            return Request::help;
+        }
+        if (sameName(arguments[i], "--version")) {
+            return Request::version;
+        }
+    }
+    return Request::picture;
 }
 
 int32_t parseDecimal(const char* text) {

@@ -10,12 +10,11 @@
 
 namespace bramblewisp {
 
-inline constexpr int32_t kPictureWidth = 800;
-inline constexpr int32_t kPictureHeight = 600;
 inline constexpr int32_t kFontCellWidth = 14;
 
 struct PictureResult {
-    int32_t particles; // in the generation drawn
+    int32_t particles;   // in the generation drawn
+    int32_t generations; // grown: with -iter this many, the same picture again
 };
 
 // Draws the picture of settings into image, whose size it takes: the

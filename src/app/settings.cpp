@@ -1,12 +1,37 @@
 #include "app/settings.h"
 
+#include <string>
+#include <utility>
+
 #include "imaging/backgrounds.h"
+#include "imaging/palette.h"
 #include "imaging/postEffects.h"
 #include "presets/preset.h"
+#include "presets/rulesFileText.h"
 
 namespace bramblewisp {
 
-Settings readSettings(const Options& options) {
+namespace {
+
+// The value of option name if it lies in low..high, else fallback, with a
+// note of the value used.
+int32_t withinOrDefault(const Options& options, const char* name, int32_t low, int32_t high,
+                        int32_t fallback, const std::string& expected,
+                        std::vector<std::string>* fallbacks) {
+    int32_t value = fallback;
+    if (!options.lookup(name, value) || (value >= low && value <= high)) {
+        return value;
+    }
+    if (fallbacks != nullptr) {
+        fallbacks->push_back(std::string(name) + " " + std::to_string(value) + ": expected " +
+                             expected + "; using " + std::to_string(fallback));
+    }
+    return fallback;
+}
+
+} // namespace
+
+Settings readSettings(const Options& options, std::vector<std::string>* fallbacks) {
     Settings settings;
     options.lookup("-time", settings.timeLimit);
     options.lookup("-mem", settings.memOption);
@@ -23,10 +48,34 @@ Settings readSettings(const Options& options) {
     options.lookup("-type", settings.type);
     settings.type = selectedType(settings.type);
     options.lookup("-iter", settings.iterations);
+    // A name with no value after it is refused rather than ignored: the
+    // picture would go somewhere the user did not say.
+    if (std::string out; options.lookupText("-out", out)) {
+        settings.out = out;
+    } else if (options.named("-out")) {
+        settings.out = "";
+    }
+
+    settings.width = withinOrDefault(options, "-width", kMinimumSide, kMaximumSide, kPictureWidth,
+                                     "16 to 16384", fallbacks);
+    settings.height = withinOrDefault(options, "-height", kMinimumSide, kMaximumSide,
+                                      kPictureHeight, "16 to 16384", fallbacks);
+    if (int64_t{settings.width} * settings.height > kMaximumPixels) {
+        if (fallbacks != nullptr) {
+            fallbacks->push_back("-width " + std::to_string(settings.width) + " -height " +
+                                 std::to_string(settings.height) +
+                                 ": expected at most 64 million pixels; using 800 x 600");
+        }
+        settings.width = kPictureWidth;
+        settings.height = kPictureHeight;
+    }
+    settings.palette = withinOrDefault(options, "-palette", 0, kPaletteCount - 1, 0,
+                                       "0 to " + std::to_string(kPaletteCount - 1), fallbacks);
+    settings.text = withinOrDefault(options, "-text", 0, 1, 1, "0 or 1", fallbacks) != 0;
     return settings;
 }
 
-std::optional<Settings> parseSettings(const Options& options) {
+std::optional<Settings> parseSettings(const Options& options, std::vector<std::string>* fallbacks) {
     int32_t ignored = 0;
     // All three are looked up before any is tested.
     const bool hasTime = options.lookup("-time", ignored);
@@ -35,7 +84,84 @@ std::optional<Settings> parseSettings(const Options& options) {
     if (!hasTime || !hasMem || !hasCpu) {
         return std::nullopt;
     }
-    return readSettings(options);
+    return readSettings(options, fallbacks);
+}
+
+RulesOutcome readRules(const Options& options, Settings& settings) {
+    RulesOutcome outcome;
+    std::string path;
+    if (!options.lookupText("-rules", path)) {
+        return outcome;
+    }
+    SystemRead read = loadSystem(path);
+    if (!read.system) {
+        outcome.refusal = std::move(read.problem);
+        return outcome;
+    }
+    int32_t spikes = 0;
+    if (read.system->randomSpikes && options.lookup("-spikes", spikes)) {
+        read.system->spikes = spikes;
+    }
+    settings.rules = std::make_shared<const SystemDescription>(std::move(*read.system));
+    settings.rulesFile = path;
+    if (int32_t type = 0; options.lookup("-type", type)) {
+        // The path shown as the reader's messages show file names.
+        outcome.note =
+            FileProblem{"-type " + std::to_string(type),
+                        "ignored: the rules file " + shownName(path) + " gives the system"};
+    }
+    return outcome;
+}
+
+std::shared_ptr<const SystemDescription> systemOf(const Settings& settings) {
+    if (settings.rules) {
+        return settings.rules;
+    }
+    return std::make_shared<const SystemDescription>(createPreset(settings.type, settings.spikes));
+}
+
+std::string picturePath(const Settings& settings) {
+    return settings.out.value_or(kDefaultPictureFile);
+}
+
+std::string commandLineOf(const Settings& settings) {
+    std::string line;
+    const auto add = [&line](const char* name, const std::string& value) {
+        line.append(line.empty() ? "" : " ").append(name).append(" ").append(value);
+    };
+    const std::pair<const char*, int32_t> options[] = {
+        {"-time", settings.timeLimit},   {"-mem", settings.memOption},
+        {"-cpu", settings.cpuOption},    {"-seed", settings.seed},
+        {"-iter", settings.iterations},  {"-dark", settings.dark ? 1 : 0},
+        {"-prefx", settings.background}, {"-postfx", settings.postEffect},
+    };
+    for (const auto& [name, value] : options) {
+        add(name, std::to_string(value));
+    }
+    if (!settings.rules) {
+        add("-spikes", std::to_string(settings.spikes));
+        add("-type", std::to_string(settings.type));
+    } else {
+        // The file gives the system: a -type would only be ignored with a
+        // note, and -spikes counts the file's random spikes, if it has any.
+        add("-rules", settings.rulesFile);
+        if (settings.rules->randomSpikes) {
+            add("-spikes", std::to_string(settings.rules->spikes));
+        }
+    }
+    // Only where they differ from the defaults, so that the recipe of a
+    // picture of the design's options names the design's options alone.
+    if (settings.width != kPictureWidth || settings.height != kPictureHeight) {
+        add("-width", std::to_string(settings.width));
+        add("-height", std::to_string(settings.height));
+    }
+    if (settings.palette != 0) {
+        add("-palette", std::to_string(settings.palette));
+    }
+    if (!settings.text) {
+        add("-text", "0");
+    }
+    return line;
 }
 
 } // namespace bramblewisp

@@ -62,6 +62,22 @@ void skipBytes(std::FILE* in, uint32_t count) {
     }
 }
 
+// The stream's size when it can seek (a regular file), else -1; the
+// position stays where it was.
+int64_t sizeOf(std::FILE* in) {
+    const long here = std::ftell(in);
+    if (here < 0 || std::fseek(in, 0, SEEK_END) != 0) {
+        return -1;
+    }
+    const long end = std::ftell(in);
+    return std::fseek(in, here, SEEK_SET) == 0 ? end : -1;
+}
+
+std::string truncated(uint64_t holds, uint64_t gives) {
+    return "ends inside its pixel data (it holds " + std::to_string(holds) + " of the " +
+           std::to_string(gives) + " bytes its header gives)";
+}
+
 } // namespace
 
 std::optional<uint32_t> bmpFileSize(int32_t width, int32_t height) {
@@ -150,12 +166,19 @@ BmpReadResult readBmp(std::FILE* in) {
 
     // Longer info headers put the pixels further on; an offset inside the
     // headers cannot be right, so the pixels then follow the headers.
-    if (dataOffset > kHeadersSize) {
-        skipBytes(in, dataOffset - kHeadersSize);
+    const uint32_t pixelStart = std::max<uint32_t>(dataOffset, kHeadersSize);
+    // Every row but the last needs its padding; the last needs its pixels.
+    const uint64_t pixelBytes =
+        rowBytes(width) * static_cast<uint64_t>(height - 1) + 3 * static_cast<uint64_t>(width);
+    // The header alone must not make us allocate up to a gigabyte: a file
+    // too short for its pixels is found before, where its size is known.
+    const int64_t fileSize = sizeOf(in);
+    if (fileSize > pixelStart && static_cast<uint64_t>(fileSize) - pixelStart < pixelBytes) {
+        return {nullptr, truncated(static_cast<uint64_t>(fileSize) - pixelStart, pixelBytes)};
     }
+    skipBytes(in, pixelStart - kHeadersSize);
 
-    // Nothing at all past the headers is a picture that is not there, and the
-    // header alone must not make us allocate up to a gigabyte for it.
+    // Nothing at all past the headers is a picture that is not there.
     const int firstByte = std::fgetc(in);
     if (firstByte == EOF) {
         if (std::ferror(in)) {
@@ -174,9 +197,17 @@ BmpReadResult readBmp(std::FILE* in) {
         return {nullptr, "is too large for the memory left"};
     }
     std::vector<uint8_t> line(static_cast<std::size_t>(rowBytes(width)));
+    uint64_t held = 0;
     for (int32_t y = height - 1; y >= 0; --y) {
-        const std::size_t got = std::fread(line.data(), 1, line.size(), in);
-        std::fill(line.begin() + static_cast<std::ptrdiff_t>(got), line.end(), 0);
+        const std::size_t needed = y == 0 ? 3 * static_cast<std::size_t>(width) : line.size();
+        const std::size_t got = std::fread(line.data(), 1, needed, in);
+        held += got;
+        if (got < needed) {
+            // Glyphs cut short would draw as black, that is not at all.
+            return {nullptr, std::ferror(in)
+                                 ? std::string("cannot be read: ") + std::strerror(errno)
+                                 : truncated(held, pixelBytes)};
+        }
         uint32_t* cells = bitmap->row(y);
         for (int32_t x = 0; x < width; ++x) {
             cells[x] = line[3 * x] | (static_cast<uint32_t>(line[3 * x + 1]) << 8) |

@@ -27,9 +27,10 @@ struct BmpReadResult {
     std::string problem;            // why, when rejected
 };
 
-// Reads an uncompressed 24-bit bottom-up BMP. A file that ends inside its
-// pixel data reads as if the missing bytes were 0; one that ends before it,
-// or is too large to hold, is rejected.
+// Reads an uncompressed 24-bit bottom-up BMP of any width (rows padded to 4
+// bytes). A file that ends before all its pixels, or is too large to hold, is
+// rejected; where the stream can seek, a short one before anything is
+// allocated for it.
 BmpReadResult readBmp(std::FILE* in);
 
 } // namespace bramblewisp

@@ -11,6 +11,7 @@
 #include "imaging/box.h"
 #include "imaging/depthSort.h"
 #include "imaging/particleBrush.h"
+#include "imaging/pictureScale.h"
 #include "platform/largeArray.h"
 #include "platform/prefetch.h"
 
@@ -180,11 +181,22 @@ class Collection {
     std::vector<uint32_t> firstChunks;
 };
 
+// The fit keeps every projected point less than 0.475 of a side from the
+// centre, so a side of n pixels leaves at least n / 2 - ceil(0.475 n)
+// pixels on either side; one less allows for rounding in the projection.
+int32_t freeMargin(int32_t n) {
+    return std::max<int32_t>(0, n / 2 - (475 * n + 999) / 1000 - 1);
+}
+
 } // namespace
+
+int32_t strokeReach(int32_t width, int32_t height) {
+    return std::min(freeMargin(width), freeMargin(height));
+}
 
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                      const ParticleSystem& system, bool dark, bool keepDepth, Progress& progress,
-                     platform::WorkerPool& workers) {
+                     platform::WorkerPool& workers, int32_t palette) {
     progress.begin(Progress::Step::collect);
     Collection collection(*system.store, workers);
     LargeArray<DepthKey>& keys = collection.keys;
@@ -204,8 +216,21 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                                          height / (box.max.y - box.min.y + 0.1f));
 
     progress.begin(Progress::Step::draw);
-    const ParticleBrush brush{canvas, image,    depth, 255.0f / (box.max.z - box.min.z + 0.1f),
-                              dark,   keepDepth};
+    // The jitter and the width shrink to stay inside the picture, which
+    // only ever happens to pictures far smaller than 800 x 600.
+    const PictureScale pictureScale(image.width, image.height);
+    const int32_t reach = strokeReach(image.width, image.height);
+    int32_t lineWidth = pictureScale.lineWidth();
+    int32_t jitterScale = pictureScale.jitterScale();
+    while (lineWidth > 1 && lineWidth / 2 > reach) {
+        --lineWidth;
+    }
+    while (jitterScale > 0 && jitterOf(255, jitterScale) + lineWidth / 2 > reach) {
+        --jitterScale;
+    }
+    const ParticleBrush brush{canvas,   image,     depth,   255.0f / (box.max.z - box.min.z + 0.1f),
+                              dark,     keepDepth, palette, jitterScale,
+                              lineWidth};
     StrokeJitter jitter = startedStrokeJitter();
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};

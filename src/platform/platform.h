@@ -42,6 +42,11 @@ void releaseLarge(void* block, std::size_t bytes);
 // there but not regular.
 std::FILE* openRegularFile(const std::string& path, std::string& problem);
 
+// What a path names, without following a symbolic link at its end. Missing
+// also when it cannot be looked at.
+enum class PathKind { missing, regularFile, directory, symbolicLink, other };
+PathKind pathKind(const std::string& path);
+
 // An open, empty file next to path, for writing in binary mode. Until it is
 // put in place or removed, SIGINT, SIGTERM and SIGHUP remove it before they
 // end the process (on Windows, however the process ends, up to syncFile).

@@ -231,10 +231,19 @@ int64_t counterNow() {
     return std::chrono::steady_clock::now().time_since_epoch().count();
 }
 
+#ifdef __EMSCRIPTEN__
+// platformWeb.cpp: node's own open, which keeps O_NONBLOCK.
+int openWithoutWaiting(const char* path);
+#else
+// Without O_NONBLOCK, opening a FIFO waits for a writer; once the file is
+// known to be regular, the flag changes nothing.
+static int openWithoutWaiting(const char* path) {
+    return open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+#endif
+
 std::FILE* openRegularFile(const std::string& path, std::string& problem) {
-    // Without O_NONBLOCK, opening a FIFO waits for a writer; once the file is
-    // known to be regular, the flag changes nothing.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openWithoutWaiting(path.c_str());
     if (fd < 0) {
         problem = std::string("cannot be opened: ") + std::strerror(errno);
         return nullptr;
@@ -254,6 +263,17 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
         errno = error;
     }
     return file;
+}
+
+PathKind pathKind(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) {
+        return PathKind::missing;
+    }
+    return S_ISREG(status.st_mode)   ? PathKind::regularFile
+           : S_ISDIR(status.st_mode) ? PathKind::directory
+           : S_ISLNK(status.st_mode) ? PathKind::symbolicLink
+                                     : PathKind::other;
 }
 
 #ifndef __EMSCRIPTEN__

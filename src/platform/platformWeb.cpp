@@ -1,13 +1,16 @@
-// Memory, process start and the program's name in a WebAssembly build, in
-// node or a browser: one linear memory that grows up to a fixed maximum and
-// never shrinks. Clock and files come from the POSIX files, which the
-// toolchain's C library serves.
+// Memory, process start, opening without waiting and the program's name in a
+// WebAssembly build, in node or a browser: one linear memory that grows up to
+// a maximum and never shrinks. Clock and files come from the POSIX files,
+// which the toolchain's C library serves; under node, web/nodePre.js (the
+// host) does what that library cannot.
 #include <emscripten/em_js.h>
 #include <emscripten/heap.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -28,6 +31,24 @@ constexpr std::size_t kAlignment = 64;
 // clang-format off
 EM_JS(int, hostUmask, (), {
     return typeof process === 'object' && typeof process.umask === 'function' ? process.umask() : 18;
+});
+
+// The host's most for the linear memory, and what the process's limits
+// leave it to grow by (infinite when unknown); a page has no host and the
+// build's maximum holds.
+EM_JS(double, hostMemoryMaximum, (), {
+    const host = Module['bramblewispHost'];
+    return host ? host.memoryMaximum() : -1;
+});
+EM_JS(double, hostGrowthRoom, (), {
+    const host = Module['bramblewispHost'];
+    return host ? host.growthRoom() : Infinity;
+});
+
+// A descriptor opened without waiting, -errno, or noHost.
+EM_JS(int, hostOpenWithoutWaiting, (const char* path, int noHost), {
+    const host = Module['bramblewispHost'];
+    return host ? host.openWithoutWaiting(path) : noHost;
 });
 
 // The script node runs (build-web/bramblewisp.js); a page's program has no
@@ -72,11 +93,35 @@ void releaseLarge(void* block, std::size_t) {
 // What the memory may still grow by: the machine's own free memory is
 // neither visible nor usable beyond that maximum. The heap's top only rises,
 // so the figure depends on the run alone and pictures stay reproducible.
+// Under node the host sized the maximum to the process's limits, and growth
+// past the memory's current size must also fit under its data limit.
 uint32_t committableBytes() {
     const uint64_t top = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    const uint64_t maximum = emscripten_get_heap_max();
-    const uint64_t room = top < maximum ? maximum - top : 0;
+    const double hostMaximum = hostMemoryMaximum();
+    const uint64_t maximum =
+        hostMaximum >= 0 ? static_cast<uint64_t>(hostMaximum) : emscripten_get_heap_max();
+    uint64_t room = top < maximum ? maximum - top : 0;
+    const double growth = hostGrowthRoom();
+    if (growth < static_cast<double>(room)) {
+        const uint64_t size = emscripten_get_heap_size();
+        room = std::min(room, (size > top ? size - top : 0) + static_cast<uint64_t>(growth));
+    }
     return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+}
+
+// Node's own open keeps O_NONBLOCK, which the C library's drops on the way
+// to it; a page's files live in memory, where nothing waits.
+int openWithoutWaiting(const char* path) {
+    constexpr int kNoHost = std::numeric_limits<int>::min();
+    const int fd = hostOpenWithoutWaiting(path, kNoHost);
+    if (fd != kNoHost) {
+        if (fd < 0) {
+            errno = -fd;
+            return -1;
+        }
+        return fd;
+    }
+    return open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
 // The script stands for the executable, so the data directory of a web

@@ -184,6 +184,16 @@ std::FILE* openRegularFile(const std::string& path, std::string& problem) {
     return file;
 }
 
+// A symbolic link or junction is a reparse point; pipes and devices have no
+// place among the files of a directory.
+PathKind pathKind(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES              ? PathKind::missing
+           : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? PathKind::symbolicLink
+           : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0     ? PathKind::directory
+                                                              : PathKind::regularFile;
+}
+
 bool syncFile(std::FILE* file, std::string& reason) {
     if (std::fflush(file) != 0) {
         reason = "write failed";

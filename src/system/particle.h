@@ -9,6 +9,8 @@ namespace bramblewisp {
 struct Particle {
     Vec3 position;
     Vec3 direction;
+
+    bool operator==(const Particle&) const = default;
 };
 
 } // namespace bramblewisp

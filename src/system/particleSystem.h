@@ -26,10 +26,11 @@ class ParticleSystem {
 
     std::unique_ptr<ParticleStore> store;
     std::array<RuleLayer, kLayerCount> layers;
-    // The group choices and the presets' seeding; the picture restarts it
-    // from its seed before the preset runs.
+    // The group choices and the random spikes; the picture restarts it from
+    // its seed before the system is built.
     Ranmar random;
-    // The jittered rules' turns: -seed does not reach it.
+    // The jittered rules' turns; the picture restarts it as its system asks
+    // (from the seed only when the system's turns follow the seed).
     Ranmar ruleRandom;
 
   private:

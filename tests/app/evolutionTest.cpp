@@ -7,6 +7,7 @@
 
 #include "app/consoleTranscript.h"
 #include "app/injectedBudget.h"
+#include "presets/preset.h"
 #include "random/scriptedRanmar.h"
 #include "system/listContents.h"
 
@@ -28,7 +29,8 @@ std::string fixedRun(ParticleSystem& system, int32_t& iterations, int32_t type =
         transcript.console.tick();
     }
     platform::WorkerPool workers(2);
-    evolveFixed(system, iterations, *createPreset(type, 0), budget, transcript.console, workers);
+    evolveFixed(system, iterations, createPreset(type, 0).maxIterations, budget, transcript.console,
+                workers);
     return transcript.text();
 }
 
@@ -53,9 +55,7 @@ void addCopyGroups(ParticleSystem& system, int layer, std::vector<float> weights
 TEST(EvolutionTest, FixedRunWritesEachGeneration) {
     ParticleSystem system;
     system.random.init(7, 0);
-    const auto preset = createPreset(0, 2);
-    preset->buildRules(system);
-    preset->seedParticles(system);
+    createPreset(0, 2).build(system);
     int32_t iterations = 3;
     // After 63 ticks the run's first check turns the spinner.
     EXPECT_EQ(fixedRun(system, iterations, 0, {}, 63), " \b/\b 1  \b 2  \b 3 ");
@@ -74,12 +74,10 @@ TEST(EvolutionTest, TabledTurnsAndLargeBlocksGrowTheSameGenerations) {
             ParticleSystem system(onLargeBlocks);
             ASSERT_EQ(system.store->onLargeBlocks(), onLargeBlocks);
             system.random.init(3, 0);
-            const auto preset = createPreset(type, 8);
-            preset->buildRules(system);
+            createPreset(type, 8).build(system);
             if (tabled) {
                 system.tableJitteredTurns();
             }
-            preset->seedParticles(system);
             for (int generation = 0; generation < 6; ++generation) {
                 growGeneration(system, quiet);
             }
@@ -200,13 +198,14 @@ TEST(EvolutionTest, TimedRunReservesSixteenLapsAndStopsSilently) {
         int32_t limit;
         std::vector<int64_t> readings; // ms: construction, then one per lap
         std::string console;
+        int32_t grown;
     } cases[] = {
         // Deadline 45 s; laps of 1, 1 and 4 s: 29, 13, then passed.
-        {100, {0, 1000, 2000, 6000}, " \b 1 \b 2"},
+        {100, {0, 1000, 2000, 6000}, " \b 1 \b 2", 2},
         // 34 s - 16 x 2 s leaves the deadline at the lap's end.
-        {78, {0, 2000}, ""},
+        {78, {0, 2000}, "", 0},
         // Already at the deadline: no lap and no memory sample.
-        {10, {0}, ""},
+        {10, {0}, "", 0},
     };
     for (const auto& c : cases) {
         ParticleSystem system;
@@ -214,7 +213,7 @@ TEST(EvolutionTest, TimedRunReservesSixteenLapsAndStopsSilently) {
         RunBudget budget(c.limit, injected.sources());
         ConsoleTranscript transcript;
         platform::WorkerPool workers(2);
-        evolveTimed(system, budget, transcript.console, workers);
+        EXPECT_EQ(evolveTimed(system, budget, transcript.console, workers), c.grown) << c.limit;
         EXPECT_EQ(transcript.text(), c.console) << c.limit;
         EXPECT_EQ(injected.readingsTaken, c.readings.size()) << c.limit;
         EXPECT_EQ(injected.samplesTaken, c.readings.size()) << c.limit;
@@ -232,7 +231,7 @@ TEST(EvolutionTest, MemoryRunningOutStopsWithANote) {
     RunBudget budget(1000, injected.sources());
     ConsoleTranscript transcript;
     platform::WorkerPool workers(2);
-    evolveTimed(system, budget, transcript.console, workers);
+    EXPECT_EQ(evolveTimed(system, budget, transcript.console, workers), 1);
     EXPECT_EQ(transcript.text(), " \b 1" + kMemoryNote);
 }
 

@@ -35,10 +35,8 @@ std::vector<int32_t> nextDraws(Ranmar random) {
 Grown grow(int type, int spikes, int generations, platform::WorkerPool* workers) {
     ParticleSystem system;
     system.random.init(5, 0);
-    const auto preset = createPreset(type, spikes);
-    preset->buildRules(system);
+    createPreset(type, spikes).build(system);
     system.tableJitteredTurns();
-    preset->seedParticles(system);
     TickCount progress;
     for (int g = 0; g < generations; ++g) {
         if (workers != nullptr) {

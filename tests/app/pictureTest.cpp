@@ -62,34 +62,46 @@ std::unique_ptr<Bitmap> repositoryFont() {
     return std::move(font.bitmap);
 }
 
-// What a run with these options writes to its picture file and its standard
-// output, drawn here as the run draws it. A clock that stands still and
-// memory that never runs short keep the budget out of a fixed-count run.
-Recorded drawn(const std::string& options, bool withFont, platform::WorkerPool& workers) {
+// The settings of a run with these options and, if given, -rules rulesFile
+// (a path that may hold blanks).
+Settings settingsOf(const std::string& options, const std::string& rulesFile = {}) {
     std::vector<std::string> words{"bramblewisp"};
     std::istringstream split(options);
     for (std::string word; split >> word;) {
         words.push_back(word);
     }
+    if (!rulesFile.empty()) {
+        words.insert(words.end(), {"-rules", rulesFile});
+    }
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(word.data());
     }
-    const std::optional<Settings> settings =
-        parseSettings(Options{static_cast<int32_t>(argv.size()), argv.data()});
+    const Options parsed{static_cast<int32_t>(argv.size()), argv.data()};
+    std::optional<Settings> settings = parseSettings(parsed);
     if (!settings) {
         ADD_FAILURE() << "no settings: " << options;
         return {};
     }
-    RunBudget budget(settings->timeLimit, {[] { return int64_t{1}; }, [] { return int64_t{0}; },
-                                           [] { return uint32_t{0xFFFFFFFF}; }});
+    const RulesOutcome rules = readRules(parsed, *settings);
+    EXPECT_FALSE(rules.refusal) << rulesFile << ": " << rules.refusal->where << ": "
+                                << rules.refusal->what;
+    return *settings;
+}
+
+// What a run with these settings writes to its picture file and its standard
+// output, drawn here as the run draws it. A clock that stands still and
+// memory that never runs short keep the budget out of a fixed-count run.
+Recorded drawn(const Settings& settings, bool withFont, platform::WorkerPool& workers) {
+    RunBudget budget(settings.timeLimit, {[] { return int64_t{1}; }, [] { return int64_t{0}; },
+                                          [] { return uint32_t{0xFFFFFFFF}; }});
     budget.chargeParsing();
     Bitmap image(kPictureWidth, kPictureHeight);
     const std::unique_ptr<Bitmap> font = withFont ? repositoryFont() : nullptr;
     EXPECT_EQ(font != nullptr, withFont);
 
     ConsoleTranscript transcript;
-    drawPicture(*settings, image, font.get(), budget, transcript.console, workers);
+    drawPicture(settings, image, font.get(), budget, transcript.console, workers);
     transcript.console.stageBegins(Progress::Stage::saving);
     std::FILE* file = std::tmpfile();
     EXPECT_TRUE(file != nullptr && writeBmp(file, image));
@@ -103,6 +115,10 @@ Recorded drawn(const std::string& options, bool withFont, platform::WorkerPool& 
     }
     transcript.console.stageEnds();
     return {sha256Hex(bytes), sha256Hex(transcript.text()), withFont};
+}
+
+Recorded drawn(const std::string& options, bool withFont, platform::WorkerPool& workers) {
+    return drawn(settingsOf(options), withFont, workers);
 }
 
 void expectRecorded(const std::vector<Recorded>& got, const std::string& how) {
@@ -144,6 +160,46 @@ TEST(PictureTest, PicturesInOneProcessOnThreadsAndWorkersAreTheirFreshProcessByt
         thread.join();
     }
     expectRecorded(atOnce, "on threads");
+}
+
+// The shipped file of each type draws what -type draws. Every golden option
+// set names the same system through the file as through its type (spikes
+// and the fallback type included), and the option sets above, one or more
+// of each type, are drawn from the files to their recorded bytes.
+TEST(PictureTest, ShippedTypeFilesDrawTheirTypesGoldenPictures) {
+    const auto shippedFile = [](const Settings& settings) {
+        return std::string(BRAMBLEWISP_SOURCE_DIR "/systems/type") + std::to_string(settings.type) +
+               ".toml";
+    };
+    std::ifstream table(BRAMBLEWISP_SOURCE_DIR "/tests/golden/pictures.txt");
+    int checked = 0;
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream words(line);
+        std::string picture, console, fontMode, options;
+        words >> picture >> console >> fontMode;
+        std::getline(words >> std::ws, options);
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const Settings byType = settingsOf(options);
+        Settings byFile = settingsOf(options, shippedFile(byType));
+        ASSERT_TRUE(byFile.rules) << options;
+        EXPECT_TRUE(*systemOf(byType) == *byFile.rules) << options;
+        byFile.rules = nullptr;
+        byFile.rulesFile.clear();
+        EXPECT_TRUE(byFile == byType) << options;
+        ++checked;
+    }
+    EXPECT_GE(checked, 40);
+
+    std::vector<Recorded> fromFiles;
+    platform::WorkerPool workers(2);
+    for (const char* options : kOptionSets) {
+        const Settings byType = settingsOf(options);
+        fromFiles.push_back(
+            drawn(settingsOf(options, shippedFile(byType)), recorded(options).font, workers));
+    }
+    expectRecorded(fromFiles, "from the shipped files");
 }
 
 } // namespace

@@ -49,6 +49,7 @@ TEST(E2eFont, UnusableFontIsReportedOnceAndTheRunGoesOn) {
         fonts.emplace_back("cut after " + std::to_string(size) + " bytes", valid.substr(0, size));
     }
     fonts.emplace_back("not a BMP at all", "GIF89a" + std::string(200, 'x'));
+    fonts.emplace_back("cut inside its pixel data", valid.substr(0, valid.size() - 1));
     // Widths and heights of 0, negative (top-down rows), huge, one past the
     // largest side; pixel data that starts at or far past the end.
     const std::pair<std::size_t, uint32_t> fields[] = {

@@ -102,6 +102,12 @@ TEST(E2eMemory, LimitTooSmallToStartGivesTheOutOfMemoryExit) {
         if (run.exitStatus == 127 && run.err.find("shared librar") != std::string::npos) {
             continue;
         }
+        // Just above that, the C++ runtime loads but finds no room for its
+        // own reserve of exceptions, so the first one it throws ends the
+        // process: the runtime's business too, before the program can act.
+        if (run.err == "terminate called without an active exception\n") {
+            continue;
+        }
         if (run.exitStatus == 0) {
             EXPECT_TRUE(endsWith(run.out, kSaved));
             continue;
@@ -114,28 +120,35 @@ TEST(E2eMemory, LimitTooSmallToStartGivesTheOutOfMemoryExit) {
     EXPECT_GT(cleanExits, 0) << "no limit was small enough to stop the run";
 }
 
-// The font is optional, so a sheet that claims more memory than is left
-// (16384 x 16384 cells, 1 GiB, held by three pixel bytes) is reported and
-// left out rather than ending the run.
-TEST(E2eMemory, FontTooLargeForTheMemoryLeftIsLeftOut) {
+// The font is optional, so a sheet that claims 16384 x 16384 cells (1 GiB)
+// is reported and left out rather than ending the run: found short before
+// anything is allocated when the file holds three pixel bytes, refused by
+// the memory left when it holds them all (a sparse file).
+TEST(E2eMemory, FontTooLargeForItsFileOrTheMemoryLeftIsLeftOut) {
     if (kSanitizedBuild) {
         GTEST_SKIP() << "address-space limits do not apply to sanitized programs";
     }
     TempDir plain;
-    TempDir huge;
-    writeTestFont(huge.path() / "font.bmp");
-    std::string font = huge.read("font.bmp").substr(0, 57);
-    put32(font, 18, 16384);
-    put32(font, 22, 16384);
-    huge.write("font.bmp", font);
     const std::vector<std::string> arguments{"-time", "1", "-mem", "1", "-cpu", "1", "-iter", "2"};
     const RunResult without = runBramblewisp(arguments, {plain.path(), 256 * kMiB});
-    const RunResult run = runBramblewisp(arguments, {huge.path(), 256 * kMiB});
-    ASSERT_EQ(run.exitStatus, 0) << run.describe();
-    EXPECT_EQ(run.err, "bramblewisp: font.bmp is too large for the memory left; the picture gets "
-                       "no text\n");
-    EXPECT_EQ(run.out, without.out);
-    EXPECT_TRUE(huge.read("testSystem.bmp") == plain.read("testSystem.bmp"));
+    const std::pair<uintmax_t, const char*> cases[] = {
+        {57, "ends inside its pixel data (it holds 3 of the 805306368 bytes its header gives)"},
+        {54 + 805306368, "is too large for the memory left"}};
+    for (const auto& [size, problem] : cases) {
+        TempDir huge;
+        writeTestFont(huge.path() / "font.bmp");
+        std::string font = huge.read("font.bmp").substr(0, 54);
+        put32(font, 18, 16384);
+        put32(font, 22, 16384);
+        huge.write("font.bmp", font);
+        std::filesystem::resize_file(huge.path() / "font.bmp", size);
+        const RunResult run = runBramblewisp(arguments, {huge.path(), 256 * kMiB});
+        ASSERT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_EQ(run.err,
+                  std::string("bramblewisp: font.bmp ") + problem + "; the picture gets no text\n");
+        EXPECT_EQ(run.out, without.out);
+        EXPECT_TRUE(huge.read("testSystem.bmp") == plain.read("testSystem.bmp"));
+    }
 }
 
 TEST(E2eMemory, HugeSpikeCountSeedsAMillionParticles) {

@@ -77,6 +77,31 @@ TEST(E2eRun, MissingRequiredOptionPrintsOnlyTheUsage) {
     }
 }
 
+// -h, --help and --version answer wherever they stand, the first of them
+// when there are several, and the run does nothing else: no warning, no file.
+TEST(E2eRun, HelpAndVersionAnswerAndDoNothingElse) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "font.bmp");
+    const std::pair<Arguments, bool> cases[] = {// the arguments, and whether help comes
+                                                {{"--help"}, true},
+                                                {with({"-tpye", "3", "-h", "-out", "a.png"}), true},
+                                                {{"--HELP", "--version"}, true},
+                                                {{"-seed", "3", "--version", "-h"}, false}};
+    for (const auto& [arguments, help] : cases) {
+        SCOPED_TRACE(arguments[0]);
+        const RunResult run = runBramblewisp(arguments, {dir.path()});
+        EXPECT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_EQ(run.err, "");
+        if (help) {
+            EXPECT_TRUE(run.out.starts_with(kExpectedUsage + "\n")) << run.out;
+            EXPECT_NE(run.out.find("\n  -out       File to save"), std::string::npos) << run.out;
+        } else {
+            EXPECT_EQ(run.out, "bramblewisp " BRAMBLEWISP_VERSION "\n");
+        }
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"font.bmp"});
+    }
+}
+
 // A typo is named on standard error; everything else is as if it were absent.
 TEST(E2eRun, UnknownOptionsAreNamedAndChangeNothingElse) {
     TempDir plain;

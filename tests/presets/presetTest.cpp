@@ -4,27 +4,24 @@
 
 #include <climits>
 #include <cmath>
-#include <typeinfo>
 
-#include "presets/presetTypes.h"
 #include "random/scriptedRanmar.h"
 
 namespace bramblewisp {
 namespace {
 
 TEST(PresetTest, CreatePresetFallsBackToTypeZero) {
-    const struct {
-        int32_t type;
-        const std::type_info& expected;
-    } cases[] = {{0, typeid(PresetType0)},  {1, typeid(PresetType1)},      {2, typeid(PresetType2)},
-                 {3, typeid(PresetType3)},  {4, typeid(PresetType4)},      {5, typeid(PresetType0)},
-                 {-1, typeid(PresetType0)}, {INT_MIN, typeid(PresetType0)}};
-    for (const auto& c : cases) {
-        const auto made = createPreset(c.type, 1000);
-        const Preset& preset = *made;
-        EXPECT_EQ(typeid(preset), c.expected) << c.type;
+    const int32_t cases[][2] = {{0, 0}, {1, 1}, {2, 2},  {3, 3},
+                                {4, 4}, {5, 0}, {-1, 0}, {INT_MIN, 0}};
+    for (const auto& [type, expected] : cases) {
+        EXPECT_EQ(builtInSystemText(type).data(), builtInSystemText(expected).data()) << type;
     }
-    EXPECT_EQ(dynamic_cast<PresetType0&>(*createPreset(-1, 1000)).spikes, 1000);
+    // The spikes option counts the random spikes of types 0 to 2 only.
+    const int32_t spikes[] = {1000, 1000, 1000, 0, 0};
+    for (int32_t type = 0; type <= 4; ++type) {
+        const SystemDescription system = createPreset(type, 1000);
+        EXPECT_EQ(system.randomSpikes ? system.spikes : 0, spikes[type]) << type;
+    }
 }
 
 // The group choice takes the first group whose running total of weights
@@ -33,7 +30,7 @@ TEST(PresetTest, CreatePresetFallsBackToTypeZero) {
 TEST(PresetTest, EveryLayersWeightsAddUpToOneOrSlightlyMore) {
     for (int32_t type = 0; type <= 4; ++type) {
         ParticleSystem system;
-        createPreset(type, 64)->buildRules(system);
+        createPreset(type, 64).build(system);
         EXPECT_FALSE(system.layers[0].empty()) << "type " << type;
         for (int layer = 0; layer < kLayerCount; ++layer) {
             double total = 0.0; // as the choice adds them

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/evolution.h"
-#include "presets/presetTypes.h"
+#include "presets/preset.h"
 #include "random/scriptedRanmar.h"
 #include "system/listContents.h"
 
@@ -12,17 +12,16 @@ namespace {
 
 Progress quiet;
 
-std::unique_ptr<ParticleSystem> seeded(const Preset& preset) {
+std::unique_ptr<ParticleSystem> seeded(int32_t type) {
     auto system = std::make_unique<ParticleSystem>();
     system->random.init(5, 0);
-    preset.buildRules(*system);
-    preset.seedParticles(*system);
+    createPreset(type, 12).build(*system);
     return system;
 }
 
 TEST(PresetType12Test, SameSeedsButDifferentGrowth) {
-    const auto one = seeded(PresetType1(12));
-    const auto two = seeded(PresetType2(12));
+    const auto one = seeded(1);
+    const auto two = seeded(2);
     ASSERT_EQ(one->store->currentCount(), 12);
     EXPECT_TRUE(sameParticles(contentsOf(one->store->currentBank()[0]),
                               contentsOf(two->store->currentBank()[0])));
@@ -45,7 +44,7 @@ TEST(PresetType12Test, SameSeedsButDifferentGrowth) {
 // Each fixed turn of type 2 draws nothing and turns every child alike.
 TEST(PresetType12Test, FixedTurnsOfTypeTwoDrawNothing) {
     ParticleSystem system;
-    PresetType2(0).buildRules(system);
+    createPreset(2, 0).build(system);
     const Ranmar before = system.ruleRandom;
     int fixedTurns = 0;
     for (const RuleLayer& layer : system.layers) {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "app/evolution.h"
-#include "presets/presetTypes.h"
+#include "presets/preset.h"
 #include "random/scriptedRanmar.h"
 
 namespace bramblewisp {
@@ -16,7 +16,7 @@ TEST(PresetType3Test, SixSeedsWhateverTheSpikes) {
     for (int32_t spikes : {0, -1, 64, INT_MAX}) {
         ParticleSystem system;
         const Ranmar before = system.random;
-        PresetType3(spikes).seedParticles(system);
+        createPreset(3, spikes).build(system);
         EXPECT_EQ(drawsBetween(before, system.random, 10), 0);
         ASSERT_EQ(system.store->currentCount(), 6) << spikes;
         int i = 0;
@@ -35,9 +35,7 @@ TEST(PresetType3Test, SixSeedsWhateverTheSpikes) {
 TEST(PresetType3Test, GrowsFlatWithGroupChoicesAsItsOnlyDraws) {
     ParticleSystem system;
     system.random.init(3, 0);
-    const PresetType3 preset(64);
-    preset.buildRules(system);
-    preset.seedParticles(system);
+    createPreset(3, 64).build(system);
     const Ranmar rulesBefore = system.ruleRandom;
     for (int generation = 0; generation < 4; ++generation) {
         const Ranmar before = system.random;

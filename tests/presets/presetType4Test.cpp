@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/evolution.h"
-#include "presets/presetTypes.h"
+#include "presets/preset.h"
 #include "random/scriptedRanmar.h"
 #include "system/listContents.h"
 
@@ -13,10 +13,8 @@ Progress quiet;
 TEST(PresetType4Test, ColumnOfSixFansOutToThirtySixParticles) {
     ParticleSystem system;
     system.random.init(9, 0);
-    const auto preset = createPreset(4, 500); // spikes do not reach type 4
-    preset->buildRules(system);
     const Ranmar before = system.random;
-    preset->seedParticles(system);
+    createPreset(4, 500).build(system); // spikes do not reach type 4
     EXPECT_EQ(drawsBetween(before, system.random, 10), 0);
     const auto column = contentsOf(system.store->currentBank()[0]);
     ASSERT_EQ(column.size(), 6u);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <set>
 
+#include "presets/piFraction.h"
 #include "presets/preset.h"
 #include "system/turnTables.h"
 
@@ -22,7 +23,7 @@ std::set<uint32_t> anglesOfEveryRun() {
     const auto add = [&](float angle) { angles.insert(std::bit_cast<uint32_t>(angle)); };
     for (int32_t type = 0; type <= 4; ++type) {
         ParticleSystem system;
-        createPreset(type, 1)->buildRules(system);
+        createPreset(type, 1).build(system);
         for (const RuleLayer& layer : system.layers) {
             for (const auto& group : layer) {
                 for (const Rule& rule : group->rules) {

@@ -1,7 +1,8 @@
 // The page in headless Chromium, served on 127.0.0.1: a link's picture is
 // the golden one of the same options, bad values fall back as on the command
 // line, a changed control draws the picture that the shown command line
-// draws under node, and the canvas holds the BMP's pixels.
+// draws under node, the canvas holds the BMP's pixels, no link freezes the
+// page, and a result never outlives its run.
 //
 //   BRAMBLEWISP_SITE=build-web/site BRAMBLEWISP_NODE_PROGRAM=build-web/bramblewisp.js node web/tests/page.test.mjs
 import { test, before, after } from 'node:test';
@@ -10,14 +11,14 @@ import { spawn, execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
 import { existsSync, mkdtempSync, copyFileSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join, dirname } from 'node:path';
+import { join, dirname, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const CHROMIUM = '/usr/bin/chromium';
 const here = dirname(fileURLToPath(import.meta.url));
 const repository = join(here, '..', '..');
 const site = process.env.BRAMBLEWISP_SITE;
-const nodeProgram = process.env.BRAMBLEWISP_NODE_PROGRAM;
+const nodeProgram = resolve(process.env.BRAMBLEWISP_NODE_PROGRAM ?? '');
 const PICTURE_MS = 60_000;
 
 if (!existsSync(CHROMIUM)) {
@@ -91,29 +92,43 @@ test('a link draws the golden picture of its options', { timeout: 300_000 }, asy
   assert.deepEqual(await controls(), { type: '0', seed: '0', iter: '8', dark: '1', prefx: '1', postfx: '0', spikes: '64' });
 });
 
-test('a changed control draws the picture of the command line shown', { timeout: 180_000 }, async () => {
-  const before = await open('?iter=7&type=3&dark=1&prefx=2');
-  assert.equal(before, golden.get('-time 1 -mem 1 -cpu 1 -iter 7 -type 3 -dark 1 -prefx 2'));
-  await page.selectOption('select[name=postfx]', '1');
-  await page.waitForFunction((old) => {
-    const sha = document.getElementById('picture').dataset.sha256;
-    return sha && sha !== old;
-  }, before);
-  const after = await page.getAttribute('canvas', 'data-sha256');
-  assert.match(page.url(), /postfx=1/);
-
-  const commandLine = await page.inputValue('#commandLine');
-  const args = commandLine.split(' ').slice(1);
+// The picture that the command line shown draws, run by bash under node.
+function pictureOfCommandLine(commandLine) {
   const work = mkdtempSync(join(tmpdir(), 'bramblewisp-page-'));
   try {
     copyFileSync(join(repository, 'font.bmp'), join(work, 'font.bmp'));
-    execFileSync('node', [nodeProgram, ...args], { cwd: work, stdio: 'ignore', timeout: PICTURE_MS });
-    assert.equal(after, createHash('sha256').update(readFileSync(join(work, 'testSystem.bmp'))).digest('hex'));
+    execFileSync('bash', ['-c', commandLine.replace(/^build\/bramblewisp /, 'node "$0" '), nodeProgram],
+      { cwd: work, stdio: 'ignore', timeout: PICTURE_MS });
+    return createHash('sha256').update(readFileSync(join(work, 'testSystem.bmp'))).digest('hex');
   } finally {
     rmSync(work, { recursive: true, force: true });
   }
+}
+
+const newPicture = (old) => page.waitForFunction((sha) => {
+  const shown = document.getElementById('picture').dataset.sha256;
+  return shown && shown !== sha;
+}, old).then(() => page.getAttribute('canvas', 'data-sha256'));
+
+test('a changed control draws the picture of the command line shown', { timeout: 180_000 }, async () => {
+  // A fixed -iter makes -time irrelevant to the picture, not to the link.
+  const before = await open('?iter=7&type=3&dark=1&prefx=2&time=30');
+  assert.equal(before, golden.get('-time 1 -mem 1 -cpu 1 -iter 7 -type 3 -dark 1 -prefx 2'));
+  await page.selectOption('select[name=postfx]', '1');
+  const after = await newPicture(before);
+  assert.match(page.url(), /\?iter=7&type=3&dark=1&prefx=2&time=30&postfx=1$/);
+  assert.equal(after, pictureOfCommandLine(await page.inputValue('#commandLine')));
   console.log(`change to picture: ${await page.getAttribute('canvas', 'data-ms')} ms`);
   if (process.env.BRAMBLEWISP_SCREENSHOT) await page.screenshot({ path: process.env.BRAMBLEWISP_SCREENSHOT });
+
+  // A field takes what the program would read, and shows the value read.
+  await page.fill('input[name=seed]', '1e5');
+  await page.press('input[name=seed]', 'Tab');
+  const seeded = await newPicture(after);
+  assert.equal(await page.inputValue('input[name=seed]'), '1');
+  const commandLine = await page.inputValue('#commandLine');
+  assert.match(commandLine, / -seed 1e5( |$)/);
+  assert.equal(seeded, pictureOfCommandLine(commandLine));
 });
 
 test('the canvas holds the pixels of the BMP, whose digest the page shows', { timeout: 60_000 }, async () => {
@@ -135,4 +150,88 @@ test('the canvas holds the pixels of the BMP, whose digest the page shows', { ti
     return { differing, size: bytes.length, plain: sha256Plain(bytes), sha: canvas.dataset.sha256 };
   });
   assert.deepEqual(result, { differing: 0, size: 1440054, plain: result.sha, sha: result.sha });
+});
+
+test('no link freezes the page, and its console stays bounded and safe', { timeout: 300_000 }, async (t) => {
+  const hostile = ['x%E2%80%AEy=1', '-a%1B]0;x%07=2', 'a%C3%A9=3'];
+  const links = [
+    // Timed runs with no particles would print generation numbers until
+    // their budget ends; the page caps the budget.
+    '?iter=-1&time=1000000&spikes=0',
+    '?iter=-1&time=60&spikes=0',
+    // 2,000 unknown names, 120 KB of warnings, and three that try the terminal.
+    '?' + [...Array(2000).fill('a'), ...hostile].join('&'),
+  ];
+  // A script on the page that must run every 10 ms: its longest wait, from
+  // the page's start on, is how long the page did not answer.
+  await page.addInitScript(() => {
+    let last = performance.now();
+    window.longestWait = 0;
+    setInterval(() => {
+      const now = performance.now();
+      window.longestWait = Math.max(window.longestWait, now - last - 10);
+      last = now;
+    }, 10);
+  });
+  const longestWait = () => page.evaluate(() => Math.round(window.longestWait));
+  for (const link of links) {
+    await t.test(link.slice(0, 40), async () => {
+      await page.goto(`${origin}/${link}`);
+      await page.waitForSelector('canvas[data-sha256]', { state: 'attached' });
+      assert.ok(await longestWait() < 200, `the page did not answer for ${await longestWait()} ms`);
+      const shown = await page.evaluate(() => ({
+        commandLine: document.getElementById('commandLine').value,
+        console: document.getElementById('console').textContent,
+      }));
+      assert.doesNotMatch(shown.commandLine, /[\x00-\x1f\x7f-\x9f\u061c\u200e\u200f\u2028-\u202e\u2066-\u2069]/);
+      assert.doesNotMatch(shown.console, /[\x00-\x09\x0b-\x1f\x7f-\x9f\u061c\u200e\u200f\u2028-\u202e\u2066-\u2069]/);
+      if (link.includes('time=')) {
+        assert.match(shown.commandLine, / -time 10 /);
+      } else {
+        assert.ok(shown.console.startsWith('[earlier lines dropped') && shown.console.length < 66_000);
+        for (const name of ['-x\\u202ey', '--a\\x1b]0;x\\x07', '-aé']) {
+          assert.ok(shown.console.includes(`ignoring unknown option ${name}\n`), name);
+        }
+      }
+      const before = await page.getAttribute('canvas', 'data-sha256');
+      const changed = Date.now();
+      await page.selectOption('select[name=type]', '3');
+      await newPicture(before);
+      assert.ok(Date.now() - changed < 20_000);
+      assert.ok(await longestWait() < 200, `the page did not answer for ${await longestWait()} ms`);
+    });
+  }
+});
+
+test('a run replaced while its picture is shown leaves none of its results', { timeout: 120_000 }, async () => {
+  await open('?iter=3&type=1');
+  // The moment the next picture reaches the canvas, a control changes; the
+  // page then awaits its digest and PNG for a run it no longer shows.
+  const shown = await page.evaluate(() => new Promise((resolve) => {
+    const canvas = document.getElementById('picture');
+    const put = CanvasRenderingContext2D.prototype.putImageData;
+    let staged = false;
+    CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+      put.apply(this, args);
+      if (!staged) {
+        staged = true;
+        const type = document.forms.controls.elements.type;
+        type.value = '4';
+        type.dispatchEvent(new Event('change', { bubbles: true }));
+      }
+    };
+    // Every fingerprint the page shows, with the command line beside it.
+    new MutationObserver(() => {
+      if (canvas.dataset.sha256) {
+        resolve({ sha: canvas.dataset.sha256, commandLine: document.getElementById('commandLine').value,
+          bmp: document.getElementById('bmp').download, status: document.getElementById('status').textContent });
+      }
+    }).observe(canvas, { attributes: true, attributeFilter: ['data-sha256'] });
+    const postfx = document.forms.controls.elements.postfx;
+    postfx.value = '1';
+    postfx.dispatchEvent(new Event('change', { bubbles: true }));
+  }));
+  assert.match(shown.commandLine, / -type 4 /);
+  assert.equal(shown.sha, pictureOfCommandLine(shown.commandLine));
+  assert.ok(shown.bmp.includes(shown.sha.slice(0, 12)) && shown.status.includes(shown.sha.slice(0, 12)));
 });

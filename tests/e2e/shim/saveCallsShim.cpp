@@ -1,7 +1,10 @@
 // Preloaded into the program by end-to-end tests: notes the calls that make a
 // save last, in order, in the file BRAMBLEWISP_SHIM_LOG names, and delivers
 // the signal BRAMBLEWISP_SHIM_SIGNAL names (if not 0) when a regular file is
-// synced, the moment the finished temporary file exists.
+// synced, the moment the finished temporary file exists. With
+// BRAMBLEWISP_SHIM_FSYNC_ERROR (an errno value) that sync fails instead, as
+// it does when the disk fills before the written bytes reach it.
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -35,6 +38,11 @@ extern "C" int fsync(int fd) {
     const char* signal = std::getenv("BRAMBLEWISP_SHIM_SIGNAL");
     if (S_ISREG(status.st_mode) && signal != nullptr && std::atoi(signal) > 0) {
         raise(std::atoi(signal));
+    }
+    const char* error = std::getenv("BRAMBLEWISP_SHIM_FSYNC_ERROR");
+    if (S_ISREG(status.st_mode) && error != nullptr && std::atoi(error) > 0) {
+        errno = std::atoi(error);
+        return -1;
     }
     return reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"))(fd);
 }
