@@ -105,17 +105,11 @@ FourEnds jitteredEnds(int32_t ax, int32_t ay, int32_t bx, int32_t by, const int3
 
 void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const {
 #if BRAMBLEWISP_SSE2
-    if (scaled()) {
-        if (keepDepth) {
-            scaledStroke<true>(a, b, jitter);
-        } else {
-            scaledStroke<false>(a, b, jitter);
-        }
-    } else if (keepDepth) {
-        stroke<true>(a, b, jitter);
-    } else {
-        stroke<false>(a, b, jitter);
-    }
+    // All sixteen draws first, in their order: between pixel stores the
+    // generator's state would have to be reloaded for every draw.
+    int32_t draws[16];
+    jitter.fillSixteen(draws);
+    drawDrawn(a, b, draws);
 #else
     drawPlain(a, b, jitter);
 #endif
@@ -124,7 +118,11 @@ void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b, StrokeJitter& jit
 void ParticleBrush::drawFour(const Vec3* a, const Vec3* b, StrokeJitter& jitter) const {
 #if BRAMBLEWISP_SSE2
     if (!keepDepth && !scaled()) {
-        drawFourWithoutDepth(a, b, jitter);
+        int32_t draws[4][16];
+        for (int p = 0; p < 4; ++p) {
+            jitter.fillSixteen(draws[p]);
+        }
+        drawFourWithoutDepth(a, b, draws);
         return;
     }
 #endif
@@ -133,7 +131,49 @@ void ParticleBrush::drawFour(const Vec3* a, const Vec3* b, StrokeJitter& jitter)
     }
 }
 
-void ParticleBrush::drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) const {
+void ParticleBrush::drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws) const {
+#if BRAMBLEWISP_SSE2
+    const RowBand whole;
+    if (scaled()) {
+        keepDepth ? scaledStroke<true, false>(a, b, draws, whole)
+                  : scaledStroke<false, false>(a, b, draws, whole);
+    } else {
+        keepDepth ? stroke<true, false>(a, b, draws, whole)
+                  : stroke<false, false>(a, b, draws, whole);
+    }
+#else
+    drawPlainInBand(a, b, draws, RowBand{});
+#endif
+}
+
+void ParticleBrush::drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t (*draws)[16]) const {
+#if BRAMBLEWISP_SSE2
+    if (!keepDepth && !scaled()) {
+        drawFourWithoutDepth(a, b, draws);
+        return;
+    }
+#endif
+    for (int k = 0; k < 4; ++k) {
+        drawDrawn(a[k], b[k], draws[k]);
+    }
+}
+
+void ParticleBrush::drawInBand(const Vec3& a, const Vec3& b, const int32_t* draws,
+                               RowBand band) const {
+#if BRAMBLEWISP_SSE2
+    if (scaled()) {
+        keepDepth ? scaledStroke<true, true>(a, b, draws, band)
+                  : scaledStroke<false, true>(a, b, draws, band);
+    } else {
+        keepDepth ? stroke<true, true>(a, b, draws, band) : stroke<false, true>(a, b, draws, band);
+    }
+#else
+    drawPlainInBand(a, b, draws, band);
+#endif
+}
+
+template <typename NextDraw, typename Walk>
+void ParticleBrush::plainStroke(const Vec3& a, const Vec3& b, NextDraw nextDraw, Walk walk) const {
     const int32_t ax = image.width / 2 + static_cast<int32_t>(a.x);
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
@@ -145,36 +185,59 @@ void ParticleBrush::drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) cons
         return rgb(ramps[0].at(shade) + lift[0], ramps[1].at(shade) + lift[1],
                    ramps[2].at(shade) + lift[2]);
     };
-
     auto draw = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t lineColour,
                     int strength) {
         thickLine(x0, y0, x1, y1, lineWidth, [&](int32_t u0, int32_t v0, int32_t u1, int32_t v1) {
-            if (keepDepth) {
-                lineWalk::plain<true>(canvas, image, u0, v0, u1, v1, lineColour, strength, &depth,
-                                      a.z, b.z);
-            } else {
-                lineWalk::plain<false>(canvas, image, u0, v0, u1, v1, lineColour, strength, nullptr,
-                                       0.0f, 0.0f);
-            }
+            walk(u0, v0, u1, v1, lineColour, strength);
         });
     };
     for (int k = 0; k < 4; ++k) {
         const JitteredLine& line = kJitteredLines[k];
-        const int32_t d1 = jitterOf(jitter.next(), jitterScale); // second endpoint's y
-        const int32_t d2 = jitterOf(jitter.next(), jitterScale); // second endpoint's x
-        const int32_t d3 = jitterOf(jitter.next(), jitterScale); // first endpoint's y
-        const int32_t d4 = jitterOf(jitter.next(), jitterScale); // first endpoint's x
+        const int32_t d1 = jitterOf(nextDraw(), jitterScale); // second endpoint's y
+        const int32_t d2 = jitterOf(nextDraw(), jitterScale); // second endpoint's x
+        const int32_t d3 = jitterOf(nextDraw(), jitterScale); // first endpoint's y
+        const int32_t d4 = jitterOf(nextDraw(), jitterScale); // first endpoint's x
         draw(ax + line.firstX * d4, ay + line.firstY * d3, bx + line.secondX * d2,
              by + line.secondY * d1, colour(colours.lifts[k]), softStrength(dark));
     }
     draw(ax, ay, bx, by, colour({0, 0, 0}), coreStrength(dark));
 }
 
+void ParticleBrush::drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) const {
+    plainStroke(
+        a, b, [&] { return jitter.next(); },
+        [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
+            if (keepDepth) {
+                lineWalk::plain<true>(canvas, image, x0, y0, x1, y1, colour, strength, &depth, a.z,
+                                      b.z);
+            } else {
+                lineWalk::plain<false>(canvas, image, x0, y0, x1, y1, colour, strength, nullptr,
+                                       0.0f, 0.0f);
+            }
+        });
+}
+
+void ParticleBrush::drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t* draws,
+                                    RowBand band) const {
+    plainStroke(
+        a, b, [&] { return *draws++; },
+        [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
+            if (keepDepth) {
+                lineWalk::plainInBand<true>(canvas, image, x0, y0, x1, y1, colour, strength,
+                                            &depth, a.z, b.z, band);
+            } else {
+                lineWalk::plainInBand<false>(canvas, image, x0, y0, x1, y1, colour, strength,
+                                             nullptr, 0.0f, 0.0f, band);
+            }
+        });
+}
+
 #if BRAMBLEWISP_SSE2
 // What stroke<false> does four times, with everything that depends on the
 // particles alone (pixel ends, shade, colours and the set-up of the core
 // lines) worked out for the four at once, lane p for particle p.
-void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, StrokeJitter& jitter) const {
+void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b,
+                                         const int32_t (*draws)[16]) const {
     using namespace lineWalk;
     auto lanes = [](float v0, float v1, float v2, float v3) { return _mm_set_ps(v3, v2, v1, v0); };
     const __m128i halfWidth = _mm_set1_epi32(image.width / 2);
@@ -215,54 +278,60 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, StrokeJit
     simd::store(coreScaled, scaleFourColours(coreColour, canvas.scaleMultipliers[core]));
     const __m128i coreKeep = channelMultiplier(canvas.scaleMultipliers[31 - core]);
     for (int p = 0; p < 4; ++p) {
-        int32_t draws[16];
-        jitter.fillSixteen(draws);
-        const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], draws);
+        const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], draws[p]);
         drawFourLines<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
                              simd::load(colours[p]->soft), soft, nullptr, 0.0f, 0.0f);
         drawRun(image, coreRuns[p], coreScaled[p], coreKeep);
     }
 }
 
-// The stroke of drawPlain, with the sixteen draws taken at once and the four
-// jittered lines set up together in the vector unit.
-template <bool withDepth>
-void ParticleBrush::stroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const {
+// The stroke of drawPlain, its four jittered lines set up together in the
+// vector unit; in a band, only the steps of each line in its rows.
+template <bool withDepth, bool inBand>
+void ParticleBrush::stroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const {
     const int32_t ax = image.width / 2 + static_cast<int32_t>(a.x);
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
     const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
     const ShadeColours& colours = strokeColours(palette, dark)[strokeShade(a, b, depthScale)];
-
-    // All sixteen draws first, in their order: between pixel stores the
-    // generator's state would have to be reloaded for every draw.
-    int32_t draws[16];
-    jitter.fillSixteen(draws);
     Bitmap* depthBitmap = withDepth ? &depth : nullptr;
     const FourEnds ends = jitteredEnds(ax, ay, bx, by, draws);
-    lineWalk::drawFourLines<withDepth>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
-                                       simd::load(colours.soft), softStrength(dark), depthBitmap,
-                                       a.z, b.z);
-    lineWalk::fast<withDepth>(canvas, image, ax, ay, bx, by, colours.core, coreStrength(dark),
-                              depthBitmap, a.z, b.z);
+    if constexpr (inBand) {
+        lineWalk::drawFourLinesInBand<withDepth>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
+                                                 simd::load(colours.soft), softStrength(dark),
+                                                 depthBitmap, a.z, b.z, band);
+        lineWalk::fastInBand<withDepth>(canvas, image, ax, ay, bx, by, colours.core,
+                                        coreStrength(dark), depthBitmap, a.z, b.z, band);
+    } else {
+        (void)band;
+        lineWalk::drawFourLines<withDepth>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
+                                           simd::load(colours.soft), softStrength(dark),
+                                           depthBitmap, a.z, b.z);
+        lineWalk::fast<withDepth>(canvas, image, ax, ay, bx, by, colours.core, coreStrength(dark),
+                                  depthBitmap, a.z, b.z);
+    }
 }
 
 // drawPlain's stroke for larger pictures: lines are long there, so each is
 // simply walked fast, copy by copy.
-template <bool withDepth>
-void ParticleBrush::scaledStroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const {
+template <bool withDepth, bool inBand>
+void ParticleBrush::scaledStroke(const Vec3& a, const Vec3& b, const int32_t* draws,
+                                 RowBand band) const {
     const int32_t ax = image.width / 2 + static_cast<int32_t>(a.x);
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
     const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
     const ShadeColours& colours = strokeColours(palette, dark)[strokeShade(a, b, depthScale)];
-    int32_t draws[16];
-    jitter.fillSixteen(draws);
     Bitmap* depthBitmap = withDepth ? &depth : nullptr;
     auto draw = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
         thickLine(x0, y0, x1, y1, lineWidth, [&](int32_t u0, int32_t v0, int32_t u1, int32_t v1) {
-            lineWalk::fast<withDepth>(canvas, image, u0, v0, u1, v1, colour, strength, depthBitmap,
-                                      a.z, b.z);
+            if constexpr (inBand) {
+                lineWalk::fastInBand<withDepth>(canvas, image, u0, v0, u1, v1, colour, strength,
+                                                depthBitmap, a.z, b.z, band);
+            } else {
+                lineWalk::fast<withDepth>(canvas, image, u0, v0, u1, v1, colour, strength,
+                                          depthBitmap, a.z, b.z);
+            }
         });
     };
     for (int k = 0; k < 4; ++k) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
 #include "imaging/palette.h"
+#include "imaging/rowBand.h"
 #include "platform/simd.h"
 #include "random/ranmar.h"
 #include "random/ranmarStream.h"
@@ -26,6 +30,32 @@ inline StrokeJitter startedStrokeJitter() {
     return jitter;
 }
 
+// The sixteen draws of a stroke from the jitter, or past them.
+inline void takeSixteen(StrokeJitter& jitter, int32_t* draws) {
+#if BRAMBLEWISP_SSE2
+    jitter.fillSixteen(draws);
+#else
+    for (int k = 0; k < 16; ++k) {
+        draws[k] = jitter.next();
+    }
+#endif
+}
+inline void passSixteen(StrokeJitter& jitter) {
+#if BRAMBLEWISP_SSE2
+    jitter.skipSixteen();
+#else
+    for (int k = 0; k < 16; ++k) {
+        jitter.next();
+    }
+#endif
+}
+
+// The rows a stroke may touch, both inclusive.
+struct StrokeRows {
+    int32_t top;
+    int32_t bottom;
+};
+
 // Turns one particle into a stroke of five translucent, jittered lines.
 struct ParticleBrush {
     // a and b: x and y in pixels from the picture's centre (y up), z a depth
@@ -43,6 +73,19 @@ struct ParticleBrush {
     // draws.
     void drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) const;
 
+    // The rows of the stroke from a to b: its ends' rows, widened by the
+    // farthest jitter and half the line width, within the picture.
+    StrokeRows rowsOf(const Vec3& a, const Vec3& b) const;
+
+    // The stroke of drawParticle given its sixteen draws (takeSixteen), and
+    // four such strokes in order; then the same stroke's pixels in the
+    // band's rows alone, with their depths, as the whole stroke leaves them.
+    void drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws) const;
+    void drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t (*draws)[16]) const;
+    void drawInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
+    // drawPlain in a band, its draws given: the plain twin of drawInBand.
+    void drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
+
     static constexpr int32_t kUnscaledJitter = 256;
 
     const Canvas& canvas;
@@ -59,10 +102,13 @@ struct ParticleBrush {
 
   private:
     bool scaled() const { return jitterScale != kUnscaledJitter || lineWidth != 1; }
-    template <bool withDepth> void stroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const;
-    template <bool withDepth>
-    void scaledStroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const;
-    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, StrokeJitter& jitter) const;
+    template <typename NextDraw, typename Walk>
+    void plainStroke(const Vec3& a, const Vec3& b, NextDraw nextDraw, Walk walk) const;
+    template <bool withDepth, bool inBand>
+    void stroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
+    template <bool withDepth, bool inBand>
+    void scaledStroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
+    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, const int32_t (*draws)[16]) const;
 };
 
 // A jitter value from a draw: the low three bits, 0 to 7 pixels, with the
@@ -71,6 +117,15 @@ struct ParticleBrush {
 inline int32_t jitterOf(int32_t draw, int32_t jitterScale) {
     const int32_t fine = ((draw & 7) << 5) | ((draw >> 3) & 31);
     return (fine * jitterScale) >> 13;
+}
+
+inline StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b) const {
+    const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
+    const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
+    // An x-major line's copies reach lineWidth / 2 rows on one side, less on the other.
+    const int32_t reach = jitterOf(255, jitterScale) + lineWidth / 2;
+    return {std::max(0, std::min(ay, by) - reach),
+            std::min(image.height - 1, std::max(ay, by) + reach)};
 }
 
 } // namespace bramblewisp

@@ -12,6 +12,7 @@
 #include "imaging/depthSort.h"
 #include "imaging/particleBrush.h"
 #include "imaging/pictureScale.h"
+#include "imaging/strokeBands.h"
 #include "platform/largeArray.h"
 #include "platform/prefetch.h"
 
@@ -20,11 +21,22 @@ namespace bramblewisp {
 namespace {
 
 // What the sort moves: a particle's position z and where the particle is, in
-// 8 bytes, so that comparing and swapping never touch the particles.
+// 8 bytes, so that comparing and swapping never touch the particles. Once
+// sorted, the z gives way to the stroke's rows (packedRows) when workers
+// share the drawing: their bands then skip a stroke without its particle.
 struct DepthKey {
     float z;
     uint32_t index; // chunk ordinal above `shift` bits, slot below
 };
+
+float packedRows(StrokeRows rows) {
+    return std::bit_cast<float>(static_cast<uint32_t>(rows.top) << 16 |
+                                static_cast<uint32_t>(rows.bottom));
+}
+StrokeRows unpackedRows(float packed) {
+    const auto bits = std::bit_cast<uint32_t>(packed);
+    return {static_cast<int32_t>(bits >> 16), static_cast<int32_t>(bits & 0xFFFF)};
+}
 
 // atPosition finds a position's chunk from the first chunk of its bucket of
 // 2^kBucketBits positions.
@@ -188,6 +200,86 @@ int32_t freeMargin(int32_t n) {
     return std::max<int32_t>(0, n / 2 - (475 * n + 999) / 1000 - 1);
 }
 
+// The fit: world x and y to pixels from the picture's centre, z from the
+// nearest point of the cloud.
+struct Projection {
+    float centreX, centreY, scale, nearest;
+    Vec3 operator()(const Vec3& v) const {
+        return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - nearest};
+    }
+};
+
+// How far ahead of the drawing the particles are fetched: the sorted order
+// jumps all over the store.
+constexpr std::size_t kAhead = 16;
+
+// Draws with every worker, each in its band of rows (strokeBands.h), the bands
+// cut where as many strokes cross the rows above as below.
+void drawInBands(Collection& collection, const ParticleBrush& brush,
+                 const Projection& project, platform::WorkerPool& workers) {
+    const int parts = workers.workers();
+    const std::size_t count = collection.count;
+    std::vector<RowCoverage> coverage(static_cast<std::size_t>(parts),
+                                      RowCoverage(brush.image.height));
+    std::span<DepthKey> keys(collection.keys.data(), collection.keys.size());
+    auto rowsOf = [&](const Particle& p) {
+        return brush.rowsOf(project(p.position), project(endPoint(p)));
+    };
+    workers.run(parts, [&](int part) {
+        const std::size_t begin = count * static_cast<std::size_t>(part) / parts;
+        const std::size_t end = count * static_cast<std::size_t>(part + 1) / parts;
+        RowCoverage& covered = coverage[static_cast<std::size_t>(part)];
+        for (std::size_t i = begin; i < end; ++i) {
+            if (collection.oneDepth) {
+                covered.add(rowsOf(collection.atPosition(static_cast<uint32_t>(i))));
+                continue;
+            }
+            if (i + kAhead < end) {
+                platform::prefetch(&collection[keys[i + kAhead].index]);
+            }
+            const StrokeRows rows = rowsOf(collection[keys[i].index]);
+            keys[i].z = packedRows(rows);
+            covered.add(rows);
+        }
+    });
+    for (std::size_t part = 1; part < coverage.size(); ++part) {
+        coverage[0].add(coverage[part]);
+    }
+    const std::vector<RowBand> bands = bandsOfEqualWork(coverage[0].perRow(), parts);
+
+    workers.run(parts, [&](int part) {
+        BandPainter painter(brush, bands[static_cast<std::size_t>(part)]);
+        auto draw = [&](const Particle& p, StrokeRows rows) {
+            painter.draw(project(p.position), project(endPoint(p)), rows);
+        };
+        if (!collection.oneDepth) {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (i + kAhead < count && painter.touches(unpackedRows(keys[i + kAhead].z))) {
+                    platform::prefetch(&collection[keys[i + kAhead].index]);
+                }
+                const StrokeRows rows = unpackedRows(keys[i].z);
+                if (painter.touches(rows)) {
+                    draw(collection[keys[i].index], rows);
+                } else {
+                    painter.pass();
+                }
+            }
+        } else {
+            const auto n = static_cast<std::ptrdiff_t>(count);
+            depthsort::equalKeysOrder(n, 0, n, [&](std::ptrdiff_t position) {
+                const Particle& p = collection.atPosition(static_cast<uint32_t>(position));
+                const StrokeRows rows = rowsOf(p);
+                if (painter.touches(rows)) {
+                    draw(p, rows);
+                } else {
+                    painter.pass();
+                }
+            });
+        }
+        painter.finish();
+    });
+}
+
 } // namespace
 
 int32_t strokeReach(int32_t width, int32_t height) {
@@ -231,13 +323,14 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     const ParticleBrush brush{canvas,   image,     depth,   255.0f / (box.max.z - box.min.z + 0.1f),
                               dark,     keepDepth, palette, jitterScale,
                               lineWidth};
+    const Projection project{centreX, centreY, scale, box.min.z};
+    if (workers.workers() > 1) {
+        drawInBands(collection, brush, project, workers);
+        return;
+    }
     StrokeJitter jitter = startedStrokeJitter();
-    auto project = [&](const Vec3& v) {
-        return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};
-    };
     // The particles particleAt(0 .. count - 1), in that order.
     auto drawInOrder = [&](std::size_t count, auto particleAt) {
-        constexpr std::size_t kAhead = 16;
         auto fetch = [&](std::size_t i) -> const Particle& {
             // The sorted order jumps all over the store.
             if (i + kAhead < count) {
