@@ -1,5 +1,6 @@
 #include "imaging/particleBrush.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "imaging/fourLines.h"
@@ -170,6 +171,21 @@ void ParticleBrush::drawInBand(const Vec3& a, const Vec3& b, const int32_t* draw
 #else
     drawPlainInBand(a, b, draws, band);
 #endif
+}
+
+StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b, const int32_t* draws) const {
+    const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
+    const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
+    int32_t top = std::min(ay, by);
+    int32_t bottom = std::max(ay, by);
+    for (int k = 0; k < 4; ++k) {
+        const int32_t first = ay + kJitteredLines[k].firstY * jitterOf(draws[4 * k + 2], jitterScale);
+        const int32_t second =
+            by + kJitteredLines[k].secondY * jitterOf(draws[4 * k], jitterScale);
+        top = std::min({top, first, second});
+        bottom = std::max({bottom, first, second});
+    }
+    return {top - (lineWidth - 1) / 2, bottom + lineWidth / 2};
 }
 
 template <typename NextDraw, typename Walk>

@@ -74,8 +74,10 @@ struct ParticleBrush {
     void drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) const;
 
     // The rows of the stroke from a to b: its ends' rows, widened by the
-    // farthest jitter and half the line width, within the picture.
+    // farthest jitter and half the line width, within the picture. Given
+    // its draws, the rows of its jittered ends instead, widened by the width.
     StrokeRows rowsOf(const Vec3& a, const Vec3& b) const;
+    StrokeRows rowsOf(const Vec3& a, const Vec3& b, const int32_t* draws) const;
 
     // The stroke of drawParticle given its sixteen draws (takeSixteen), and
     // four such strokes in order; then the same stroke's pixels in the

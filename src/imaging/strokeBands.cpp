@@ -1,5 +1,6 @@
 #include "imaging/strokeBands.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace bramblewisp {
@@ -44,25 +45,44 @@ std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count) 
     return bands;
 }
 
+BandBits::BandBits(std::span<const RowBand> bands, int32_t height)
+    : bitOfRow(static_cast<std::size_t>(height)) {
+    assert(bands.size() <= kMostBands);
+    for (std::size_t k = 0; k < bands.size(); ++k) {
+        for (int32_t row = std::max(0, bands[k].begin); row < std::min(height, bands[k].end);
+             ++row) {
+            bitOfRow[static_cast<std::size_t>(row)] = uint32_t{1} << k;
+        }
+    }
+}
+
 BandPainter::BandPainter(const ParticleBrush& brush, RowBand band)
     : brush(brush), band(band), jitter(startedStrokeJitter()) {}
 
-void BandPainter::draw(const Vec3& a, const Vec3& b, StrokeRows rows) {
-    if (rows.top >= band.begin && rows.bottom < band.end) {
-        heldA[held] = a;
-        heldB[held] = b;
-        takeSixteen(jitter, heldDraws[held]);
-        if (++held == 4) {
-            brush.drawFourDrawn(heldA, heldB, heldDraws);
-            held = 0;
-        }
-        return;
-    }
-    // Its pixels in the band come after those of the strokes before it.
-    finish();
-    int32_t draws[16];
+void BandPainter::draw(const Vec3& a, const Vec3& b, bool inside) {
+    int32_t* draws = heldDraws[held];
     takeSixteen(jitter, draws);
-    brush.drawInBand(a, b, draws, band);
+    if (!inside) {
+        // Its jittered ends tell more closely than the farthest jitter.
+        const StrokeRows rows = brush.rowsOf(a, b, draws);
+        if (!touches(rows)) {
+            return;
+        }
+        if (!holds(rows)) {
+            // Its pixels in the band come after those of the strokes before it.
+            int32_t own[16];
+            std::copy_n(draws, 16, own);
+            finish();
+            brush.drawInBand(a, b, own, band);
+            return;
+        }
+    }
+    heldA[held] = a;
+    heldB[held] = b;
+    if (++held == 4) {
+        brush.drawFourDrawn(heldA, heldB, heldDraws);
+        held = 0;
+    }
 }
 
 void BandPainter::finish() {
