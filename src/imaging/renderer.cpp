@@ -286,7 +286,6 @@ void drawInBands(Collection& collection, const ParticleBrush& brush, const Proje
             });
         }
         painter.finish();
-        dumpCounts();
     });
 }
 
