@@ -194,7 +194,7 @@ inline void drawFourLines(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m1
 }
 
 // drawFourLines in a band of rows: each line walks only its steps in the
-// band, from one end.
+// band.
 template <bool withDepth>
 inline void drawFourLinesInBand(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m128i y0,
                                 __m128i x1, __m128i y1, __m128i colours, int strength,
@@ -208,6 +208,13 @@ inline void drawFourLinesInBand(const Canvas& canvas, Bitmap& bitmap, __m128i x0
     for (int k = 0; k < 4; ++k) {
         const StepSpan span = runs.span(k, band);
         if (span.first == span.end) {
+            continue;
+        }
+        if constexpr (!withDepth) {
+            runLinePaired(bitmap.pixels.data(),
+                          pairedRun(runs.startX[k], runs.startY[k], runs.xMajor[k] != 0,
+                                    runs.step[k], span.first, span.end),
+                          cellIndexWeights(bitmap.width), scaled[k], keep);
             continue;
         }
         const DepthRamp ramp = runs.ramp(k, z0, z1);

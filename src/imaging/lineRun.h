@@ -120,6 +120,18 @@ inline int64_t floorQuotient(int64_t n, int64_t d) {
 
 inline StepSpan stepsInBand(int32_t startY, bool xMajor, int32_t step, int32_t major,
                             RowBand band) {
+    // Most lines lie wholly inside a band or wholly outside: their first and
+    // last rows tell without a division.
+    const int64_t lastY = xMajor ? (int64_t{startY} * 65536 + 32768 + int64_t{major} * step) >> 16
+                                 : int64_t{startY} + major;
+    const int64_t low = std::min<int64_t>(startY, lastY);
+    const int64_t high = std::max<int64_t>(startY, lastY);
+    if (low >= band.begin && high < band.end) {
+        return {0, major + 1};
+    }
+    if (high < band.begin || low >= band.end) {
+        return {0, 0};
+    }
     int64_t first = 0;
     int64_t end = 0;
     if (!xMajor) {
@@ -130,14 +142,14 @@ inline StepSpan stepsInBand(int32_t startY, bool xMajor, int32_t step, int32_t m
         // Row floor(a(i) / 2^16) with a(i) = a(0) + i * step: it lies in the
         // band while begin * 2^16 <= a(i) < end * 2^16.
         const int64_t start = int64_t{startY} * 65536 + 32768;
-        const int64_t low = int64_t{band.begin} * 65536 - start;
-        const int64_t high = int64_t{band.end} * 65536 - start;
+        const int64_t below = int64_t{band.begin} * 65536 - start;
+        const int64_t above = int64_t{band.end} * 65536 - start;
         if (step > 0) {
-            first = floorQuotient(low + step - 1, step);
-            end = floorQuotient(high + step - 1, step);
+            first = floorQuotient(below + step - 1, step);
+            end = floorQuotient(above + step - 1, step);
         } else if (step < 0) {
-            first = floorQuotient(-high, -step) + 1;
-            end = floorQuotient(-low, -step) + 1;
+            first = floorQuotient(-above, -step) + 1;
+            end = floorQuotient(-below, -step) + 1;
         } else {
             const bool inside = band.holds(startY);
             end = inside ? major + 1 : 0;

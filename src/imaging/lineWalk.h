@@ -151,8 +151,7 @@ inline void fast(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, i
     }
 }
 
-// fast in a band of rows: only the steps that fall in the band are walked,
-// from one end.
+// fast in a band of rows: only the steps that fall in the band are walked.
 template <bool withDepth>
 inline void fastInBand(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1,
                        int32_t y1, uint32_t colour, int strength, Bitmap* depth, float z0, float z1,
@@ -166,6 +165,13 @@ inline void fastInBand(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t
     const uint32_t scaled =
         scaleChannels(colour, channelMultiplier(canvas.scaleMultipliers[strength]));
     const __m128i keep = channelMultiplier(canvas.scaleMultipliers[31 - strength]);
+    if constexpr (!withDepth) {
+        runLinePaired(bitmap.pixels.data(),
+                      pairedRun(line.startX, line.startY, line.xMajor != 0, line.step, span.first,
+                                span.end),
+                      cellIndexWeights(bitmap.width), scaled, keep);
+        return;
+    }
     const LineRun run =
         lineRun(bitmap.width, line.startX, line.startY, line.xMajor != 0, line.step, line.major);
     const DepthRamp ramp = depthRamp(z0, z1, line.fromFirst, line.major);

@@ -41,6 +41,20 @@ inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t 
             _mm_set_epi32(-columnStep, -rowStep, columnStep, rowStep), (major + 2) >> 1};
 }
 
+// The same walk's steps first to end - 1 alone (end > first), from both ends
+// of that span: what a band of rows draws of a line.
+inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t step,
+                           int32_t first, int32_t end) {
+    const int32_t rowStep = xMajor ? step : 65536;
+    const int32_t columnStep = xMajor ? 65536 : step;
+    const int32_t row = startY * 65536 + 32768;
+    const int32_t column = startX * 65536 + 32768;
+    const int32_t last = end - 1;
+    return {_mm_set_epi32(column + last * columnStep, row + last * rowStep,
+                          column + first * columnStep, row + first * rowStep),
+            _mm_set_epi32(-columnStep, -rowStep, columnStep, rowStep), (end - first + 1) >> 1};
+}
+
 // The weights that turn a (row, column) pair of 16-bit words into the cell
 // index row * width + column.
 inline __m128i cellIndexWeights(int32_t width) {

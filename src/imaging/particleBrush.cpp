@@ -123,7 +123,8 @@ void ParticleBrush::drawFour(const Vec3* a, const Vec3* b, StrokeJitter& jitter)
         for (int p = 0; p < 4; ++p) {
             jitter.fillSixteen(draws[p]);
         }
-        drawFourWithoutDepth(a, b, draws);
+        const int32_t* const each[4] = {draws[0], draws[1], draws[2], draws[3]};
+        drawFourWithoutDepth(a, b, each);
         return;
     }
 #endif
@@ -147,7 +148,8 @@ void ParticleBrush::drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws
 #endif
 }
 
-void ParticleBrush::drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t (*draws)[16]) const {
+void ParticleBrush::drawFourDrawn(const Vec3* a, const Vec3* b,
+                                  const int32_t* const* draws) const {
 #if BRAMBLEWISP_SSE2
     if (!keepDepth && !scaled()) {
         drawFourWithoutDepth(a, b, draws);
@@ -171,21 +173,6 @@ void ParticleBrush::drawInBand(const Vec3& a, const Vec3& b, const int32_t* draw
 #else
     drawPlainInBand(a, b, draws, band);
 #endif
-}
-
-StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b, const int32_t* draws) const {
-    const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
-    const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
-    int32_t top = std::min(ay, by);
-    int32_t bottom = std::max(ay, by);
-    for (int k = 0; k < 4; ++k) {
-        const int32_t first = ay + kJitteredLines[k].firstY * jitterOf(draws[4 * k + 2], jitterScale);
-        const int32_t second =
-            by + kJitteredLines[k].secondY * jitterOf(draws[4 * k], jitterScale);
-        top = std::min({top, first, second});
-        bottom = std::max({bottom, first, second});
-    }
-    return {top - (lineWidth - 1) / 2, bottom + lineWidth / 2};
 }
 
 template <typename NextDraw, typename Walk>
@@ -253,7 +240,7 @@ void ParticleBrush::drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t*
 // particles alone (pixel ends, shade, colours and the set-up of the core
 // lines) worked out for the four at once, lane p for particle p.
 void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b,
-                                         const int32_t (*draws)[16]) const {
+                                         const int32_t* const* draws) const {
     using namespace lineWalk;
     auto lanes = [](float v0, float v1, float v2, float v3) { return _mm_set_ps(v3, v2, v1, v0); };
     const __m128i halfWidth = _mm_set1_epi32(image.width / 2);

@@ -83,7 +83,7 @@ struct ParticleBrush {
     // four such strokes in order; then the same stroke's pixels in the
     // band's rows alone, with their depths, as the whole stroke leaves them.
     void drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws) const;
-    void drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t (*draws)[16]) const;
+    void drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t* const* draws) const;
     void drawInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
     // drawPlain in a band, its draws given: the plain twin of drawInBand.
     void drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
@@ -110,7 +110,7 @@ struct ParticleBrush {
     void stroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
     template <bool withDepth, bool inBand>
     void scaledStroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
-    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, const int32_t (*draws)[16]) const;
+    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, const int32_t* const* draws) const;
 };
 
 // A jitter value from a draw: the low three bits, 0 to 7 pixels, with the
@@ -119,6 +119,26 @@ struct ParticleBrush {
 inline int32_t jitterOf(int32_t draw, int32_t jitterScale) {
     const int32_t fine = ((draw & 7) << 5) | ((draw >> 3) & 31);
     return (fine * jitterScale) >> 13;
+}
+
+// The rows of the jittered lines' ends, widened by the width: the first
+// endpoint's y moves by the third draw of each line, up (-) in lines 1 and
+// 2 and down in 3 and 4, the second's by the first draw, down in lines 1 and
+// 4 and up in 2 and 3 (the brush's table of signs).
+inline StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b, const int32_t* draws) const {
+    const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
+    const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
+    const bool unscaled = jitterScale == kUnscaledJitter;
+    auto jitter = [&](int line, int draw) {
+        const int32_t d = draws[4 * line + draw];
+        return unscaled ? d & 7 : jitterOf(d, jitterScale);
+    };
+    const int32_t firstUp = std::max(jitter(0, 2), jitter(1, 2));
+    const int32_t firstDown = std::max(jitter(2, 2), jitter(3, 2));
+    const int32_t secondUp = std::max(jitter(1, 0), jitter(2, 0));
+    const int32_t secondDown = std::max(jitter(0, 0), jitter(3, 0));
+    return {std::min(ay - firstUp, by - secondUp) - (lineWidth - 1) / 2,
+            std::max(ay + firstDown, by + secondDown) + lineWidth / 2};
 }
 
 inline StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b) const {

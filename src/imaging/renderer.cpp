@@ -21,10 +21,7 @@ namespace bramblewisp {
 namespace {
 
 // What the sort moves: a particle's position z and where the particle is, in
-// 8 bytes, so that comparing and swapping never touch the particles. When
-// workers share the drawing, the sorted keys' z give way to the bits of the
-// bands that the stroke touches (BandBits): a band then passes a stroke
-// without fetching its particle.
+// 8 bytes, so that comparing and swapping never touch the particles.
 struct DepthKey {
     float z;
     uint32_t index; // chunk ordinal above `shift` bits, slot below
@@ -131,19 +128,6 @@ class Collection {
         return table.slots[index >> table.shift][index & ((1u << table.shift) - 1)];
     }
 
-    // visit(particle) for every stride-th particle of a chunk, in the chunks
-    // of part `part` of `parts` side by side.
-    template <typename Visit>
-    void visitSample(int part, int parts, uint32_t stride, Visit visit) const {
-        const std::size_t chunks = table.slots.size();
-        const auto p = static_cast<std::size_t>(part), n = static_cast<std::size_t>(parts);
-        for (std::size_t c = chunks * p / n; c < chunks * (p + 1) / n; ++c) {
-            for (uint32_t k = 0; k < table.starts[c + 1] - table.starts[c]; k += stride) {
-                visit(table.slots[c][k]);
-            }
-        }
-    }
-
     // The particle at a position of the collection order (one depth only).
     const Particle& atPosition(uint32_t position) const {
         uint32_t c = firstChunks[position >> kBucketBits];
@@ -218,75 +202,32 @@ struct Projection {
 // jumps all over the store.
 constexpr std::size_t kAhead = 16;
 
-// Draws with every worker, each in its band of rows (strokeBands.h). The
-// bands are cut where as many strokes of a sample cross the rows above as
-// below; a sample in memory order reads the store at its own pace.
-void drawInBands(Collection& collection, const ParticleBrush& brush, const Projection& project,
-                 platform::WorkerPool& workers) {
-    const int parts = std::min(workers.workers(), kMostBands);
-    const auto count = static_cast<std::size_t>(collection.count);
-    auto rowsOf = [&](const Particle& p) {
-        return brush.rowsOf(project(p.position), project(endPoint(p)));
+// Draws with every worker, each in its band of rows (strokeBands.h).
+void drawInBands(const Collection& collection, const ParticleBrush& brush,
+                 const Projection& project, platform::WorkerPool& workers) {
+    const DepthKey* keys = collection.keys.data();
+    const auto count = static_cast<std::ptrdiff_t>(collection.count);
+    auto add = [&](StrokeFiller& filler, const Particle& p) {
+        filler.add(project(p.position), project(endPoint(p)));
     };
-    std::vector<RowCoverage> coverage(static_cast<std::size_t>(parts));
-    const auto stride = static_cast<uint32_t>(std::max<std::size_t>(1, count / 65536));
-    workers.run(parts, [&](int part) {
-        RowCoverage covered(brush.image.height);
-        collection.visitSample(part, parts, stride,
-                               [&](const Particle& p) { covered.add(rowsOf(p)); });
-        coverage[static_cast<std::size_t>(part)] = std::move(covered);
-    });
-    for (std::size_t part = 1; part < coverage.size(); ++part) {
-        coverage[0].add(coverage[part]);
-    }
-    const std::vector<RowBand> bands = bandsOfEqualWork(coverage[0].perRow(), parts);
-    const BandBits bandBits(bands, brush.image.height);
-
-    DepthKey* keys = collection.keys.data();
-    if (!collection.oneDepth) {
-        workers.run(parts, [&](int part) {
-            const std::size_t end = count * static_cast<std::size_t>(part + 1) / parts;
-            for (std::size_t i = count * static_cast<std::size_t>(part) / parts; i < end; ++i) {
-                if (i + kAhead < end) {
-                    platform::prefetch(&collection[keys[i + kAhead].index]);
-                }
-                keys[i].z = std::bit_cast<float>(bandBits.of(rowsOf(collection[keys[i].index])));
-            }
-        });
-    }
-
-    workers.run(parts, [&](int part) {
-        BandPainter painter(brush, bands[static_cast<std::size_t>(part)]);
-        const uint32_t bit = uint32_t{1} << part;
-        if (!collection.oneDepth) {
-            auto bitsAt = [&](std::size_t i) { return std::bit_cast<uint32_t>(keys[i].z); };
-            for (std::size_t i = 0; i < count; ++i) {
-                if (i + kAhead < count && (bitsAt(i + kAhead) & bit) != 0) {
-                    platform::prefetch(&collection[keys[i + kAhead].index]);
-                }
-                const uint32_t bits = bitsAt(i);
-                if ((bits & bit) == 0) {
-                    painter.pass();
-                    continue;
-                }
-                const Particle& p = collection[keys[i].index];
-                painter.draw(project(p.position), project(endPoint(p)), bits == bit);
-            }
-        } else {
-            const auto n = static_cast<std::ptrdiff_t>(count);
-            depthsort::equalKeysOrder(n, 0, n, [&](std::ptrdiff_t position) {
-                const Particle& p = collection.atPosition(static_cast<uint32_t>(position));
-                const Vec3 a = project(p.position), b = project(endPoint(p));
-                const StrokeRows rows = brush.rowsOf(a, b);
-                if (painter.touches(rows)) {
-                    painter.draw(a, b, painter.holds(rows));
-                } else {
-                    painter.pass();
-                }
-            });
-        }
-        painter.finish();
-    });
+    drawInBands(brush, collection.count, workers,
+                [&](std::size_t first, std::size_t end, StrokeFiller& filler) {
+                    if (collection.oneDepth) {
+                        depthsort::equalKeysOrder(
+                            count, static_cast<std::ptrdiff_t>(first),
+                            static_cast<std::ptrdiff_t>(end), [&](std::ptrdiff_t position) {
+                                add(filler,
+                                    collection.atPosition(static_cast<uint32_t>(position)));
+                            });
+                        return;
+                    }
+                    for (std::size_t i = first; i < end; ++i) {
+                        if (i + kAhead < end) {
+                            platform::prefetch(&collection[keys[i + kAhead].index]);
+                        }
+                        add(filler, collection[keys[i].index]);
+                    }
+                });
 }
 
 } // namespace

@@ -1,19 +1,23 @@
 #pragma once
 
+#include <array>
+#include <cassert>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
 #include "imaging/particleBrush.h"
 #include "imaging/rowBand.h"
+#include "platform/workerPool.h"
 #include "system/vec3.h"
 
 namespace bramblewisp {
 
 // Strokes drawn by several workers at once, each in its own band of rows:
-// every worker is given every stroke in the drawing order and draws only the
-// pixels in its rows, so each pixel takes the same blends in the same order
-// as when one worker draws every stroke whole.
+// every worker goes through every stroke in the drawing order and draws only
+// the pixels in its rows, so each pixel takes the same blends in the same
+// order as when one worker draws every stroke whole.
 
 // How many strokes cover each row: a stroke adds one from its top row to its
 // bottom row (inclusive). Workers count their strokes apart and add up.
@@ -21,10 +25,13 @@ class RowCoverage {
   public:
     explicit RowCoverage(int32_t height = 0) : changes(static_cast<std::size_t>(height) + 1) {}
     void add(StrokeRows rows) {
+        assert(rows.top >= 0 && rows.top <= rows.bottom &&
+               static_cast<std::size_t>(rows.bottom) + 1 < changes.size());
         ++changes[static_cast<std::size_t>(rows.top)];
         --changes[static_cast<std::size_t>(rows.bottom) + 1];
     }
     void add(const RowCoverage& other);
+    void clear();
     // The strokes over each row.
     std::vector<int64_t> perRow() const;
 
@@ -36,50 +43,61 @@ class RowCoverage {
 // last, each holding about an equal share of the work.
 std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count);
 
-// Bands are named by one bit each in a 32-bit mask.
-inline constexpr int kMostBands = 32;
+// A window of strokes of the drawing order made ready for the bands: their
+// projected ends, their sixteen jitter draws and the rows of their jittered
+// ends.
+struct ReadyStrokes {
+    explicit ReadyStrokes(std::size_t capacity)
+        : a(capacity), b(capacity), rows(capacity), draws(capacity) {}
+    std::vector<Vec3> a, b;
+    std::vector<StrokeRows> rows;
+    std::vector<std::array<int32_t, 16>> draws;
+};
 
-// For every row, the bit of the band that holds it (bands from
-// bandsOfEqualWork); then the bits of the bands that a stroke's rows touch.
-class BandBits {
+// Makes ready a run of neighbouring strokes of a window, in order, with a
+// copy of the jitter placed at the run's first stroke.
+class StrokeFiller {
   public:
-    BandBits(std::span<const RowBand> bands, int32_t height);
-    uint32_t of(StrokeRows rows) const {
-        const uint32_t first = bitOfRow[static_cast<std::size_t>(rows.top)];
-        const uint32_t last = bitOfRow[static_cast<std::size_t>(rows.bottom)];
-        return (last - first) + last; // every bit from first's up to last's
+    StrokeFiller(const ParticleBrush& brush, StrokeJitter& jitter, ReadyStrokes& ready,
+                 std::size_t first, RowCoverage& coverage)
+        : brush(brush), jitter(jitter), ready(ready), next(first), coverage(coverage) {}
+
+    // The next stroke, from a to b (projected).
+    void add(const Vec3& a, const Vec3& b) {
+        const std::size_t i = next++;
+        ready.a[i] = a;
+        ready.b[i] = b;
+        int32_t* draws = ready.draws[i].data();
+        takeSixteen(jitter, draws);
+        ready.rows[i] = brush.rowsOf(a, b, draws);
+        coverage.add(ready.rows[i]);
     }
 
   private:
-    std::vector<uint32_t> bitOfRow;
-};
-
-// One worker's band: given every stroke in the drawing order, it draws those
-// that touch its rows, clipped to them, and steps its own copy of the jitter
-// past the others, so each stroke takes the draws it takes when all are
-// drawn in one run. Strokes inside the band are drawn whole (four at a time
-// where the brush does that).
-class BandPainter {
-  public:
-    BandPainter(const ParticleBrush& brush, RowBand band);
-
-    bool touches(StrokeRows rows) const { return rows.bottom >= band.begin && rows.top < band.end; }
-    bool holds(StrokeRows rows) const { return rows.top >= band.begin && rows.bottom < band.end; }
-    // The next stroke, which does not touch the band.
-    void pass() { passSixteen(jitter); }
-    // The next stroke, which may touch it; inside: all its rows lie in the band.
-    void draw(const Vec3& a, const Vec3& b, bool inside);
-    // Draws the strokes still held back; the band is then complete.
-    void finish();
-
-  private:
     const ParticleBrush& brush;
-    const RowBand band;
-    StrokeJitter jitter;
-    // Strokes inside the band, held back to be drawn four at a time.
-    Vec3 heldA[4], heldB[4];
-    int32_t heldDraws[4][16];
-    int held = 0;
+    StrokeJitter& jitter;
+    ReadyStrokes& ready;
+    std::size_t next;
+    RowCoverage& coverage;
 };
+
+// fill(first, end, filler): filler.add for the strokes first to end - 1 of
+// the drawing order, in that order.
+using StrokeSource = std::function<void(std::size_t first, std::size_t end, StrokeFiller& filler)>;
+
+// Draws the strokes 0 to count - 1 of the drawing order with every worker.
+// The strokes go a window at a time: while the workers draw one window, each
+// in its band, they make the next one ready side by side, each a run of it
+// with its own copy of the jitter, skipped to the run's place in the stream.
+// A window's bands are cut where as many of its strokes cross the rows above
+// as below.
+void drawInBands(const ParticleBrush& brush, std::size_t count, platform::WorkerPool& workers,
+                 const StrokeSource& fill);
+
+// The strokes of a window that touch a band, in order, clipped to it: the
+// part of drawInBands that one worker does. Strokes inside the band are drawn
+// whole, four at a time where the brush does that.
+void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& ready,
+              std::size_t count);
 
 } // namespace bramblewisp

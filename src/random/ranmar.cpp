@@ -89,7 +89,10 @@ void Ranmar::init(int32_t ij, int32_t kl) {
 }
 
 void Ranmar::skip(uint64_t count) {
-    Weights weights{};
+    RanmarSkip(count).apply(*this);
+}
+
+RanmarSkip::RanmarSkip(uint64_t count) : weights{}, count(count) {
     weights[0] = 1;
     for (int bit = std::bit_width(count) - 1; bit >= 0; --bit) {
         weights = squared(weights);
@@ -97,26 +100,29 @@ void Ranmar::skip(uint64_t count) {
             weights = timesT(weights);
         }
     }
+}
+
+void RanmarSkip::apply(Ranmar& r) const {
     // The 97 lagged values, oldest first, and the 96 that follow them.
-    assert(ringBack(i97, kLongLag - kShortLag) == j97);
+    assert(ringBack(r.i97, kLongLag - kShortLag) == r.j97);
     std::array<uint32_t, 2 * kLongLag - 1> x;
     for (int m = 0; m < kLongLag; ++m) {
-        x[m] = static_cast<uint32_t>(u[ringBack(i97, m)]);
+        x[m] = static_cast<uint32_t>(r.u[ringBack(r.i97, m)]);
     }
     for (int m = kLongLag; m < 2 * kLongLag - 1; ++m) {
         x[m] = x[m - kLongLag] - x[m - kShortLag];
     }
-    i97 = kLongLag;
-    j97 = ringBack(kLongLag, kLongLag - kShortLag);
+    r.i97 = kLongLag;
+    r.j97 = ringBack(kLongLag, kLongLag - kShortLag);
     for (int m = 0; m < kLongLag; ++m) {
         uint32_t value = 0;
         for (int i = 0; i < kLongLag; ++i) {
             value += weights[i] * x[i + m];
         }
-        u[ringBack(i97, m)] = static_cast<int32_t>(value & 0xFFFFFF);
+        r.u[ringBack(r.i97, m)] = static_cast<int32_t>(value & 0xFFFFFF);
     }
-    const int64_t steps = static_cast<int64_t>(count % static_cast<uint64_t>(cm));
-    c = static_cast<int32_t>(((c - steps * cd) % cm + cm) % cm);
+    const int64_t steps = static_cast<int64_t>(count % static_cast<uint64_t>(r.cm));
+    r.c = static_cast<int32_t>(((r.c - steps * r.cd) % r.cm + r.cm) % r.cm);
 }
 
 } // namespace bramblewisp

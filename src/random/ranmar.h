@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace bramblewisp {
@@ -41,6 +42,19 @@ struct Ranmar {
         v += (v >> 31) & 16777216;
         return v;
     }
+};
+
+// A skip of one count worked out once, the costly half of Ranmar::skip, for
+// generators that skip by the same count again and again.
+class RanmarSkip {
+  public:
+    explicit RanmarSkip(uint64_t count);
+    // Leaves r as count calls of r.next() would.
+    void apply(Ranmar& r) const;
+
+  private:
+    std::array<uint32_t, 97> weights; // of the 97 lagged values, oldest first
+    uint64_t count;
 };
 
 } // namespace bramblewisp
