@@ -42,11 +42,11 @@ bool detailReached(const ParticleSystem& system, Progress& progress, const Detai
     return false;
 }
 
-// One worker has nothing to share: the plain walk spares it the bookkeeping
-// of the parts.
+// One worker, or a pool busy elsewhere, has nothing to share: the plain walk
+// spares it the bookkeeping of the parts.
 void grow(ParticleSystem& system, Progress& progress, platform::WorkerPool& workers,
           const DetailLimits& limits) {
-    if (workers.workers() > 1) {
+    if (workers.available() > 1) {
         growGenerationInParts(system, progress, workers, limits);
     } else {
         growGeneration(system, progress, limits);

@@ -298,7 +298,7 @@ template <typename T, typename Before> void depthSort(T* first, T* last, Before 
 // The same order, the work shared by the pool's workers.
 template <typename T, typename Before>
 void depthSort(T* first, T* last, Before before, platform::WorkerPool& workers) {
-    if (workers.workers() == 1) {
+    if (workers.available() == 1) {
         depthSort(first, last, before);
         return;
     }

@@ -274,7 +274,8 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                               dark,     keepDepth, palette, jitterScale,
                               lineWidth};
     const Projection project{centreX, centreY, scale, box.min.z};
-    if (workers.workers() > 1) {
+    // One thread draws every stroke whole, as before the workers came.
+    if (workers.available() > 1) {
         drawInBands(collection, brush, project, workers);
         return;
     }

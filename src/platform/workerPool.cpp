@@ -109,6 +109,10 @@ WorkerPool::~WorkerPool() {
     }
 }
 
+int WorkerPool::available() const {
+    return shared->busy.load(std::memory_order_relaxed) ? 1 : workers();
+}
+
 void WorkerPool::runParts(int parts, void (*call)(void*, int), void* callable) {
     if (parts <= 0) {
         return;

@@ -24,6 +24,12 @@ class WorkerPool {
 
     int workers() const { return threadCount + 1; }
 
+    // The threads that a job started now would run on: one while another
+    // job runs (a part asking, or a picture drawn inside a batch worker),
+    // when its parts would run inline, so a caller may take its one-thread
+    // road instead. Only a hint: another thread may start a job meanwhile.
+    int available() const;
+
     // Calls task(part) once for every part from 0 to parts - 1 and returns
     // when all have returned. A job that starts while another one runs (a
     // part that runs a job of its own, as a picture drawn by a batch worker

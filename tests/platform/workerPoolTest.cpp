@@ -27,7 +27,9 @@ TEST(WorkerPool, RunsEveryPartOnceAndNestedJobsInline) {
             }
         }
         std::vector<std::atomic<int>> inner(40);
+        EXPECT_EQ(pool.available(), pool.workers());
         pool.run(4, [&](int outer) {
+            EXPECT_EQ(pool.available(), 1); // a job inside runs inline
             const std::thread::id self = std::this_thread::get_id();
             pool.run(10, [&](int part) {
                 EXPECT_EQ(std::this_thread::get_id(), self);
