@@ -166,10 +166,10 @@ inline void fastInBand(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t
         scaleChannels(colour, channelMultiplier(canvas.scaleMultipliers[strength]));
     const __m128i keep = channelMultiplier(canvas.scaleMultipliers[31 - strength]);
     if constexpr (!withDepth) {
-        runLinePaired(bitmap.pixels.data(),
-                      pairedRun(line.startX, line.startY, line.xMajor != 0, line.step, span.first,
-                                span.end),
-                      cellIndexWeights(bitmap.width), scaled, keep);
+        runLinePaired(
+            bitmap.pixels.data(),
+            pairedRun(line.startX, line.startY, line.xMajor != 0, line.step, span.first, span.end),
+            cellIndexWeights(bitmap.width), scaled, keep);
         return;
     }
     const LineRun run =

@@ -43,8 +43,8 @@ inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t 
 
 // The same walk's steps first to end - 1 alone (end > first), from both ends
 // of that span: what a band of rows draws of a line.
-inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t step,
-                           int32_t first, int32_t end) {
+inline PairedRun pairedRun(int32_t startX, int32_t startY, bool xMajor, int32_t step, int32_t first,
+                           int32_t end) {
     const int32_t rowStep = xMajor ? step : 65536;
     const int32_t columnStep = xMajor ? 65536 : step;
     const int32_t row = startY * 65536 + 32768;

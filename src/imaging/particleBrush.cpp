@@ -148,8 +148,7 @@ void ParticleBrush::drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws
 #endif
 }
 
-void ParticleBrush::drawFourDrawn(const Vec3* a, const Vec3* b,
-                                  const int32_t* const* draws) const {
+void ParticleBrush::drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t* const* draws) const {
 #if BRAMBLEWISP_SSE2
     if (!keepDepth && !scaled()) {
         drawFourWithoutDepth(a, b, draws);
@@ -226,8 +225,8 @@ void ParticleBrush::drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t*
         a, b, [&] { return *draws++; },
         [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
             if (keepDepth) {
-                lineWalk::plainInBand<true>(canvas, image, x0, y0, x1, y1, colour, strength,
-                                            &depth, a.z, b.z, band);
+                lineWalk::plainInBand<true>(canvas, image, x0, y0, x1, y1, colour, strength, &depth,
+                                            a.z, b.z, band);
             } else {
                 lineWalk::plainInBand<false>(canvas, image, x0, y0, x1, y1, colour, strength,
                                              nullptr, 0.0f, 0.0f, band);

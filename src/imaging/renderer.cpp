@@ -216,8 +216,7 @@ void drawInBands(const Collection& collection, const ParticleBrush& brush,
                         depthsort::equalKeysOrder(
                             count, static_cast<std::ptrdiff_t>(first),
                             static_cast<std::ptrdiff_t>(end), [&](std::ptrdiff_t position) {
-                                add(filler,
-                                    collection.atPosition(static_cast<uint32_t>(position)));
+                                add(filler, collection.atPosition(static_cast<uint32_t>(position)));
                             });
                         return;
                     }

@@ -9,9 +9,7 @@ namespace bramblewisp {
 
 namespace {
 
-// Strokes per window: enough that waking the workers is rare, few enough
-// that two windows' draws stay small beside the picture (under 2 MB).
-constexpr std::size_t kWindow = 8192;
+constexpr std::size_t kWindow = kStrokeWindow;
 
 // The jitter moved past `skip`'s count of draws.
 void skipDraws(StrokeJitter& jitter, const RanmarSkip& skip) {

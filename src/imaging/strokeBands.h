@@ -43,6 +43,11 @@ class RowCoverage {
 // last, each holding about an equal share of the work.
 std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count);
 
+// Strokes per window of drawInBands: enough that waking the workers is rare,
+// few enough that two windows' draws stay small beside the picture (under
+// 2 MB).
+inline constexpr std::size_t kStrokeWindow = 8192;
+
 // A window of strokes of the drawing order made ready for the bands: their
 // projected ends, their sixteen jitter draws and the rows of their jittered
 // ends.

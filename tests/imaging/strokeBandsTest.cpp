@@ -1,0 +1,136 @@
+#include "imaging/strokeBands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace bramblewisp {
+namespace {
+
+// Strokes drawn band by band leave what the same strokes drawn whole, one
+// after another, leave: pixels and depths. The strokes cross one band edge
+// or many, run along an edge row or just above or below it, shrink to
+// points, at the jitters and widths of larger pictures; two and a half
+// windows of them, so that the workers' runs of the jitter meet uneven
+// windows. The bands are given (every height, drawn bottom up, by the fast
+// and the plain stroke) or cut by drawInBands for 2, 3 and 7 workers.
+TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
+    constexpr int32_t kWidth = 96, kHeight = 64;
+    struct Look {
+        int32_t jitterScale, lineWidth;
+    };
+    const Look looks[] = {{256, 1}, {420, 2}, {300, 3}};
+    struct Stroke {
+        Vec3 a, b;
+    };
+    Canvas canvas;
+    for (const Look& look : looks) {
+        const int32_t margin = jitterOf(255, look.jitterScale) + look.lineWidth / 2 + 1;
+        // Picture rows to the brush's y (up from the centre).
+        auto at = [](int32_t x, int32_t row, float z) {
+            return Vec3{static_cast<float>(x - kWidth / 2) + 0.5f,
+                        static_cast<float>(kHeight / 2 - row) + 0.25f, z};
+        };
+        std::vector<Stroke> strokes;
+        // Edges of bands of 1, 3 (at 24), 8 and 16 rows.
+        for (const int32_t edge : {24, 32, 40}) {
+            for (const int32_t row : {edge - 1, edge}) {
+                strokes.push_back({at(margin, row, 1.0f), at(kWidth - 1 - margin, row, 2.0f)});
+                strokes.push_back({at(40, row, 0.5f), at(40, row, 0.5f)});
+            }
+            strokes.push_back({at(30, edge - 3, 3.0f), at(33, edge + 2, 0.0f)});
+        }
+        strokes.push_back({at(50, margin, 4.0f), at(52, kHeight - 1 - margin, 1.0f)});
+        Ranmar place;
+        place.init(look.lineWidth, 31);
+        while (strokes.size() < 5 * kStrokeWindow / 2) {
+            const int32_t reach = strokes.size() % 5 == 0 ? kHeight : 6;
+            auto coordinate = [&](int32_t from, int32_t size) {
+                return std::clamp(from + place.next() % (2 * reach + 1) - reach, margin,
+                                  size - 1 - margin);
+            };
+            const int32_t x = coordinate(kWidth / 2, kWidth), y = coordinate(kHeight / 2, kHeight);
+            strokes.push_back({at(x, y, static_cast<float>(place.next() % 50) * 0.1f),
+                               at(coordinate(x, kWidth), coordinate(y, kHeight),
+                                  static_cast<float>(place.next() % 50) * 0.1f)});
+        }
+        for (const bool withDepth : {false, true}) {
+            const std::string how = "width " + std::to_string(look.lineWidth) +
+                                    (withDepth ? ", with depth" : ", without depth");
+            // A picture with a pattern to blend over, and a brush on it.
+            struct Picture {
+                Picture() {
+                    for (std::size_t i = 0; i < image.cellCount(); ++i) {
+                        image.pixels[i] = 0x00FFFFFFu - static_cast<uint32_t>(i) * 0x010203u;
+                        setDepth(depth, i, -1.0f);
+                    }
+                }
+                Bitmap image{kWidth, kHeight}, depth{kWidth, kHeight};
+            };
+            const int32_t palette = look.lineWidth;
+            auto brushOn = [&](Picture& picture) {
+                return ParticleBrush{canvas,        picture.image, picture.depth, 0.7f,
+                                     false,         withDepth,     palette,       look.jitterScale,
+                                     look.lineWidth};
+            };
+            Picture expected;
+            const ParticleBrush whole = brushOn(expected);
+            StrokeJitter jitter = startedStrokeJitter();
+            ReadyStrokes ready(strokes.size());
+            RowCoverage coverage(kHeight);
+            StrokeJitter readyJitter = startedStrokeJitter();
+            StrokeFiller filler(whole, readyJitter, ready, 0, coverage);
+            // The bands of every height draw the first strokes, the workers all.
+            constexpr std::size_t kBanded = 600;
+            Bitmap::Cells bandedImage, bandedDepth;
+            for (std::size_t i = 0; i < strokes.size(); ++i) {
+                whole.drawParticle(strokes[i].a, strokes[i].b, jitter);
+                filler.add(strokes[i].a, strokes[i].b);
+                if (i + 1 == kBanded) {
+                    bandedImage = expected.image.pixels;
+                    bandedDepth = expected.depth.pixels;
+                }
+            }
+            for (const int32_t height : {1, 3, 8, 16, 64}) {
+                for (const bool plain : {false, true}) {
+                    Picture picture;
+                    const ParticleBrush brush = brushOn(picture);
+                    for (int32_t begin = (kHeight - 1) / height * height; begin >= 0;
+                         begin -= height) {
+                        const RowBand band{begin, begin + height};
+                        if (!plain) {
+                            drawBand(brush, band, ready, kBanded);
+                            continue;
+                        }
+                        for (std::size_t i = 0; i < kBanded; ++i) {
+                            brush.drawPlainInBand(ready.a[i], ready.b[i], ready.draws[i].data(),
+                                                  band);
+                        }
+                    }
+                    ASSERT_EQ(picture.image.pixels, bandedImage)
+                        << how << ", bands of " << height << (plain ? ", plain" : "");
+                    ASSERT_EQ(picture.depth.pixels, bandedDepth) << how << ", bands of " << height;
+                }
+            }
+            for (const int workers : {2, 3, 7}) {
+                Picture picture;
+                platform::WorkerPool pool(workers);
+                drawInBands(brushOn(picture), strokes.size(), pool,
+                            [&](std::size_t first, std::size_t end, StrokeFiller& sink) {
+                                for (std::size_t i = first; i < end; ++i) {
+                                    sink.add(strokes[i].a, strokes[i].b);
+                                }
+                            });
+                ASSERT_EQ(picture.image.pixels, expected.image.pixels)
+                    << how << ", workers " << workers;
+                ASSERT_EQ(picture.depth.pixels, expected.depth.pixels)
+                    << how << ", workers " << workers;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace bramblewisp
