@@ -30,22 +30,13 @@ inline StrokeJitter startedStrokeJitter() {
     return jitter;
 }
 
-// The sixteen draws of a stroke from the jitter, or past them.
+// The sixteen draws of a stroke from the jitter.
 inline void takeSixteen(StrokeJitter& jitter, int32_t* draws) {
 #if BRAMBLEWISP_SSE2
     jitter.fillSixteen(draws);
 #else
     for (int k = 0; k < 16; ++k) {
         draws[k] = jitter.next();
-    }
-#endif
-}
-inline void passSixteen(StrokeJitter& jitter) {
-#if BRAMBLEWISP_SSE2
-    jitter.skipSixteen();
-#else
-    for (int k = 0; k < 16; ++k) {
-        jitter.next();
     }
 #endif
 }
@@ -73,10 +64,8 @@ struct ParticleBrush {
     // draws.
     void drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) const;
 
-    // The rows of the stroke from a to b: its ends' rows, widened by the
-    // farthest jitter and half the line width, within the picture. Given
-    // its draws, the rows of its jittered ends instead, widened by the width.
-    StrokeRows rowsOf(const Vec3& a, const Vec3& b) const;
+    // The rows that the stroke from a to b with these sixteen draws may
+    // touch: those of its jittered ends, widened by the line width.
     StrokeRows rowsOf(const Vec3& a, const Vec3& b, const int32_t* draws) const;
 
     // The stroke of drawParticle given its sixteen draws (takeSixteen), and
@@ -139,15 +128,6 @@ inline StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b, const int3
     const int32_t secondDown = std::max(jitter(0, 0), jitter(3, 0));
     return {std::min(ay - firstUp, by - secondUp) - (lineWidth - 1) / 2,
             std::max(ay + firstDown, by + secondDown) + lineWidth / 2};
-}
-
-inline StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b) const {
-    const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
-    const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
-    // An x-major line's copies reach lineWidth / 2 rows on one side, less on the other.
-    const int32_t reach = jitterOf(255, jitterScale) + lineWidth / 2;
-    return {std::max(0, std::min(ay, by) - reach),
-            std::min(image.height - 1, std::max(ay, by) + reach)};
 }
 
 } // namespace bramblewisp

@@ -110,31 +110,4 @@ void RanmarStream::fillSixteen(int32_t* out) {
     }
 }
 
-void RanmarStream::skipSixteen() {
-    if (position + 16 > kLength) {
-        rewind();
-    }
-#if BRAMBLEWISP_SSE2
-    if (cd == kCarryStep && cm == kCarryModulus && c >= 0 && c < cm) {
-        // The lagged values as fillSixteen makes them; the carry after
-        // sixteen steps in one go.
-        int32_t* fresh = history + position;
-        const __m128i wrap = _mm_set1_epi32(16777216);
-        for (int q = 0; q < 4; ++q) {
-            __m128i v = _mm_sub_epi32(simd::load(fresh - kLongLag + 4 * q),
-                                      simd::load(fresh - kShortLag + 4 * q));
-            v = _mm_add_epi32(v, _mm_and_si128(_mm_srai_epi32(v, 31), wrap));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(fresh + 4 * q), v);
-        }
-        position += 16;
-        const int32_t r = kCarryRemainders.of[15];
-        c = c - r + (r > c ? kCarryModulus : 0);
-        return;
-    }
-#endif
-    for (int k = 0; k < 16; ++k) {
-        next();
-    }
-}
-
 } // namespace bramblewisp

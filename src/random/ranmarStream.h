@@ -37,10 +37,6 @@ class RanmarStream {
     // in the vector unit, else by those calls.
     void fillSixteen(int32_t* out);
 
-    // Moves past sixteen draws as fillSixteen would, without making them: a
-    // user that needs only some strokes' draws still keeps its place.
-    void skipSixteen();
-
     // A Ranmar that continues with the same draws.
     Ranmar ranmar() const;
 
