@@ -47,7 +47,7 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
 
     progress.stageBegins(Stage::preEffect);
     createBackground(settings.background, settings.seed, settings.dark, settings.palette)
-        ->fill(canvas, image, depth);
+        ->fill(canvas, image, depth, workers);
     progress.stageEnds();
     budget.chargeStage();
 
@@ -80,7 +80,7 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
 
     if (postEffect) {
         progress.stageBegins(Stage::postEffect);
-        postEffect->apply(image, depth);
+        postEffect->apply(image, depth, workers);
         progress.stageEnds();
     }
 

@@ -6,16 +6,21 @@
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
 #include "imaging/palette.h"
+#include "platform/workerPool.h"
 #include "random/ranmar.h"
 
 namespace bramblewisp {
 
 // What a picture is drawn over: fills every pixel, blending with the
-// canvas's table, and leaves every depth far.
+// canvas's table, and leaves every depth far. The workers share the columns
+// or the rows, each pixel taking the blends it takes on one thread.
 class Background {
   public:
     virtual ~Background() = default;
-    virtual void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) = 0;
+    virtual void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth,
+                      platform::WorkerPool& workers) = 0;
+    // On this thread alone.
+    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth);
 };
 
 // The depth every background leaves: nothing drawn here yet.
@@ -23,6 +28,7 @@ inline constexpr float kFarDepth = 1000000.0f;
 
 // Fills the picture with one colour and every depth with kFarDepth.
 void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour);
+void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour, platform::WorkerPool& workers);
 
 // White, or black for a dark run.
 uint32_t baseColour(bool dark);
@@ -30,7 +36,9 @@ uint32_t baseColour(bool dark);
 class PlainBackground : public Background {
   public:
     explicit PlainBackground(bool dark) : colour(baseColour(dark)) {}
-    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+    using Background::fill;
+    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth,
+              platform::WorkerPool& workers) override;
 
     uint32_t colour;
 };
@@ -42,7 +50,9 @@ class PlainBackground : public Background {
 class WaveGridBackground : public Background {
   public:
     WaveGridBackground(int32_t seed, bool dark, int32_t palette = 0);
-    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+    using Background::fill;
+    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth,
+              platform::WorkerPool& workers) override;
 
     Ranmar random;
     bool dark;
@@ -53,7 +63,9 @@ class WaveGridBackground : public Background {
 class WaveFanBackground : public Background {
   public:
     WaveFanBackground(int32_t seed, bool dark, int32_t palette = 0);
-    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
+    using Background::fill;
+    void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth,
+              platform::WorkerPool& workers) override;
 
     Ranmar random;
     bool dark;

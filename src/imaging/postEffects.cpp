@@ -7,7 +7,12 @@
 
 namespace bramblewisp {
 
-void OutlineEffect::apply(Bitmap& image, const Bitmap& depth) const {
+void PostEffect::apply(Bitmap& image, const Bitmap& depth) const {
+    platform::WorkerPool alone(1);
+    apply(image, depth, alone);
+}
+
+void OutlineEffect::apply(Bitmap& image, const Bitmap& depth, platform::WorkerPool& workers) const {
     const float factor = 31.0f / (high - low);
     const std::ptrdiff_t w = image.width;
     const std::ptrdiff_t o = PictureScale(image.width, image.height).distance(distance);
@@ -20,26 +25,29 @@ void OutlineEffect::apply(Bitmap& image, const Bitmap& depth) const {
 
     // The cells form one flat sequence: neighbours to the right of a row's
     // last cells are the first cells of the next row.
-    for (std::ptrdiff_t i = 0; i < n; ++i) {
-        const std::size_t at = static_cast<std::size_t>(i);
-        const std::size_t rowBelow = at + static_cast<std::size_t>(o * w);
-        const auto right = static_cast<std::size_t>(o);
-        double d = static_cast<double>(depthAt(depth, rowBelow + right)) +
-                   static_cast<double>(depthAt(depth, rowBelow)) +
-                   static_cast<double>(depthAt(depth, at + right)) -
-                   3.0 * static_cast<double>(depthAt(depth, at));
-        if (!(d >= low)) { // not-a-number counts as low
-            d = low;
-        } else if (d > high) {
-            d = high;
+    platform::inRuns(workers, n, [&](std::ptrdiff_t first, std::ptrdiff_t end) {
+        for (std::ptrdiff_t i = first; i < end; ++i) {
+            const std::size_t at = static_cast<std::size_t>(i);
+            const std::size_t rowBelow = at + static_cast<std::size_t>(o * w);
+            const auto right = static_cast<std::size_t>(o);
+            double d = static_cast<double>(depthAt(depth, rowBelow + right)) +
+                       static_cast<double>(depthAt(depth, rowBelow)) +
+                       static_cast<double>(depthAt(depth, at + right)) -
+                       3.0 * static_cast<double>(depthAt(depth, at));
+            if (!(d >= low)) { // not-a-number counts as low
+                d = low;
+            } else if (d > high) {
+                d = high;
+            }
+            const int k = static_cast<int>((d - low) * factor);
+            const int keep = 31 - k;
+            const uint32_t old = cells[at];
+            cells[at] =
+                (static_cast<uint32_t>(table[(old >> 16) & 255][keep] + table[red][k]) << 16) |
+                (static_cast<uint32_t>(table[(old >> 8) & 255][keep] + table[green][k]) << 8) |
+                static_cast<uint32_t>(table[old & 255][keep] + table[blue][k]);
         }
-        const int k = static_cast<int>((d - low) * factor);
-        const int keep = 31 - k;
-        const uint32_t old = cells[at];
-        cells[at] = (static_cast<uint32_t>(table[(old >> 16) & 255][keep] + table[red][k]) << 16) |
-                    (static_cast<uint32_t>(table[(old >> 8) & 255][keep] + table[green][k]) << 8) |
-                    static_cast<uint32_t>(table[old & 255][keep] + table[blue][k]);
-    }
+    });
 }
 
 void SmoothEffect::smooth(Bitmap& image) const {

@@ -4,14 +4,18 @@
 #include <memory>
 
 #include "imaging/bitmap.h"
+#include "platform/workerPool.h"
 
 namespace bramblewisp {
 
-// What changes the finished picture, reading the depths drawn into it.
+// What changes the finished picture, reading the depths drawn into it; the
+// workers share it where that leaves every pixel as one thread leaves it.
 class PostEffect {
   public:
     virtual ~PostEffect() = default;
-    virtual void apply(Bitmap& image, const Bitmap& depth) const = 0;
+    virtual void apply(Bitmap& image, const Bitmap& depth, platform::WorkerPool& workers) const = 0;
+    // On this thread alone.
+    void apply(Bitmap& image, const Bitmap& depth) const;
 
     // Whether apply reads the depths. When it does not, the renderer need
     // not write them: nothing else reads them and they are never saved.
@@ -26,7 +30,9 @@ class PostEffect {
 class OutlineEffect : public PostEffect {
   public:
     OutlineEffect(uint32_t colour, float low, float high) : colour(colour), low(low), high(high) {}
-    void apply(Bitmap& image, const Bitmap& depth) const override;
+    using PostEffect::apply;
+    // A cell reads depths only and changes itself alone: the rows split freely.
+    void apply(Bitmap& image, const Bitmap& depth, platform::WorkerPool& workers) const override;
     bool readsDepth() const override { return true; }
 
     uint32_t colour;
@@ -36,11 +42,17 @@ class OutlineEffect : public PostEffect {
 };
 
 // Averages every cell in place with its four neighbours at radius; the
-// depths play no part.
+// depths play no part. One thread does it: each cell reads the new value of
+// the cell before it in the flat order (its left neighbour, or the last
+// cell of the row above for a row's first), so every cell waits for the
+// one before and no two can be worked out side by side.
 class SmoothEffect : public PostEffect {
   public:
     explicit SmoothEffect(int32_t radius) : radius(radius) {}
-    void apply(Bitmap& image, const Bitmap&) const override { smooth(image); }
+    using PostEffect::apply;
+    void apply(Bitmap& image, const Bitmap&, platform::WorkerPool&) const override {
+        smooth(image);
+    }
     void smooth(Bitmap& image) const;
 
     int32_t radius;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <type_traits>
 
@@ -51,5 +53,19 @@ class WorkerPool {
     std::unique_ptr<Shared> shared;
     int threadCount = 0;
 };
+
+// task(first, end) for [0, count) cut into neighbouring runs, one for each
+// thread the pool has free now, side by side; one run on this thread when
+// it has none.
+template <typename Task> void inRuns(WorkerPool& workers, std::ptrdiff_t count, Task&& task) {
+    const std::ptrdiff_t runs =
+        std::max<std::ptrdiff_t>(1, std::min<std::ptrdiff_t>(workers.available(), count));
+    if (runs == 1) {
+        task(std::ptrdiff_t{0}, count);
+        return;
+    }
+    workers.run(static_cast<int>(runs),
+                [&](int run) { task(count * run / runs, count * (run + 1) / runs); });
+}
 
 } // namespace bramblewisp::platform

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 #include <vector>
 
 namespace bramblewisp {
@@ -226,6 +227,29 @@ TEST(Backgrounds, HundredsOfSeedsDrawAsRecorded) {
     EXPECT_EQ(hashOf([](int32_t seed, bool dark) { return WaveGridBackground(seed, dark); }),
               kGrid);
     EXPECT_EQ(hashOf([](int32_t seed, bool dark) { return WaveFanBackground(seed, dark); }), kFan);
+}
+
+// The workers share the columns (grid) or the rows (fan, each fan line cut
+// to their bands): any number of them leaves what one thread leaves, in odd,
+// small and larger pictures.
+TEST(Backgrounds, WorkersLeaveWhatOneThreadLeaves) {
+    const std::pair<int32_t, int32_t> sizes[] = {{803, 601}, {17, 41}, {1700, 1300}};
+    for (const auto& [width, height] : sizes) {
+        for (const int32_t kind : {0, 1, 2}) {
+            const bool dark = kind == 2;
+            Picture alone(width, height);
+            createBackground(kind, 7, dark, kind)->fill(alone.canvas, alone.image, alone.depth);
+            for (const int workers : {2, 3, 7}) {
+                Picture shared(width, height);
+                platform::WorkerPool pool(workers);
+                createBackground(kind, 7, dark, kind)
+                    ->fill(shared.canvas, shared.image, shared.depth, pool);
+                EXPECT_EQ(shared.image.pixels, alone.image.pixels)
+                    << width << " x " << height << ", kind " << kind << ", workers " << workers;
+                EXPECT_TRUE(shared.depthIsFarEverywhere());
+            }
+        }
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/backgrounds.h"
+#include "random/ranmar.h"
 
 namespace bramblewisp {
 namespace {
@@ -67,6 +68,33 @@ TEST(OutlineEffect, NearPixelsAgainstTheBackgroundTakeTheShadingColour) {
     OutlineEffect(0x28283C, -0.1f, 0.1f).apply(picture.image, picture.depth);
     EXPECT_EQ(picture.image.at(2, 3), 0xFDFDFDu);
     EXPECT_EQ(picture.image.at(3, 3), picture.canvas.blend(0x28283C, 0xFEFEFE, 15));
+}
+
+// The workers share the outline's cells: any number of them shades every
+// cell as one thread does, at both settings, over depths of every kind.
+TEST(OutlineEffect, WorkersShadeAsOneThread) {
+    Ranmar random;
+    random.init(5, 5);
+    Picture alone(97, 61, 0);
+    for (std::size_t i = 0; i < alone.image.cellCount(); ++i) {
+        alone.image.pixels[i] = static_cast<uint32_t>(random.next());
+        const int32_t draw = random.next();
+        setDepth(alone.depth, i, draw % 4 == 0 ? kFarDepth : static_cast<float>(draw % 97) * 0.01f);
+    }
+    for (const float low : {0.04f, -0.1f}) {
+        const OutlineEffect outline(0x28283C, low, low + 0.2f);
+        Picture shared(97, 61, 0);
+        shared.image.pixels = alone.image.pixels;
+        shared.depth.pixels = alone.depth.pixels;
+        outline.apply(alone.image, alone.depth);
+        for (const int workers : {2, 3, 7}) {
+            Bitmap image(97, 61);
+            image.pixels = shared.image.pixels;
+            platform::WorkerPool pool(workers);
+            outline.apply(image, shared.depth, pool);
+            EXPECT_EQ(image.pixels, alone.image.pixels) << "low " << low << ", workers " << workers;
+        }
+    }
 }
 
 TEST(SmoothEffect, AveragesInPlaceInOneFlatPass) {
