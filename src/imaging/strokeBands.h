@@ -43,9 +43,10 @@ class RowCoverage {
 // last, each holding about an equal share of the work.
 std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count);
 
-// Strokes per window of drawInBands: enough that waking the workers is rare,
-// few enough that two windows' draws stay small beside the picture (under
-// 2 MB).
+// Strokes per window of drawInBands: enough that waking the workers is rare
+// and that a window's strokes spread over the picture (the more of them lie
+// near one another, the more cross its bands' edges), few enough that two
+// windows stay small beside the picture (1.5 MB).
 inline constexpr std::size_t kStrokeWindow = 8192;
 
 // A window of strokes of the drawing order made ready for the bands: their
