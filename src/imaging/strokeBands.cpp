@@ -1,6 +1,8 @@
 #include "imaging/strokeBands.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 
 #include "random/ranmar.h"
@@ -20,12 +22,6 @@ void skipDraws(StrokeJitter& jitter, const RanmarSkip& skip) {
 #else
     skip.apply(jitter);
 #endif
-}
-
-// The runs of a window that the parts make ready: part p takes the strokes
-// from runStart(p) to runStart(p + 1) - 1 of every window.
-std::size_t runStart(int part, int parts) {
-    return kWindow * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
 }
 
 } // namespace
@@ -107,60 +103,205 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
     drawHeld();
 }
 
+namespace {
+
+// The work of drawInBands, each piece taken by whichever worker is free:
+// making ready a run of a window (the window's strokes are cut into one run
+// per worker, each with its own copy of the jitter), and drawing a window in
+// a band. A band draws its windows in order, one worker at a time, once all
+// the runs of the window are ready and its bands cut, and once the bands of
+// the window before that held any of its rows have drawn it (the bands move
+// from window to window). A window is made ready in the buffer of the window
+// kSlots before it, once every band has drawn that one. So a worker that
+// finds its band's next window held up makes later windows ready instead,
+// and sleeps only when it is two windows ahead; a job run inline, part after
+// part, does all the work in its first part.
+class BandWork {
+  public:
+    BandWork(const ParticleBrush& brush, std::size_t count, int parts, const StrokeSource& fill)
+        : brush(brush), fill(fill), count(count), windows((count + kWindow - 1) / kWindow),
+          parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(kWindow),
+                                                        ReadyStrokes(kWindow),
+                                                        ReadyStrokes(kWindow)},
+          runs(this->parts), bandNext(this->parts), bandBusy(this->parts), runsReady(windows),
+          windowCut(windows) {
+        for (std::size_t slot = 0; slot < kSlots; ++slot) {
+            coverage[slot].assign(this->parts, RowCoverage(brush.image.height));
+        }
+    }
+
+    void work(std::size_t own) {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            if (failed || finished()) {
+                return;
+            }
+            if (!takeSome(own, lock)) {
+                changed.wait(lock);
+            }
+        }
+    }
+
+  private:
+    struct Run {
+        StrokeJitter jitter = startedStrokeJitter(); // at the run's next stroke
+        std::optional<RanmarSkip> skip; // from the run's end in a window to its start in the next
+        std::size_t next = 0;           // the window it makes ready next
+        bool busy = false;
+    };
+
+    bool finished() const {
+        return std::all_of(bandNext.begin(), bandNext.end(),
+                           [&](std::size_t next) { return next == windows; });
+    }
+    // Whether every band has drawn the window (so its buffer is free).
+    bool drawnEverywhere(std::size_t window) const {
+        return std::all_of(bandNext.begin(), bandNext.end(),
+                           [&](std::size_t next) { return next > window; });
+    }
+    bool canDraw(std::size_t band) const {
+        const std::size_t window = bandNext[band];
+        if (bandBusy[band] || window >= windows || !windowCut[window]) {
+            return false;
+        }
+        if (window == 0) {
+            return true;
+        }
+        const RowBand rows = bands[window % kSlots][band];
+        const std::vector<RowBand>& before = bands[(window - 1) % kSlots];
+        for (std::size_t other = 0; other < parts; ++other) {
+            const RowBand held = before[other];
+            if (bandNext[other] < window && held.begin < rows.end && rows.begin < held.end &&
+                held.begin < held.end) {
+                return false;
+            }
+        }
+        return true;
+    }
+    bool canMakeReady(std::size_t run) const {
+        const std::size_t window = runs[run].next;
+        return !runs[run].busy && window < windows &&
+               (window < kSlots || drawnEverywhere(window - kSlots));
+    }
+
+    // One piece of work, the worker's own band and run first; false if
+    // there is none to take. Called and returns with the lock held.
+    bool takeSome(std::size_t own, std::unique_lock<std::mutex>& lock) {
+        if (canDraw(own)) {
+            drawBandOnce(own, lock);
+            return true;
+        }
+        for (std::size_t k = 0; k < parts; ++k) {
+            const std::size_t run = (own + k) % parts;
+            if (canMakeReady(run)) {
+                makeReady(run, lock);
+                return true;
+            }
+        }
+        for (std::size_t k = 1; k < parts; ++k) {
+            const std::size_t band = (own + k) % parts;
+            if (canDraw(band)) {
+                drawBandOnce(band, lock);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Work done unlocked; a failure stops every worker.
+    template <typename Work> void unlocked(std::unique_lock<std::mutex>& lock, Work work) {
+        lock.unlock();
+        try {
+            work();
+        } catch (...) {
+            lock.lock();
+            failed = true;
+            changed.notify_all();
+            throw;
+        }
+        lock.lock();
+    }
+
+    void drawBandOnce(std::size_t band, std::unique_lock<std::mutex>& lock) {
+        const std::size_t window = bandNext[band];
+        bandBusy[band] = true;
+        unlocked(lock, [&] {
+            drawBand(brush, bands[window % kSlots][band], ready[window % kSlots],
+                     std::min(kWindow, count - window * kWindow));
+        });
+        bandBusy[band] = false;
+        ++bandNext[band];
+        changed.notify_all();
+    }
+
+    void makeReady(std::size_t r, std::unique_lock<std::mutex>& lock) {
+        Run& run = runs[r];
+        const std::size_t window = run.next;
+        run.busy = true;
+        unlocked(lock, [&] {
+            const std::size_t start = kWindow * r / parts;
+            const std::size_t end = kWindow * (r + 1) / parts;
+            if (window == 0) {
+                if (start > 0) {
+                    skipDraws(run.jitter, RanmarSkip(16 * start));
+                }
+                run.skip.emplace(16 * (kWindow - (end - start)));
+            } else {
+                skipDraws(run.jitter, *run.skip);
+            }
+            RowCoverage& covered = coverage[window % kSlots][r];
+            covered.clear();
+            const std::size_t first = window * kWindow;
+            StrokeFiller filler(brush, run.jitter, ready[window % kSlots], start, covered);
+            if (first + start < std::min(count, first + end)) {
+                fill(first + start, std::min(count, first + end), filler);
+            }
+        });
+        run.busy = false;
+        ++run.next;
+        if (++runsReady[window] == parts) {
+            // The last run of the window cuts its bands.
+            unlocked(lock, [&] {
+                RowCoverage& sum = coverage[window % kSlots][0];
+                for (std::size_t k = 1; k < parts; ++k) {
+                    sum.add(coverage[window % kSlots][k]);
+                }
+                bands[window % kSlots] = bandsOfEqualWork(sum.perRow(), static_cast<int>(parts));
+            });
+            windowCut[window] = true;
+        }
+        changed.notify_all();
+    }
+
+    const ParticleBrush& brush;
+    const StrokeSource& fill;
+    const std::size_t count;
+    const std::size_t windows;
+    const std::size_t parts;
+    // The windows' buffers, window w's in slot w % kSlots: one drawn, one
+    // made ready, and one that lets a worker make ready ahead.
+    static constexpr std::size_t kSlots = 3;
+    ReadyStrokes ready[kSlots];
+    std::vector<RowCoverage> coverage[kSlots]; // each run's strokes' rows
+    std::vector<RowBand> bands[kSlots];
+
+    std::mutex mutex; // guards what follows
+    std::condition_variable changed;
+    std::vector<Run> runs;
+    std::vector<std::size_t> bandNext; // the window each band draws next
+    std::vector<bool> bandBusy;
+    std::vector<std::size_t> runsReady; // of each window
+    std::vector<bool> windowCut;
+    bool failed = false;
+};
+
+} // namespace
+
 void drawInBands(const ParticleBrush& brush, std::size_t count, platform::WorkerPool& workers,
                  const StrokeSource& fill) {
     const int parts = workers.workers();
-    const std::size_t windows = (count + kWindow - 1) / kWindow;
-    const int32_t height = brush.image.height;
-    // Two windows: one drawn while the next is made ready.
-    ReadyStrokes ready[2] = {ReadyStrokes(kWindow), ReadyStrokes(kWindow)};
-    std::vector<RowCoverage> coverage(static_cast<std::size_t>(parts), RowCoverage(height));
-    std::vector<RowBand> bands[2];
-    // Each part's copy of the jitter, at the next stroke its runs make ready,
-    // and the skip from the end of its run in one window to its start in
-    // the next (made by the part itself, side by side with the others).
-    std::vector<StrokeJitter> jitters(static_cast<std::size_t>(parts), startedStrokeJitter());
-    std::vector<std::optional<RanmarSkip>> skips(static_cast<std::size_t>(parts));
-
-    for (std::size_t window = 0; window <= windows; ++window) {
-        // Window `window` is made ready while window - 1 is drawn.
-        const std::size_t readyFirst = window * kWindow;
-        const std::size_t drawnCount =
-            window == 0 ? 0 : std::min(kWindow, count - (window - 1) * kWindow);
-        workers.run(parts, [&](int part) {
-            const auto p = static_cast<std::size_t>(part);
-            if (window < windows) {
-                StrokeJitter& jitter = jitters[p];
-                const std::size_t run = runStart(part, parts);
-                const std::size_t runEnd = runStart(part + 1, parts);
-                if (window == 0) {
-                    if (run > 0) {
-                        skipDraws(jitter, RanmarSkip(16 * run));
-                    }
-                    skips[p].emplace(16 * (kWindow - (runEnd - run)));
-                } else {
-                    skipDraws(jitter, *skips[p]);
-                }
-                RowCoverage& covered = coverage[p];
-                covered.clear();
-                const std::size_t first = std::min(count, readyFirst + run);
-                const std::size_t end = std::min(count, readyFirst + runEnd);
-                StrokeFiller filler(brush, jitter, ready[window % 2], first - readyFirst, covered);
-                if (first < end) {
-                    fill(first, end, filler);
-                }
-            }
-            if (window > 0) {
-                drawBand(brush, bands[(window - 1) % 2][p], ready[(window - 1) % 2], drawnCount);
-            }
-        });
-        if (window < windows) {
-            for (int part = 1; part < parts; ++part) {
-                coverage[0].add(coverage[static_cast<std::size_t>(part)]);
-            }
-            bands[window % 2] = bandsOfEqualWork(coverage[0].perRow(), parts);
-        }
-    }
+    BandWork work(brush, count, parts, fill);
+    workers.run(parts, [&](int part) { work.work(static_cast<std::size_t>(part)); });
 }
 
 } // namespace bramblewisp
