@@ -82,19 +82,19 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
         held = 0;
     };
     for (std::size_t i = 0; i < count; ++i) {
-        const StrokeRows rows = ready.rows[i];
+        const StrokeRows rows = ready.rowsAt(i);
         if (rows.bottom < band.begin || rows.top >= band.end) {
             continue;
         }
         if (rows.top < band.begin || rows.bottom >= band.end) {
             // Its pixels in the band come after those of the strokes before it.
             drawHeld();
-            brush.drawInBand(ready.a[i], ready.b[i], ready.draws[i].data(), band);
+            brush.drawInBand(ready.a[i], ready.b[i], ready.drawsAt(i), band);
             continue;
         }
         a[held] = ready.a[i];
         b[held] = ready.b[i];
-        draws[held] = ready.draws[i].data();
+        draws[held] = ready.drawsAt(i);
         if (++held == 4) {
             brush.drawFourDrawn(a, b, draws);
             held = 0;

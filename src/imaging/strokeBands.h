@@ -43,20 +43,35 @@ class RowCoverage {
 // last, each holding about an equal share of the work.
 std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count);
 
-// Strokes per window of drawInBands: enough that waking the workers is rare
-// and that a window's strokes spread over the picture (the more of them lie
-// near one another, the more cross its bands' edges), few enough that two
-// windows stay small beside the picture (1.5 MB).
-inline constexpr std::size_t kStrokeWindow = 8192;
+// Strokes per window of drawInBands: enough that a window's strokes spread
+// over the picture (the more of them lie near one another, the more cross
+// its bands' edges), few enough that three windows stay small beside the
+// picture (1.7 MB).
+inline constexpr std::size_t kStrokeWindow = 6144;
 
 // A window of strokes of the drawing order made ready for the bands: their
 // projected ends, their sixteen jitter draws and the rows of their jittered
 // ends.
-struct ReadyStrokes {
+class ReadyStrokes {
+  public:
     explicit ReadyStrokes(std::size_t capacity)
         : a(capacity), b(capacity), rows(capacity), draws(capacity) {}
+
+    void set(std::size_t i, const Vec3& strokeA, const Vec3& strokeB, StrokeRows strokeRows) {
+        a[i] = strokeA;
+        b[i] = strokeB;
+        // Rows and columns stay below 2^15 (the fast walks need it too).
+        assert(strokeRows.top >= 0 && strokeRows.bottom < 32768);
+        rows[i] = {static_cast<int16_t>(strokeRows.top), static_cast<int16_t>(strokeRows.bottom)};
+    }
+    int32_t* drawsAt(std::size_t i) { return draws[i].data(); }
+    const int32_t* drawsAt(std::size_t i) const { return draws[i].data(); }
+    StrokeRows rowsAt(std::size_t i) const { return {rows[i][0], rows[i][1]}; }
+
     std::vector<Vec3> a, b;
-    std::vector<StrokeRows> rows;
+
+  private:
+    std::vector<std::array<int16_t, 2>> rows;
     std::vector<std::array<int32_t, 16>> draws;
 };
 
@@ -71,12 +86,11 @@ class StrokeFiller {
     // The next stroke, from a to b (projected).
     void add(const Vec3& a, const Vec3& b) {
         const std::size_t i = next++;
-        ready.a[i] = a;
-        ready.b[i] = b;
-        int32_t* draws = ready.draws[i].data();
+        int32_t* draws = ready.drawsAt(i);
         takeSixteen(jitter, draws);
-        ready.rows[i] = brush.rowsOf(a, b, draws);
-        coverage.add(ready.rows[i]);
+        const StrokeRows rows = brush.rowsOf(a, b, draws);
+        ready.set(i, a, b, rows);
+        coverage.add(rows);
     }
 
   private:
@@ -92,11 +106,11 @@ class StrokeFiller {
 using StrokeSource = std::function<void(std::size_t first, std::size_t end, StrokeFiller& filler)>;
 
 // Draws the strokes 0 to count - 1 of the drawing order with every worker.
-// The strokes go a window at a time: while the workers draw one window, each
-// in its band, they make the next one ready side by side, each a run of it
-// with its own copy of the jitter, skipped to the run's place in the stream.
-// A window's bands are cut where as many of its strokes cross the rows above
-// as below.
+// The strokes go a window at a time: while the workers draw windows, each in
+// its band, they make the next ones ready side by side, each a run of a
+// window with its own copy of the jitter, skipped to the run's place in the
+// stream. A window's bands are cut where as many of its strokes cross the
+// rows above as below.
 void drawInBands(const ParticleBrush& brush, std::size_t count, platform::WorkerPool& workers,
                  const StrokeSource& fill);
 

@@ -105,8 +105,7 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
                             continue;
                         }
                         for (std::size_t i = 0; i < kBanded; ++i) {
-                            brush.drawPlainInBand(ready.a[i], ready.b[i], ready.draws[i].data(),
-                                                  band);
+                            brush.drawPlainInBand(ready.a[i], ready.b[i], ready.drawsAt(i), band);
                         }
                     }
                     ASSERT_EQ(picture.image.pixels, bandedImage)
