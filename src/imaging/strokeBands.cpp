@@ -167,12 +167,15 @@ class BandWork {
         if (window == 0) {
             return true;
         }
+        // The window before's bands stay in their slot while a band has yet
+        // to draw it: the slot is only cut again once every band has.
         const RowBand rows = bands[window % kSlots][band];
-        const std::vector<RowBand>& before = bands[(window - 1) % kSlots];
         for (std::size_t other = 0; other < parts; ++other) {
-            const RowBand held = before[other];
-            if (bandNext[other] < window && held.begin < rows.end && rows.begin < held.end &&
-                held.begin < held.end) {
+            if (bandNext[other] >= window) {
+                continue;
+            }
+            const RowBand held = bands[(window - 1) % kSlots][other];
+            if (held.begin < held.end && held.begin < rows.end && rows.begin < held.end) {
                 return false;
             }
         }
