@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cstdint>
@@ -157,6 +158,10 @@ inline void fastInBand(const Canvas& canvas, Bitmap& bitmap, int32_t x0, int32_t
                        int32_t y1, uint32_t colour, int strength, Bitmap* depth, float z0, float z1,
                        RowBand band) {
     assert(!depth || (depth->width == bitmap.width && depth->height == bitmap.height));
+    // A line's rows run from one end's to the other's.
+    if (std::max(y0, y1) < band.begin || std::min(y0, y1) >= band.end) {
+        return;
+    }
     const FastLine line = setUpLine(bitmap, x0, y0, x1, y1);
     const StepSpan span = stepsInBand(line.startY, line.xMajor != 0, line.step, line.major, band);
     if (span.first == span.end) {

@@ -117,17 +117,18 @@ inline int32_t jitterOf(int32_t draw, int32_t jitterScale) {
 inline StrokeRows ParticleBrush::rowsOf(const Vec3& a, const Vec3& b, const int32_t* draws) const {
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
-    const bool unscaled = jitterScale == kUnscaledJitter;
-    auto jitter = [&](int line, int draw) {
-        const int32_t d = draws[4 * line + draw];
-        return unscaled ? d & 7 : jitterOf(d, jitterScale);
+    auto rows = [&](auto jitter) {
+        const int32_t firstUp = std::max(jitter(draws[2]), jitter(draws[6]));
+        const int32_t firstDown = std::max(jitter(draws[10]), jitter(draws[14]));
+        const int32_t secondUp = std::max(jitter(draws[4]), jitter(draws[8]));
+        const int32_t secondDown = std::max(jitter(draws[0]), jitter(draws[12]));
+        return StrokeRows{std::min(ay - firstUp, by - secondUp) - (lineWidth - 1) / 2,
+                          std::max(ay + firstDown, by + secondDown) + lineWidth / 2};
     };
-    const int32_t firstUp = std::max(jitter(0, 2), jitter(1, 2));
-    const int32_t firstDown = std::max(jitter(2, 2), jitter(3, 2));
-    const int32_t secondUp = std::max(jitter(1, 0), jitter(2, 0));
-    const int32_t secondDown = std::max(jitter(0, 0), jitter(3, 0));
-    return {std::min(ay - firstUp, by - secondUp) - (lineWidth - 1) / 2,
-            std::max(ay + firstDown, by + secondDown) + lineWidth / 2};
+    if (jitterScale == kUnscaledJitter) {
+        return rows([](int32_t draw) { return draw & 7; });
+    }
+    return rows([&](int32_t draw) { return jitterOf(draw, jitterScale); });
 }
 
 } // namespace bramblewisp
