@@ -12,7 +12,6 @@
 #include "app/picture.h"
 #include "app/saveFile.h"
 #include "app/settings.h"
-#include "app/version.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
 
@@ -55,10 +54,17 @@ int App::run(int32_t argumentCount, char** arguments) {
         }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
-        Bitmap image(kPictureWidth, kPictureHeight);
+        auto image = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
         const std::unique_ptr<Bitmap> font = loadFont();
-        const PictureResult drawn = drawPicture(*settings, image, font.get(), budget, console);
-        return save(*settings, drawn, image) ? 0 : 1;
+        const PictureResult drawn = drawPicture(*settings, *image, font.get(), budget, console);
+        const std::string recipe = recipeOf(*settings, drawn.generations);
+        if (!save(*settings, recipe, *image)) {
+            return 1;
+        }
+        if (saved) {
+            saved(std::move(image), recipe);
+        }
+        return 0;
     } catch (const std::bad_alloc&) {
         console.report("out of memory");
         return 1;
@@ -127,18 +133,11 @@ bool App::acceptOutput(const std::string& path) {
     return true;
 }
 
-// A PNG carries its recipe: the options that draw it again, -iter being the
-// generations grown, so that a timed picture can be drawn again too.
-bool App::save(const Settings& settings, const PictureResult& drawn, const Bitmap& image) {
+bool App::save(const Settings& settings, const std::string& recipe, const Bitmap& image) {
     console.stageBegins(Progress::Stage::saving);
-    Settings used = settings;
-    used.iterations = drawn.generations;
-    const std::string software = std::string("bramblewisp ") + kVersion;
-    const std::string recipe = software + " " + commandLineOf(used);
-    const PngText texts[] = {{"bramblewisp", recipe}, {"Software", software}};
     const std::string path = picturePath(settings);
     std::string reason;
-    if (!savePictureFile(path, image, texts, reason)) {
+    if (!savePicture(path, image, recipe, reason)) {
         console.stageFails();
         console.report("cannot write " + path, reason);
         return false;

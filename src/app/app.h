@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -15,11 +16,16 @@ namespace bramblewisp {
 
 inline constexpr const char* kFontFile = "font.bmp";
 
+// A saved picture handed on with the recipe its PNG carries: the page
+// offers every picture in the other format too.
+using PictureSaved = std::function<void(std::unique_ptr<Bitmap> image, const std::string& recipe)>;
+
 // One run of the program: the options, the font, the picture, its file.
 class App {
   public:
-    explicit App(Console& console, BudgetSources sources = BudgetSources::platform())
-        : console(console), sources(std::move(sources)) {}
+    explicit App(Console& console, BudgetSources sources = BudgetSources::platform(),
+                 PictureSaved saved = {})
+        : console(console), sources(std::move(sources)), saved(std::move(saved)) {}
 
     // The exit status: 0, also after the usage, help or version text; 1 when
     // the picture could not be saved or memory ran out; 2 when the output
@@ -34,10 +40,11 @@ class App {
     // Whether the picture can go where -out says, as far as that is known
     // before any work; a refusal is reported.
     bool acceptOutput(const std::string& path);
-    bool save(const Settings& settings, const PictureResult& drawn, const Bitmap& image);
+    bool save(const Settings& settings, const std::string& recipe, const Bitmap& image);
 
     Console& console;
     BudgetSources sources;
+    PictureSaved saved;
 };
 
 } // namespace bramblewisp

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "app/version.h"
 #include "imaging/backgrounds.h"
 #include "imaging/postEffects.h"
 #include "presets/preset.h"
@@ -112,6 +113,12 @@ std::string commandLineOf(const Settings& settings) {
         add("-spikes", std::to_string(settings.rules->spikes));
     }
     return line;
+}
+
+std::string recipeOf(const Settings& settings, int32_t generations) {
+    Settings used = settings;
+    used.iterations = generations;
+    return std::string("bramblewisp ") + kVersion + " " + commandLineOf(used);
 }
 
 } // namespace bramblewisp

@@ -57,6 +57,11 @@ std::string picturePath(const Settings& settings);
 // ...". Where the file goes is no part of it.
 std::string commandLineOf(const Settings& settings);
 
+// The recipe a PNG carries: the program, its version and the options that
+// draw the picture again, -iter being the generations grown, so that a timed
+// picture can be drawn again too.
+std::string recipeOf(const Settings& settings, int32_t generations);
+
 // What -rules did to the settings, for the run to say: a problem that
 // refuses the run before any work, or the note that -type is ignored.
 struct RulesOutcome {

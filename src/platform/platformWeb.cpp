@@ -51,11 +51,15 @@ EM_JS(int, hostOpenWithoutWaiting, (const char* path, int noHost), {
     return host ? host.openWithoutWaiting(path) : noHost;
 });
 
-// The script node runs (build-web/bramblewisp.js); a page's program has no
-// file. Writes at most size bytes and returns the whole length.
+// The script node runs (build-web/bramblewisp.js); in a page, the path its
+// worker gives the program in the file system in memory, where it puts the
+// installed systems. Writes at most size bytes and returns the whole length.
 EM_JS(int, scriptPath, (char* buffer, int size), {
-    if (typeof process !== 'object' || !process.argv || !process.argv[1]) return 0;
-    const path = require('path').resolve(process.argv[1]);
+    let path = Module['programPath'];
+    if (!path) {
+        if (typeof process !== 'object' || !process.argv || !process.argv[1]) return 0;
+        path = require('path').resolve(process.argv[1]);
+    }
     stringToUTF8(path, buffer, size);
     return lengthBytesUTF8(path);
 });
