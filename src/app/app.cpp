@@ -12,8 +12,10 @@
 #include "app/picture.h"
 #include "app/saveFile.h"
 #include "app/settings.h"
+#include "app/workerCount.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
+#include "platform/workerPool.h"
 
 namespace bramblewisp {
 
@@ -33,10 +35,14 @@ int App::run(int32_t argumentCount, char** arguments) {
             console.report(warning);
         }
         const Options options{argumentCount, arguments};
-        std::optional<Settings> settings = parseSettings(options);
+        std::vector<std::string> fallbacks;
+        std::optional<Settings> settings = parseSettings(options, &fallbacks);
         if (!settings) {
             console.usage();
             return 0;
+        }
+        for (const std::string& fallback : fallbacks) {
+            console.report(fallback);
         }
         // A file that cannot be used (where the picture goes, the rules) is
         // refused before any work: the budget must not go to a picture the
@@ -54,9 +60,12 @@ int App::run(int32_t argumentCount, char** arguments) {
         }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
-        auto image = std::make_unique<Bitmap>(kPictureWidth, kPictureHeight);
-        const std::unique_ptr<Bitmap> font = loadFont();
-        const PictureResult drawn = drawPicture(*settings, *image, font.get(), budget, console);
+        auto image = std::make_unique<Bitmap>(settings->width, settings->height);
+        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
+        // One pool for the process, started once the run is sure to draw.
+        platform::WorkerPool workers(workerCount(console));
+        const PictureResult drawn =
+            drawPicture(*settings, *image, font.get(), budget, console, workers);
         const std::string recipe = recipeOf(*settings, drawn.generations);
         if (!save(*settings, recipe, *image)) {
             return 1;

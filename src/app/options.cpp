@@ -20,8 +20,11 @@ bool sameName(const char* argument, const char* name) {
     return *argument == *name;
 }
 
-constexpr const char* kOptionNames[] = {"-time",  "-mem",    "-cpu",    "-seed", "-iter",  "-dark",
-                                        "-prefx", "-postfx", "-spikes", "-type", "-rules", "-out"};
+constexpr const char* kOptionNames[] = {"-time", "-mem", "-cpu", "-seed", "-iter", "-dark",
+                                        "-prefx", "-postfx", "-spikes", "-type",
+                                        // The system, where the picture goes, its size,
+                                        // colours and text.
+                                        "-rules", "-out", "-width", "-height", "-palette", "-text"};
 
 bool isOptionName(const char* argument) {
     return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),

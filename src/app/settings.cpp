@@ -5,13 +5,34 @@
 
 #include "app/version.h"
 #include "imaging/backgrounds.h"
+#include "imaging/palette.h"
 #include "imaging/postEffects.h"
 #include "presets/preset.h"
 #include "presets/rulesFileText.h"
 
 namespace bramblewisp {
 
-Settings readSettings(const Options& options) {
+namespace {
+
+// The value of option name if it lies in low..high, else fallback, with a
+// note of the value used.
+int32_t withinOrDefault(const Options& options, const char* name, int32_t low, int32_t high,
+                        int32_t fallback, const std::string& expected,
+                        std::vector<std::string>* fallbacks) {
+    int32_t value = fallback;
+    if (!options.lookup(name, value) || (value >= low && value <= high)) {
+        return value;
+    }
+    if (fallbacks != nullptr) {
+        fallbacks->push_back(std::string(name) + " " + std::to_string(value) + ": expected " +
+                             expected + "; using " + std::to_string(fallback));
+    }
+    return fallback;
+}
+
+} // namespace
+
+Settings readSettings(const Options& options, std::vector<std::string>* fallbacks) {
     Settings settings;
     options.lookup("-time", settings.timeLimit);
     options.lookup("-mem", settings.memOption);
@@ -35,10 +56,27 @@ Settings readSettings(const Options& options) {
     } else if (options.named("-out")) {
         settings.out = "";
     }
+
+    settings.width = withinOrDefault(options, "-width", kMinimumSide, kMaximumSide, kPictureWidth,
+                                     "16 to 16384", fallbacks);
+    settings.height = withinOrDefault(options, "-height", kMinimumSide, kMaximumSide,
+                                      kPictureHeight, "16 to 16384", fallbacks);
+    if (int64_t{settings.width} * settings.height > kMaximumPixels) {
+        if (fallbacks != nullptr) {
+            fallbacks->push_back("-width " + std::to_string(settings.width) + " -height " +
+                                 std::to_string(settings.height) +
+                                 ": expected at most 64 million pixels; using 800 x 600");
+        }
+        settings.width = kPictureWidth;
+        settings.height = kPictureHeight;
+    }
+    settings.palette = withinOrDefault(options, "-palette", 0, kPaletteCount - 1, 0,
+                                       "0 to " + std::to_string(kPaletteCount - 1), fallbacks);
+    settings.text = withinOrDefault(options, "-text", 0, 1, 1, "0 or 1", fallbacks) != 0;
     return settings;
 }
 
-std::optional<Settings> parseSettings(const Options& options) {
+std::optional<Settings> parseSettings(const Options& options, std::vector<std::string>* fallbacks) {
     int32_t ignored = 0;
     // All three are looked up before any is tested.
     const bool hasTime = options.lookup("-time", ignored);
@@ -47,7 +85,7 @@ std::optional<Settings> parseSettings(const Options& options) {
     if (!hasTime || !hasMem || !hasCpu) {
         return std::nullopt;
     }
-    return readSettings(options);
+    return readSettings(options, fallbacks);
 }
 
 RulesOutcome readRules(const Options& options, Settings& settings) {
@@ -104,13 +142,25 @@ std::string commandLineOf(const Settings& settings) {
     if (!settings.rules) {
         add("-spikes", std::to_string(settings.spikes));
         add("-type", std::to_string(settings.type));
-        return line;
+    } else {
+        // The file gives the system: a -type would only be ignored with a
+        // note, and -spikes counts the file's random spikes, if it has any.
+        add("-rules", settings.rulesFile);
+        if (settings.rules->randomSpikes) {
+            add("-spikes", std::to_string(settings.rules->spikes));
+        }
     }
-    // The file gives the system: a -type would only be ignored with a note,
-    // and -spikes counts the file's random spikes, if it has any.
-    add("-rules", settings.rulesFile);
-    if (settings.rules->randomSpikes) {
-        add("-spikes", std::to_string(settings.rules->spikes));
+    // Only where they differ from the defaults, so that the recipe of a
+    // picture of the design's options names the design's options alone.
+    if (settings.width != kPictureWidth || settings.height != kPictureHeight) {
+        add("-width", std::to_string(settings.width));
+        add("-height", std::to_string(settings.height));
+    }
+    if (settings.palette != 0) {
+        add("-palette", std::to_string(settings.palette));
+    }
+    if (!settings.text) {
+        add("-text", "0");
     }
     return line;
 }

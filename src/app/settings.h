@@ -4,12 +4,20 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/options.h"
 #include "presets/rulesFile.h"
 #include "presets/systemDescription.h"
 
 namespace bramblewisp {
+
+// The picture's size without -width and -height, and its bounds.
+inline constexpr int32_t kPictureWidth = 800;
+inline constexpr int32_t kPictureHeight = 600;
+inline constexpr int32_t kMinimumSide = 16;
+inline constexpr int32_t kMaximumSide = 16384;
+inline constexpr int64_t kMaximumPixels = 64000000;
 
 // What one picture is drawn from: the options' values as the run uses them,
 // each selection already made (an unknown type is type 0, an unknown
@@ -37,15 +45,23 @@ struct Settings {
     std::shared_ptr<const SystemDescription> rules;
     std::string rulesFile; // its path as given, for the recipe
 
+    int32_t width = kPictureWidth; // pixels
+    int32_t height = kPictureHeight;
+    int32_t palette = 0; // 0 the blue-violet, 1 to kPaletteCount - 1 the others
+    bool text = true;    // the count, remark and signature lines
+
     bool operator==(const Settings&) const = default;
 };
 
 // Every option's value, the defaults where one is absent (-time, -mem and
-// -cpu keep -1).
-Settings readSettings(const Options& options);
+// -cpu keep -1). A value of -width, -height, -palette or -text that cannot
+// be used gives the default and, in fallbacks, one message for report
+// naming the value used.
+Settings readSettings(const Options& options, std::vector<std::string>* fallbacks = nullptr);
 
 // The settings of a run, or none when -time, -mem or -cpu is missing.
-std::optional<Settings> parseSettings(const Options& options);
+std::optional<Settings> parseSettings(const Options& options,
+                                      std::vector<std::string>* fallbacks = nullptr);
 
 inline constexpr const char* kDefaultPictureFile = "testSystem.bmp";
 
