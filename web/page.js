@@ -6,7 +6,11 @@
 'use strict';
 
 // The controls, by the names of the options they set.
-const FIELDS = ['type', 'rules', 'seed', 'iter', 'spikes', 'dark', 'prefx', 'postfx', 'out'];
+const FIELDS = ['type', 'rules', 'seed', 'iter', 'spikes', 'dark', 'prefx', 'postfx', 'palette', 'text', 'width',
+  'height', 'out'];
+// The picture's size: each side and the whole, as the program bounds them.
+const SIDES = [16, 16384];
+const MOST_PIXELS = 64000000;
 // Query pairs the page reads itself and never hands to the program: the
 // text of a rules file of the user's own, compressed.
 const PAGE_KEYS = ['toml'];
@@ -105,11 +109,15 @@ function earlyReading(given) {
   const type = within(read('type', 0), 0, 4, 0);
   const spikes = read('spikes', 64);
   const rules = texts.rules ?? null;
+  let width = within(read('width', 800), ...SIDES, 800);
+  let height = within(read('height', 600), ...SIDES, 600);
+  if (width * height > MOST_PIXELS) [width, height] = [800, 600];
   const values = {
     type, seed: read('seed', 0), iter: read('iter', 12), dark: read('dark', 0) !== 0 ? 1 : 0,
     prefx: within(read('prefx', 1), 0, 2, 1), postfx: within(read('postfx', 0), 0, 3, 0), spikes,
     iterCap: rules !== null ? null : type === 4 ? 8 : 12,
     spikesUsed: rules !== null ? null : type >= 3 ? -1 : Math.min(Math.max(spikes, 0), 1000000),
+    palette: within(read('palette', 0), 0, 6, 0), text: within(read('text', 1), 0, 1, 1), width, height,
     out: texts.out ?? null, rules,
   };
   return { values, given: texts };
@@ -132,7 +140,7 @@ function shownValues({ values, given }) {
   const shown = {};
   const notes = {};
   const differs = (name, value) => name in given && given[name] !== String(value);
-  for (const name of ['type', 'prefx', 'postfx']) {
+  for (const name of ['type', 'prefx', 'postfx', 'palette']) {
     shown[name] = String(values[name]);
     if (differs(name, values[name])) notes[name] = `-${name} ${given[name]} draws ${values[name]}`;
   }
@@ -140,6 +148,16 @@ function shownValues({ values, given }) {
   shown.seed = String(values.seed);
   if (differs('seed', values.seed)) notes.seed = `reads as ${values.seed}`;
   shown.dark = values.dark;
+  shown.text = values.text;
+  if (differs('text', values.text)) notes.text = `-text ${given.text} draws ${values.text}: 0 or 1 is expected`;
+  for (const name of ['width', 'height']) {
+    shown[name] = String(values[name]);
+    if (!differs(name, values[name])) continue;
+    const read = parseDecimal(given[name]);
+    notes[name] = read === values[name] ? `reads as ${read}`
+      : read < SIDES[0] || read > SIDES[1] ? `${given[name]}: 16 to 16384 is expected; ${values[name]} is used`
+        : `more than 64 million pixels: 800 x 600 is used`;
+  }
   if (values.iter < 0) {
     shown.iter = String(values.iter);
     notes.iter = 'timed mode: the page runs it with -time 10 at most, which grows no generation, ' +
@@ -196,6 +214,8 @@ function showValues(reading) {
     if (note) note.textContent = notes[name] || '';
   }
   form.elements.type.disabled = reading.values.rules !== null;
+  const size = `${reading.values.width}x${reading.values.height}`;
+  $('size').value = [...$('size').options].some((option) => option.value === size) ? size : 'custom';
   canvas.setAttribute('aria-label', describe(reading.values));
   form.classList.remove('pending');
 }
@@ -212,9 +232,10 @@ function describe(values) {
   const generations = values.iter < 0 ? 'its seeds alone (timed mode)'
     : `${values.iterCap !== null && values.iterCap >= 0 ? Math.min(values.iter, values.iterCap) : values.iter} generations at most`;
   const spikes = values.spikesUsed !== null && values.spikesUsed >= 0 ? `, ${values.spikesUsed} spikes` : '';
-  return `bramblewisp picture: ${system}, seed ${values.seed}, ${generations}${spikes}, ` +
+  return `bramblewisp picture, ${values.width} x ${values.height}: ${system}, seed ${values.seed}, ${generations}${spikes}, ` +
     `${values.dark ? 'dark' : 'light'}, background ${optionText('prefx', values.prefx)}, ` +
-    `post effect ${optionText('postfx', values.postfx)}`;
+    `post effect ${optionText('postfx', values.postfx)}, colours ${optionText('palette', values.palette)}` +
+    `${values.text ? '' : ', no text'}`;
 }
 
 // ----- the command line
@@ -245,9 +266,14 @@ function progressOf(text, generations) {
   let at = -1;
   STAGES.forEach(([stage], i) => { if (text.lastIndexOf(stage) >= 0) at = i; });
   for (let i = 0; i < at; i++) done += STAGES[i][1];
+  const since = text.slice(text.lastIndexOf(STAGES[Math.max(at, 0)][0]));
   if (at === 3 && generations > 0) {
-    const grown = text.slice(text.lastIndexOf('evolve...')).match(/\d+/g);
+    const grown = since.match(/\d+/g);
     done += STAGES[3][1] * Math.min(1, (grown ? Number(grown[grown.length - 1]) : 0) / generations);
+  } else if (at === 4) {
+    // The steps' shares of the render: drawing the strokes is most of it.
+    const steps = [['get', 0.1], ['sort', 0.15], ['bbox', 0.05]];
+    for (const [word, share] of steps) if (since.includes(word)) done += STAGES[4][1] * share;
   }
   return done;
 }
@@ -567,6 +593,18 @@ function changed(event) {
   const control = event && event.target;
   if (control && control.name === 'rules') {
     chooseSystem(control.value);
+    return;
+  }
+  if (control && control.id === 'size') {
+    if (control.value === 'custom') {
+      form.elements.width.focus();
+      return;
+    }
+    // The default size leaves both options out.
+    const [width, height] = control.value.split('x');
+    pairs = control.value === '800x600' ? without(pairs, 'width', 'height')
+      : withValue(withValue(pairs, 'width', width), 'height', height);
+    go(started);
     return;
   }
   let next = pairs;

@@ -96,6 +96,10 @@ EMSCRIPTEN_KEEPALIVE char* pageOptionValues(int32_t argumentCount, char** argume
     number("spikes", settings.spikes);
     number("spikesUsed", spikesUsed);
     number("time", time);
+    number("width", settings.width);
+    number("height", settings.height);
+    number("palette", settings.palette);
+    number("text", settings.text ? 1 : 0);
     json += ",\"out\":" + (settings.out ? jsonText(*settings.out) : "null");
     json += ",\"rules\":" + (hasRules ? jsonText(rulesPath) : "null");
     json += "}";

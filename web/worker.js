@@ -47,7 +47,8 @@ const OTHER_FORMAT = '/tmp/picture';
 const RECYCLE_BYTES = 1 << 30;
 
 // The options the page shows, as the program names them.
-const SHOWN = ['type', 'seed', 'iter', 'dark', 'prefx', 'postfx', 'spikes', 'rules', 'out'];
+const SHOWN = ['type', 'seed', 'iter', 'dark', 'prefx', 'postfx', 'spikes', 'rules', 'out', 'width', 'height',
+  'palette', 'text'];
 
 let wasm = null;
 let font = null;

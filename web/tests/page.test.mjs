@@ -69,11 +69,11 @@ async function open(query) {
   return page.waitForSelector('canvas[data-sha256]', { state: 'attached' }).then(() => page.getAttribute('canvas', 'data-sha256'));
 }
 
-const controls = () => page.evaluate(() => Object.fromEntries(
-  ['type', 'seed', 'iter', 'dark', 'prefx', 'postfx', 'spikes'].map((name) => {
+const controls = (names = ['type', 'seed', 'iter', 'dark', 'prefx', 'postfx', 'spikes']) => page.evaluate((names) => Object.fromEntries(
+  names.map((name) => {
     const control = document.forms.controls.elements[name];
     return [name, control.type === 'checkbox' ? (control.checked ? '1' : '0') : control.value];
-  })));
+  })), names);
 
 test('a link draws the golden picture of its options', { timeout: 300_000 }, async (t) => {
   const cases = [
@@ -82,6 +82,10 @@ test('a link draws the golden picture of its options', { timeout: 300_000 }, asy
     ['?time=1&mem=1&cpu=1&iter=4&type=4&seed=77&dark=1&postfx=2', '-time 1 -mem 1 -cpu 1 -iter 4 -type 4 -seed 77 -dark 1 -postfx 2'],
     // Missing values at their defaults, -iter at 12.
     ['?type=2&dark=1&prefx=2&postfx=3', '-time 1 -mem 1 -cpu 1 -iter 12 -type 2 -dark 1 -prefx 2 -postfx 3'],
+    // Other sizes, palettes and no text.
+    ['?iter=8&type=4&width=600&height=1000&postfx=3', '-time 1 -mem 1 -cpu 1 -iter 8 -type 4 -width 600 -height 1000 -postfx 3'],
+    ['?iter=6&type=0&palette=6&dark=1&postfx=2', '-time 1 -mem 1 -cpu 1 -iter 6 -type 0 -palette 6 -dark 1 -postfx 2'],
+    ['?iter=6&text=0&dark=1', '-time 1 -mem 1 -cpu 1 -iter 6 -text 0 -dark 1'],
     // Bad values fall back as the options do: type 0, the grid, no post effect.
     ['?ITER=8&Dark=1&type=9&prefx=-3&postfx=x&prefx=2', '-time 1 -mem 1 -cpu 1 -iter 8 -dark 1'],
   ];
@@ -248,22 +252,25 @@ test('the controls show the link as the program reads it, before its first pictu
   let release;
   const held = new Promise((resolve) => { release = resolve; });
   await page.route('**/bramblewisp.wasm', async (route) => { await held; await route.continue(); });
-  const expected = { type: '4', seed: '5', iter: '8', dark: '1', prefx: '2', postfx: '2', spikes: '64' };
-  const link = '?Type=4&seed=5x&iter=99&dark=7&prefx=2&postfx=2&iter=3';
+  const expected = { type: '4', seed: '5', iter: '8', dark: '1', prefx: '2', postfx: '2', spikes: '64',
+    width: '400', height: '600', palette: '0', text: '0' };
+  const link = '?Type=4&seed=5x&iter=99&dark=7&prefx=2&postfx=2&iter=3&width=400&height=99999&palette=9&text=0';
   try {
     await page.goto(`${origin}/${link}`);
-    assert.deepEqual(await controls(), expected);
+    assert.deepEqual(await controls(Object.keys(expected)), expected);
     assert.equal(await page.getAttribute('canvas', 'data-sha256'), null);
   } finally {
     release();
   }
   await page.waitForSelector('canvas[data-sha256]', { state: 'attached' });
   await page.unroute('**/bramblewisp.wasm');
-  assert.deepEqual(await controls(), expected);
+  assert.deepEqual(await controls(Object.keys(expected)), expected);
   // Values used in place of those given carry a note; a timed run says what it draws.
   const notes = () => page.$$eval('output.used', (all) => Object.fromEntries(all.map((o) => [o.dataset.for, o.textContent])));
   assert.match((await notes()).iter, /99: .*at most 8/);
   assert.match((await notes()).seed, /reads as 5/);
+  assert.match((await notes()).height, /99999: 16 to 16384 is expected; 600 is used/);
+  assert.match((await notes()).palette, /-palette 9 draws 0/);
   await open('?spikes=99999999&iter=-1');
   assert.equal((await controls()).spikes, '1000000');
   assert.match((await notes()).spikes, /99999999: at most 1000000/);
@@ -273,7 +280,7 @@ test('the controls show the link as the program reads it, before its first pictu
 test('the labels say what the README says of each value', async () => {
   // "| `-postfx` | 0 | post effect: 0 none, 1 outlines, 2 relief shading, 3 softening |"
   const readme = readFileSync(join(repository, 'README.md'), 'utf8');
-  for (const name of ['type', 'prefx', 'postfx']) {
+  for (const name of ['type', 'prefx', 'postfx', 'palette']) {
     const row = new RegExp(`^\\| \`-${name}\` \\| [^|]* \\| [^:]*: (.*) \\|$`, 'm').exec(readme);
     const labels = await page.$$eval(`select[name=${name}] option`, (all) => Object.fromEntries(all.map((o) => [o.value, o.textContent])));
     for (const item of row[1].split(', ')) {
