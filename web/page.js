@@ -258,15 +258,21 @@ function shellWord(word) {
 // ----- the console and the progress bar
 
 // How far a run has come, from the stages its console shows: each stage's
-// share of a typical run's time, growth by its generations.
+// share of a typical run's time, growth by its generations. The strokes
+// print nothing while they are drawn, so their part is estimated from the
+// particle count and the time per particle of the page's previous picture.
 const STAGES = [['create bitmaps...', 0.02], ['pre effect...', 0.08], ['create system...', 0.02],
   ['evolve...', 0.45], ['render...', 0.33], ['post effect...', 0.05], ['saving...', 0.05]];
-function progressOf(text, generations) {
+let strokeMs = 0.0003; // per particle and unit of line width, learnt from each picture
+function progressOf(text, run) {
+  const { iter, iterCap, width, height } = run.values;
+  const generations = iterCap !== null && iterCap >= 0 ? Math.min(iter, iterCap) : iter;
   let done = 0;
   let at = -1;
   STAGES.forEach(([stage], i) => { if (text.lastIndexOf(stage) >= 0) at = i; });
   for (let i = 0; i < at; i++) done += STAGES[i][1];
   const since = text.slice(text.lastIndexOf(STAGES[Math.max(at, 0)][0]));
+  const lineWidth = Math.round(Math.sqrt(Math.max(1, Math.min(width / 800, height / 600))));
   if (at === 3 && generations > 0) {
     const grown = since.match(/\d+/g);
     done += STAGES[3][1] * Math.min(1, (grown ? Number(grown[grown.length - 1]) : 0) / generations);
@@ -274,9 +280,25 @@ function progressOf(text, generations) {
     // The steps' shares of the render: drawing the strokes is most of it.
     const steps = [['get', 0.1], ['sort', 0.15], ['bbox', 0.05]];
     for (const [word, share] of steps) if (since.includes(word)) done += STAGES[4][1] * share;
+    const particles = Number((/get \((\d+)\)/.exec(since) || [0, 0])[1]);
+    if (since.includes('draw')) {
+      run.strokes = run.strokes || { started: performance.now(), work: particles * lineWidth };
+      const expected = run.strokes.work * strokeMs;
+      done += STAGES[4][1] * 0.7 * Math.min(0.95, (performance.now() - run.strokes.started) / Math.max(1, expected));
+    }
+  }
+  if (at > 4 && run.strokes && !run.strokes.learnt && run.strokes.work > 0) {
+    run.strokes.learnt = true;
+    strokeMs = (performance.now() - run.strokes.started) / run.strokes.work;
   }
   return done;
 }
+
+// The bar, as the console and the time say.
+function showProgress() {
+  if (current && current.running && current.values) $('progress').value = progressOf(consoleView.text, current);
+}
+setInterval(showProgress, 250);
 
 // The run's output as a terminal shows it, the last CONSOLE_LIMIT
 // characters of it, drawn at most once a frame.
@@ -334,10 +356,7 @@ const consoleView = {
   draw() {
     this.drawing = false;
     $('console').textContent = (this.dropped ? DROPPED_NOTE : '') + this.text;
-    if (current && current.running && current.values) {
-      const { iter, iterCap } = current.values;
-      $('progress').value = progressOf(this.text, iterCap !== null && iterCap >= 0 ? Math.min(iter, iterCap) : iter);
-    }
+    showProgress();
   },
 };
 

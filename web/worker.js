@@ -27,11 +27,16 @@ const DEFAULTS = [['-time', '1'], ['-mem', '1'], ['-cpu', '1'], ['-iter', '12']]
 // same picture on every machine, at once.
 const MOST_TIMED_SECONDS = 10;
 
-// Output crosses to the page at most once per BATCH_MS while the program
-// writes, or as soon as BATCH_BYTES wait: a message per byte would bury the
-// page under millions of them.
+// Output crosses to the page at the end of each of the program's writes,
+// unless BURST messages went in the last BURST_MS: then at most once per
+// BATCH_MS, or as soon as BATCH_BYTES wait. A message per byte or per write
+// would bury the page under millions of them; but a write held back waits
+// for the next, and a stage's first word ("draw") must not wait for its last
+// (" OK"), so a run's every write crosses at once until it writes quickly.
 const BATCH_MS = 20;
 const BATCH_BYTES = 64 << 10;
+const BURST = 8;
+const BURST_MS = 100;
 
 // Where the program stands in its file system: the working directory holds
 // the font (and the systems, for paths like systems/fern.toml); the systems
@@ -122,15 +127,16 @@ function outputBatches(id, quiet) {
   const errors = [];
   let length = 0;
   let segments = []; // [stream, first byte]
-  let posted = performance.now();
+  const recent = Array(BURST).fill(-Infinity); // when the last messages went, oldest first
   const post = () => {
     if (length > 0 && !quiet) {
       const batch = bytes.slice(0, length);
       postMessage({ type: 'output', id, bytes: batch.buffer, segments }, [batch.buffer]);
+      recent.shift();
+      recent.push(performance.now());
     }
     length = 0;
     segments = [];
-    posted = performance.now();
   };
   return {
     add(stream, byte) {
@@ -145,7 +151,8 @@ function outputBatches(id, quiet) {
     },
     // At the end of each of the program's writes, so a batch ends with one.
     written() {
-      if (!quiet && performance.now() - posted >= BATCH_MS) post();
+      const now = performance.now();
+      if (!quiet && (now - recent[0] >= BURST_MS || now - recent[BURST - 1] >= BATCH_MS)) post();
     },
     post,
     errors: () => new TextDecoder().decode(new Uint8Array(errors)),
