@@ -23,6 +23,10 @@ const EDITING_DELAY_MS = 500;
 // A picture larger than this is shown scaled down (its files stay whole).
 const PREVIEW_PIXELS = 4096 * 4096;
 const THUMBNAIL_CSS_WIDTH = 200;
+// Pictures larger than this are drawn on a module that has drawn nothing
+// before (worker.js says why).
+const FRESH_PIXELS = 4 * 800 * 600;
+const fresh = (given) => { const { width, height } = earlyReading(given).values; return width * height > FRESH_PIXELS; };
 const SEED_COUNT = 12;
 // The console keeps the end of a run's output: every update of a longer
 // text would cost the page more.
@@ -564,7 +568,7 @@ function render(runPairs, started) {
   $('progress').value = 0;
   $('progress').hidden = false;
   worker.postMessage({ type: 'run', id: current.id, pairs: programPairs(runPairs), rules: rulesOf(runPairs),
-    preview: { pixels: PREVIEW_PIXELS } });
+    preview: { pixels: PREVIEW_PIXELS }, fresh: fresh(runPairs) });
 }
 
 function received(data) {
@@ -792,7 +796,7 @@ function nextSeed(entry) {
   if (!job) return;
   entry.busy = job;
   entry.worker.postMessage({ type: 'run', id: job.id, pairs: programPairs(job.pairs), rules: rulesOf(job.pairs),
-    preview: { width: thumbnailWidth() }, quiet: true });
+    preview: { width: thumbnailWidth() }, quiet: true, fresh: fresh(job.pairs) });
 }
 
 function seedDone(entry, data) {
@@ -914,7 +918,12 @@ async function openFile(file) {
 async function start() {
   const started = performance.now();
   pairs = queryPairs(location.search);
-  showValues(earlyReading(pairs));
+  const early = earlyReading(pairs);
+  showValues(early);
+  // The picture's shape, as the preview will have it.
+  const factor = Math.max(1, Math.ceil(Math.sqrt(early.values.width * early.values.height / PREVIEW_PIXELS)));
+  canvas.width = Math.ceil(early.values.width / factor);
+  canvas.height = Math.ceil(early.values.height / factor);
   drawPlaceholder('drawing…');
   sizeCanvas();
   try {

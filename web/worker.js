@@ -4,10 +4,11 @@
 //
 // Messages in:  {type: 'init', wasm, font, systems}   once: the compiled module,
 //                                                     the font and the shipped rules
-//               {type: 'run', id, pairs, rules, preview, quiet}
+//               {type: 'run', id, pairs, rules, preview, quiet, fresh}
 //                 a picture of these query pairs; rules: {path, text}, a rules
 //                 file to write first; preview: the most pixels of the picture
-//                 shown (or a thumbnail's width); quiet: no options or output
+//                 shown (or a thumbnail's width); quiet: no options or output;
+//                 fresh: on an instance that has drawn nothing before
 // Messages out, each with the id of its run:
 //               {type: 'options', args, values, given, note}
 //               {type: 'output', bytes, segments}  batches of stdout (0) and stderr (1)
@@ -47,8 +48,11 @@ const INSTALLED_SYSTEMS = '/usr/share/bramblewisp/systems';
 const OTHER_FORMAT = '/tmp/picture';
 
 // A linear memory never shrinks, and the memory guard reads the room left in
-// it; past this size a fresh instance serves the next picture, so that every
-// picture has the room a fresh process has.
+// it (4 GB less the heap's top). A used instance draws a picture byte for
+// byte as a fresh one only while memory is nowhere near ending in either:
+// so past RECYCLE_BYTES a fresh instance serves the next picture, and so
+// does every picture asked for with fresh (the page asks for one larger than
+// 1600 x 1200 pixels, whose particles may come near the limit).
 const RECYCLE_BYTES = 1 << 30;
 
 // The options the page shows, as the program names them.
@@ -263,11 +267,13 @@ function previewOf(bmp, preview) {
   return { width: outWidth, height: outHeight, factor, pictureWidth: width, pictureHeight: height, rgba: rgba.buffer };
 }
 
-async function run({ id, pairs, rules, preview, quiet }) {
+async function run({ id, pairs, rules, preview, quiet, fresh }) {
   const output = outputBatches(id, quiet);
   let module = null;
   try {
+    if (fresh && instance && instance.drawn) instance = null;
     module = await program();
+    module.drawn = true;
     sink = output;
     if (rules) writeFile(module, rules.path, rules.text);
     const { args, values, given, note } = prepareArguments(module, pairs);
