@@ -152,9 +152,9 @@ inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
 inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {
     const __m128i colourMultiplier = channelMultiplier(multiplier);
     const __m128i low =
-        _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+        simd::scaleBytes(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     const __m128i high =
-        _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+        simd::scaleBytes(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     return _mm_packus_epi16(low, high);
 }
 

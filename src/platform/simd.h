@@ -9,9 +9,9 @@
 #define BRAMBLEWISP_SSE2 1
 #if defined(__wasm_simd128__)
 #include <wasm_simd128.h>
+#endif
 
 #include <cstdint>
-#endif
 
 namespace bramblewisp::simd {
 
@@ -50,6 +50,22 @@ inline __m128i load(const void* from) {
 }
 inline void store(void* to, __m128i lanes) {
     _mm_store_si128(static_cast<__m128i*>(to), lanes);
+}
+
+// The high halves of the 16-bit products of lanes below 256 by any 16-bit
+// multipliers: _mm_mulhi_epu16 for such lanes. WebAssembly has no such
+// multiply, and the toolchain builds it from two widening multiplies and a
+// shuffle; with v * m = 256 v (m >> 8) + v (m & 255), every product below
+// 2^16, (v * m) >> 16 is (v (m >> 8) + (v (m & 255) >> 8)) >> 8 exactly, in
+// five plain 16-bit instructions.
+inline __m128i scaleBytes(__m128i values, __m128i multipliers) {
+#if defined(__wasm_simd128__)
+    const v128_t high = wasm_i16x8_mul(values, wasm_u16x8_shr(multipliers, 8));
+    const v128_t low = wasm_i16x8_mul(values, wasm_v128_and(multipliers, wasm_i16x8_splat(255)));
+    return wasm_u16x8_shr(wasm_i16x8_add(high, wasm_u16x8_shr(low, 8)), 8);
+#else
+    return _mm_mulhi_epu16(values, multipliers);
+#endif
 }
 
 // Rows to columns, in place: lane j of r_i becomes lane i of r_j.
