@@ -208,7 +208,7 @@ function showValues(reading) {
     if (control.type === 'checkbox') {
       control.checked = shown[name] !== 0;
     } else if (control === document.activeElement && control.type === 'text') {
-      note.textContent = control.value === shown[name] ? notes[name] || '' : `reads as ${shown[name]}`;
+      note.textContent = notes[name] || (control.value === shown[name] ? '' : `reads as ${shown[name]}`);
       continue;
     } else if (control.tagName === 'SELECT') {
       selectValue(control, shown[name], name === 'rules' && !shippedName(shown[name]) ? `your own: ${shown[name]}` : undefined);
