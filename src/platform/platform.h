@@ -20,6 +20,10 @@ bool isTerminal(std::FILE* stream);
 int64_t counterFrequency();
 int64_t counterNow();
 
+// The cores this process may run on: its affinity mask, and on Linux the CPU
+// quota of its control group, rounded up. At least 1; 1 in WebAssembly.
+int usableCores();
+
 // The free memory the process can still commit, in bytes, capped to what 32
 // bits hold.
 uint32_t committableBytes();

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -276,6 +277,56 @@ PathKind pathKind(const std::string& path) {
 }
 
 #ifndef __EMSCRIPTEN__
+namespace {
+
+// The CPU quota of this process's control group and of every group above it
+// (version 2), in whole cores rounded up; 0 where none is set.
+int cgroupCores() {
+    std::ifstream in("/proc/self/cgroup");
+    std::string line;
+    int cores = 0;
+    while (std::getline(in, line)) {
+        if (line.rfind("0::", 0) != 0) {
+            continue;
+        }
+        std::string path = line.substr(3);
+        for (;;) {
+            std::ifstream limit("/sys/fs/cgroup" + (path == "/" ? "" : path) + "/cpu.max");
+            std::string quota;
+            uint64_t period = 0;
+            if (limit >> quota >> period && quota != "max" && period > 0) {
+                const uint64_t whole =
+                    (std::strtoull(quota.c_str(), nullptr, 10) + period - 1) / period;
+                const int limited = static_cast<int>(std::clamp<uint64_t>(whole, 1, 4096));
+                cores = cores == 0 ? limited : std::min(cores, limited);
+            }
+            if (path.empty() || path == "/") {
+                break;
+            }
+            const std::size_t slash = path.find_last_of('/');
+            path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+        }
+    }
+    return cores;
+}
+
+} // namespace
+
+int usableCores() {
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+#ifdef __linux__
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) == 0) {
+        cores = CPU_COUNT(&set);
+    }
+    if (const int quota = cgroupCores(); quota > 0) {
+        cores = std::min<long>(cores, quota);
+    }
+#endif
+    return static_cast<int>(std::clamp<long>(cores, 1, 4096));
+}
+
 std::string executablePath() {
     std::string path(4096, '\0');
     const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());

@@ -69,6 +69,11 @@ void prepareProcess() {
     umask(static_cast<mode_t>(hostUmask()));
 }
 
+// The build has no threads.
+int usableCores() {
+    return 1;
+}
+
 // Fresh linear memory is zeroed once by the engine and costs no page faults
 // of ours, so large blocks are ordinary heap blocks.
 void* allocateLarge(std::size_t bytes) {

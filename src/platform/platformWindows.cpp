@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -92,6 +93,16 @@ int64_t counterNow() {
     LARGE_INTEGER now{};
     QueryPerformanceCounter(&now);
     return now.QuadPart;
+}
+
+// The processors of the process's affinity mask, which lie in one processor
+// group: the threads it starts stay there.
+int usableCores() {
+    DWORD_PTR process = 0, system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0) {
+        return 1;
+    }
+    return std::popcount(static_cast<uint64_t>(process));
 }
 
 uint32_t committableBytes() {
