@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "app/batch.h"
 #include "app/options.h"
 #include "app/picture.h"
 #include "app/saveFile.h"
 #include "app/settings.h"
 #include "app/version.h"
+#include "app/workerCount.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
+#include "platform/workerPool.h"
 
 namespace bramblewisp {
 
@@ -34,15 +37,19 @@ int App::run(int32_t argumentCount, char** arguments) {
             console.report(warning);
         }
         const Options options{argumentCount, arguments};
-        std::optional<Settings> settings = parseSettings(options);
+        std::vector<std::string> fallbacks;
+        std::optional<Settings> settings = parseSettings(options, &fallbacks);
         if (!settings) {
             console.usage();
             return 0;
         }
-        // A file that cannot be used (where the picture goes, the rules) is
+        for (const std::string& fallback : fallbacks) {
+            console.report(fallback);
+        }
+        // A file that cannot be used (where the pictures go, the rules) is
         // refused before any work: the budget must not go to a picture the
         // user did not ask for, or one that cannot be saved.
-        if (settings->out && !acceptOutput(*settings->out)) {
+        if (!acceptOutputs(*settings)) {
             return 2;
         }
         const RulesOutcome rules = readRules(options, *settings);
@@ -53,10 +60,19 @@ int App::run(int32_t argumentCount, char** arguments) {
         if (rules.note) {
             console.report(rules.note->where, rules.note->what);
         }
+        if (isBatch(*settings)) {
+            const std::unique_ptr<Bitmap> font = loadFont();
+            platform::WorkerPool workers(workerCount(console));
+            // The first Ctrl+C stops the pictures in good order.
+            platform::catchEndingSignals();
+            return drawBatch(*settings, font.get(), console, workers, BatchSources{sources});
+        }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
         Bitmap image(kPictureWidth, kPictureHeight);
         const std::unique_ptr<Bitmap> font = loadFont();
+        // One pool for the process, started once the run is sure to draw.
+        platform::WorkerPool workers(workerCount(console));
         const PictureResult drawn = drawPicture(*settings, image, font.get(), budget, console);
         return save(*settings, drawn, image) ? 0 : 1;
     } catch (const std::bad_alloc&) {
@@ -112,8 +128,23 @@ std::unique_ptr<Bitmap> App::loadFont() {
     return nullptr;
 }
 
-bool App::acceptOutput(const std::string& path) {
-    const std::string where = path.empty() ? "-out" : "-out " + path;
+bool App::acceptOutputs(const Settings& settings) {
+    if (const std::optional<NamesProblem> problem = namesProblem(settings)) {
+        console.report(problem->where, problem->what);
+        return false;
+    }
+    // Every picture of a batch goes into the same directory as the first.
+    if ((settings.out || isBatch(settings)) &&
+        !acceptOutput(settings.out ? "-out" : "", settings.out.value_or(""),
+                      picturePath(settings))) {
+        return false;
+    }
+    return !settings.sheet || acceptOutput("-sheet", *settings.sheet, sheetPath(settings, 0));
+}
+
+bool App::acceptOutput(const std::string& option, const std::string& value,
+                       const std::string& path) {
+    const std::string where = option.empty() ? path : value.empty() ? option : option + " " + value;
     if (const std::string problem = outputProblem(path); !problem.empty()) {
         console.report(where, problem);
         return false;
@@ -131,10 +162,8 @@ bool App::acceptOutput(const std::string& path) {
 // generations grown, so that a timed picture can be drawn again too.
 bool App::save(const Settings& settings, const PictureResult& drawn, const Bitmap& image) {
     console.stageBegins(Progress::Stage::saving);
-    Settings used = settings;
-    used.iterations = drawn.generations;
     const std::string software = std::string("bramblewisp ") + kVersion;
-    const std::string recipe = software + " " + commandLineOf(used);
+    const std::string recipe = recipeOf(settings, drawn.generations);
     const PngText texts[] = {{"bramblewisp", recipe}, {"Software", software}};
     const std::string path = picturePath(settings);
     std::string reason;

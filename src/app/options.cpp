@@ -20,8 +20,9 @@ bool sameName(const char* argument, const char* name) {
     return *argument == *name;
 }
 
-constexpr const char* kOptionNames[] = {"-time",  "-mem",    "-cpu",    "-seed", "-iter",  "-dark",
-                                        "-prefx", "-postfx", "-spikes", "-type", "-rules", "-out"};
+constexpr const char* kOptionNames[] = {"-time",  "-mem",   "-cpu",    "-seed",   "-iter",
+                                        "-dark",  "-prefx", "-postfx", "-spikes", "-type",
+                                        "-rules", "-out",   "-count",  "-sheet"};
 
 bool isOptionName(const char* argument) {
     return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),

@@ -27,6 +27,8 @@ int usableCores();
 // The free memory the process can still commit, in bytes, capped to what 32
 // bits hold.
 uint32_t committableBytes();
+// The same without the cap.
+uint64_t availableBytes();
 
 // Memory for large arrays that a run fills once: aligned for huge pages and
 // advised to use them where the system offers them, because fresh memory

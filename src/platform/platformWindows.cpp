@@ -123,16 +123,20 @@ int usableCores() {
     return std::popcount(static_cast<uint64_t>(process));
 }
 
-uint32_t committableBytes() {
+uint64_t availableBytes() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) {
         // The call does not fail for a valid record; were it to, unknown is
         // treated as plenty.
-        return std::numeric_limits<uint32_t>::max();
+        return std::numeric_limits<uint64_t>::max();
     }
+    return status.ullAvailPageFile;
+}
+
+uint32_t committableBytes() {
     return static_cast<uint32_t>(
-        std::min<DWORDLONG>(status.ullAvailPageFile, std::numeric_limits<uint32_t>::max()));
+        std::min<uint64_t>(availableBytes(), std::numeric_limits<uint32_t>::max()));
 }
 
 TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
