@@ -28,9 +28,9 @@ namespace {
 // two bitmaps (the largest resident size of a run at -iter 12, less the
 // program's own).
 constexpr uint64_t kParticleRoom = uint64_t{80} << 20;
-// What the batch itself holds besides its pictures: the open contact
-// sheets, the workers' stacks, a guard's starting estimate.
-constexpr uint64_t kBatchRoom = uint64_t{64} << 20;
+// What the batch itself holds besides its pictures (two open contact sheets
+// of 9 MB), and a guard's starting estimate.
+constexpr uint64_t kBatchRoom = uint64_t{32} << 20;
 // A memory sample holds a 32-bit byte count.
 constexpr uint64_t kSampleCap = std::numeric_limits<uint32_t>::max();
 
@@ -381,6 +381,10 @@ class Batch {
             " at a time";
         if (notSaved != 0) {
             text += "; " + std::to_string(notSaved) + " could not be saved";
+        }
+        if (sheetsNotSaved != 0) {
+            text += "; " + std::to_string(sheetsNotSaved) + " of " +
+                    std::to_string(sheetCount(settings)) + " sheets could not be saved";
         }
         if (!sheetNames.empty()) {
             text += sheetNames.size() == 1
