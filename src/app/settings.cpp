@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "app/version.h"
-
 #include "imaging/backgrounds.h"
 #include "imaging/postEffects.h"
 #include "presets/preset.h"

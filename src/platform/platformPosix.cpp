@@ -222,8 +222,18 @@ uint32_t committableBytes() {
         std::min<uint64_t>(availableBytes(), std::numeric_limits<uint32_t>::max()));
 }
 
+#ifdef __EMSCRIPTEN__
+// platformWeb.cpp: the host's answer, as the toolchain's C library takes
+// every standard stream for a terminal.
+bool hostTerminal(int fd);
+#endif
+
 bool isTerminal(std::FILE* stream) {
+#ifdef __EMSCRIPTEN__
+    return hostTerminal(fileno(stream));
+#else
     return isatty(fileno(stream)) != 0;
+#endif
 }
 
 int64_t counterFrequency() {

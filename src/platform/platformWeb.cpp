@@ -45,6 +45,12 @@ EM_JS(double, hostGrowthRoom, (), {
     return host ? host.growthRoom() : Infinity;
 });
 
+// Whether a standard stream is a terminal: node knows; a page has none.
+EM_JS(int, hostIsTerminal, (int fd), {
+    return typeof process === 'object' && typeof require === 'function' &&
+        require('tty').isatty(fd) ? 1 : 0;
+});
+
 // A descriptor opened without waiting, -errno, or noHost.
 EM_JS(int, hostOpenWithoutWaiting, (const char* path, int noHost), {
     const host = Module['bramblewispHost'];
@@ -107,6 +113,10 @@ uint64_t availableBytes() {
         room = std::min(room, (size > top ? size - top : 0) + static_cast<uint64_t>(growth));
     }
     return room;
+}
+
+bool hostTerminal(int fd) {
+    return hostIsTerminal(fd) != 0;
 }
 
 // Node's own open keeps O_NONBLOCK, which the C library's drops on the way
