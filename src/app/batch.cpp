@@ -354,8 +354,10 @@ class Batch {
     }
 
     std::string summary() const {
-        const std::string seeds = "seeds " + std::to_string(settings.seed) + " to " +
-                                  std::to_string(seedOf(settings.count - 1));
+        const std::string seeds = settings.count == 1
+                                      ? " picture of seed " + std::to_string(settings.seed)
+                                      : " pictures of seeds " + std::to_string(settings.seed) +
+                                            " to " + std::to_string(seedOf(settings.count - 1));
         const std::string took = secondsText(now() - start);
         const int32_t saved = done - notSaved;
         if (const int signal = sources.stopSignal(); signal != 0) {
@@ -377,8 +379,7 @@ class Batch {
         std::string text =
             (notSaved == 0 ? std::to_string(settings.count)
                            : std::to_string(saved) + " of " + std::to_string(settings.count)) +
-            " pictures of " + seeds + " saved in " + took + ", " + std::to_string(atOnce) +
-            " at a time";
+            seeds + " saved in " + took + ", " + std::to_string(atOnce) + " at a time";
         if (notSaved != 0) {
             text += "; " + std::to_string(notSaved) + " could not be saved";
         }
