@@ -16,7 +16,8 @@ void encodePng4K(benchmark::State& state) {
     Bitmap image(3840, 2160), depth(3840, 2160);
     Canvas canvas;
     WaveGridBackground(0, false).fill(canvas, image, depth);
-    renderParticles(canvas, image, depth, *grownSystem(1, 64, 8), false, false, quiet);
+    platform::WorkerPool workers(1);
+    renderParticles(canvas, image, depth, *grownSystem(1, 64, 8), false, false, quiet, workers);
     const PngText recipe[] = {{"bramblewisp", "-type 1"}};
     std::size_t size = 0;
     for (auto _ : state) {

@@ -69,11 +69,12 @@ int App::run(int32_t argumentCount, char** arguments) {
         }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
-        Bitmap image(kPictureWidth, kPictureHeight);
-        const std::unique_ptr<Bitmap> font = loadFont();
+        Bitmap image(settings->width, settings->height);
+        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
         // One pool for the process, started once the run is sure to draw.
         platform::WorkerPool workers(workerCount(console));
-        const PictureResult drawn = drawPicture(*settings, image, font.get(), budget, console);
+        const PictureResult drawn =
+            drawPicture(*settings, image, font.get(), budget, console, workers);
         return save(*settings, drawn, image) ? 0 : 1;
     } catch (const std::bad_alloc&) {
         console.report("out of memory");

@@ -76,14 +76,6 @@ struct OpenSheet {
     int32_t settled = 0; // cells placed or labelled
 };
 
-// Every picture of settings has this size.
-int32_t widthOf(const Settings&) {
-    return kPictureWidth;
-}
-int32_t heightOf(const Settings&) {
-    return kPictureHeight;
-}
-
 std::string signalName(int signal) {
     switch (signal) {
     case 1:
@@ -106,13 +98,13 @@ std::string secondsText(double seconds) {
 class Batch {
   public:
     Batch(const Settings& settings, const Bitmap* font, Console& console,
-          const BatchSources& sources, int32_t atOnce)
-        : settings(settings), font(font), console(console), sources(sources), atOnce(atOnce),
-          columns(static_cast<int32_t>(
-              std::ceil(std::sqrt(std::min(settings.count, kPicturesPerSheet))))),
+          platform::WorkerPool& workers, const BatchSources& sources, int32_t atOnce)
+        : settings(settings), font(font), console(console), workers(workers), sources(sources),
+          atOnce(atOnce), columns(static_cast<int32_t>(
+                              std::ceil(std::sqrt(std::min(settings.count, kPicturesPerSheet))))),
           frequency(static_cast<double>(sources.budget.counterFrequency())), start(now()) {}
 
-    int run(platform::WorkerPool& workers) {
+    int run() {
         workers.run(atOnce, [this](int) { work(); });
         const std::lock_guard lock(mutex);
         // After a stop the pictures still unshown, with gaps where drawing
@@ -193,10 +185,20 @@ class Batch {
         } leave{*this, alone};
         try {
             image.reset();
-            image = std::make_unique<Bitmap>(widthOf(picture), heightOf(picture));
+            image = std::make_unique<Bitmap>(picture.width, picture.height);
             RunBudget budget(picture.timeLimit, sources.budget);
             budget.chargeParsing();
-            result = drawPicture(picture, *image, font, budget, progress);
+            // Pictures drawn side by side keep one thread each: a pool of one
+            // runs the stages' jobs inline, by their plain single-threaded
+            // roads, where the process's pool (busy with the batch) would run
+            // the same parts inline one after another. A picture drawn with no
+            // other beside it has the whole pool.
+            std::optional<platform::WorkerPool> ownThread;
+            if (atOnce > 1) {
+                ownThread.emplace(1);
+            }
+            result = drawPicture(picture, *image, font, budget, progress,
+                                 ownThread ? *ownThread : workers);
             return Drawn::yes;
         } catch (const std::bad_alloc&) {
             return Drawn::outOfMemory;
@@ -285,8 +287,8 @@ class Batch {
             OpenSheet& open = sheets[number];
             if (!open.sheet && !open.failed) {
                 try {
-                    open.sheet = std::make_unique<ContactSheet>(cells, columns, widthOf(settings),
-                                                                heightOf(settings), font,
+                    open.sheet = std::make_unique<ContactSheet>(cells, columns, settings.width,
+                                                                settings.height, font,
                                                                 kFontCellWidth, settings.dark);
                 } catch (const std::bad_alloc&) {
                     open.failed = true;
@@ -399,6 +401,7 @@ class Batch {
     const Settings& settings;
     const Bitmap* font;
     Console& console;
+    platform::WorkerPool& workers;
     const BatchSources& sources;
     const int32_t atOnce;
     const int32_t columns; // of every sheet
@@ -425,8 +428,8 @@ class Batch {
 } // namespace
 
 uint64_t pictureMemoryBound(const Settings& settings) {
-    const uint64_t pixels = uint64_t{static_cast<uint32_t>(widthOf(settings))} *
-                            static_cast<uint32_t>(heightOf(settings));
+    const uint64_t pixels =
+        uint64_t{static_cast<uint32_t>(settings.width)} * static_cast<uint32_t>(settings.height);
     return 2 * pixels * sizeof(uint32_t) + kParticleRoom;
 }
 
@@ -444,7 +447,7 @@ int32_t picturesAtOnce(const Settings& settings, uint64_t freeBytes, int32_t wor
 int drawBatch(const Settings& settings, const Bitmap* font, Console& console,
               platform::WorkerPool& workers, const BatchSources& sources) {
     const int32_t atOnce = picturesAtOnce(settings, sources.freeBytes(), workers.workers());
-    return Batch(settings, font, console, sources, atOnce).run(workers);
+    return Batch(settings, font, console, workers, sources, atOnce).run();
 }
 
 } // namespace bramblewisp

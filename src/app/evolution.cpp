@@ -8,10 +8,6 @@ namespace bramblewisp {
 
 namespace {
 
-// Checks of the next bank's size (and progress ticks) happen once per this
-// many particles of a list.
-constexpr int32_t kCheckPeriodMask = 1023;
-
 // A layer's groups with their running weight totals, summed once in double
 // precision in the order the walk would sum them.
 struct GroupChoice {
@@ -38,17 +34,38 @@ bool ramIsEnding(RunBudget& budget, Progress& progress) {
     return false;
 }
 
-bool detailReached(const ParticleSystem& system, Progress& progress) {
-    if (system.store->currentCount() > kDetailLimit) {
+bool detailReached(const ParticleSystem& system, Progress& progress, const DetailLimits& limits) {
+    if (system.store->currentCount() > limits.detail) {
         progress.stopped(Progress::Stop::detailReached);
         return true;
     }
     return false;
 }
 
+// One worker has nothing to share: the plain walk spares it the bookkeeping
+// of the parts.
+void grow(ParticleSystem& system, Progress& progress, platform::WorkerPool& workers,
+          const DetailLimits& limits) {
+    if (workers.workers() > 1) {
+        growGenerationInParts(system, progress, workers, limits);
+    } else {
+        growGeneration(system, progress, limits);
+    }
+}
+
 } // namespace
 
-void growGeneration(ParticleSystem& system, Progress& progress) {
+DetailLimits DetailLimits::scaledBy(double factor) {
+    // A quarter of the 32-bit range: the next bank may pass the overflow
+    // limit by the children of 1023 particles between two checks.
+    constexpr double kCeiling = 536870912.0;
+    auto scaled = [&](int32_t limit) {
+        return static_cast<int32_t>(std::min(kCeiling, limit * std::max(1.0, factor)));
+    };
+    return {scaled(kDetailLimit), scaled(kOverflowLimit)};
+}
+
+void growGeneration(ParticleSystem& system, Progress& progress, const DetailLimits& limits) {
     ParticleStore& store = *system.store;
     ParticleList* current = store.currentBank();
     ParticleList* next = store.nextBank();
@@ -65,7 +82,7 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
         current[layer].drain([&](std::span<const Particle> chunk) {
             for (const Particle& p : chunk) {
                 if (!overflowing && check == 0) {
-                    overflowing = store.nextCount() >= kOverflowLimit;
+                    overflowing = store.nextCount() >= limits.overflow;
                     if (!overflowing) {
                         progress.tick();
                     }
@@ -91,32 +108,34 @@ void growGeneration(ParticleSystem& system, Progress& progress) {
 }
 
 int32_t evolveFixed(ParticleSystem& system, int32_t& iterations, int32_t maxIterations,
-                    RunBudget& budget, Progress& progress) {
+                    RunBudget& budget, Progress& progress, platform::WorkerPool& workers,
+                    const DetailLimits& limits) {
     budget.sampleBeforeGrowth();
     if (maxIterations < iterations) {
         iterations = maxIterations;
     }
     for (int32_t i = 0; i < iterations; ++i) {
-        if (ramIsEnding(budget, progress) || detailReached(system, progress)) {
+        if (ramIsEnding(budget, progress) || detailReached(system, progress, limits)) {
             return i;
         }
         progress.generationStarts();
-        growGeneration(system, progress);
+        grow(system, progress, workers, limits);
         progress.generationDone(i + 1, true);
     }
     return std::max(iterations, int32_t{0});
 }
 
-int32_t evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress) {
+int32_t evolveTimed(ParticleSystem& system, RunBudget& budget, Progress& progress,
+                    platform::WorkerPool& workers, const DetailLimits& limits) {
     for (int32_t generation = 1;; ++generation) {
         if (budget.deadlinePassed() || ramIsEnding(budget, progress)) {
             return generation - 1;
         }
-        if (!budget.reserveNextGeneration() || detailReached(system, progress)) {
+        if (!budget.reserveNextGeneration() || detailReached(system, progress, limits)) {
             return generation - 1;
         }
         progress.generationStarts();
-        growGeneration(system, progress);
+        grow(system, progress, workers, limits);
         progress.generationDone(generation, false);
     }
 }

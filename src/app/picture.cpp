@@ -6,6 +6,7 @@
 #include "app/evolution.h"
 #include "imaging/backgrounds.h"
 #include "imaging/canvas.h"
+#include "imaging/pictureScale.h"
 #include "imaging/postEffects.h"
 #include "imaging/renderer.h"
 #include "imaging/textOverlay.h"
@@ -22,20 +23,22 @@ namespace {
 constexpr int32_t kRoomForLargeBlocksKB = int32_t{1} << 20;
 
 // The count and remark lines stand above the bottom edge by the font's
-// height, the signature at the top left.
+// height, the signature at the top left; in a larger picture all of it
+// grows by whole pixels.
 void label(Bitmap& image, const Bitmap& font, int32_t particles, bool dark) {
+    const int32_t t = PictureScale(image.width, image.height).textScale();
     const int32_t fontHeight = font.height;
-    drawText(image, font, kFontCellWidth, std::to_string(particles) + " particles", 5,
-             image.height - (2 * fontHeight + 10), dark);
-    drawText(image, font, kFontCellWidth, "size doesnt change, its 1.0 all the time", 25,
-             image.height - fontHeight - 5, dark);
-    drawText(image, font, kFontCellWidth, "bramblewisp by wrenfold", 5, 5, dark);
+    drawText(image, font, kFontCellWidth, std::to_string(particles) + " particles", 5 * t,
+             image.height - t * (2 * fontHeight + 10), dark, t);
+    drawText(image, font, kFontCellWidth, "size doesnt change, its 1.0 all the time", 25 * t,
+             image.height - t * (fontHeight + 5), dark, t);
+    drawText(image, font, kFontCellWidth, "bramblewisp by wrenfold", 5 * t, 5 * t, dark, t);
 }
 
 } // namespace
 
 PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap* font,
-                          RunBudget& budget, Progress& progress) {
+                          RunBudget& budget, Progress& progress, platform::WorkerPool& workers) {
     using Stage = Progress::Stage;
     progress.stageBegins(Stage::createBitmaps);
     const Canvas canvas;
@@ -43,7 +46,8 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
     progress.stageEnds();
 
     progress.stageBegins(Stage::preEffect);
-    createBackground(settings.background, settings.seed, settings.dark)->fill(canvas, image, depth);
+    createBackground(settings.background, settings.seed, settings.dark, settings.palette)
+        ->fill(canvas, image, depth);
     progress.stageEnds();
     budget.chargeStage();
 
@@ -59,17 +63,19 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
     budget.sampleBeforeGrowth();
 
     progress.stageBegins(Stage::evolve);
+    const DetailLimits limits =
+        DetailLimits::scaledBy(PictureScale(image.width, image.height).detailFactor());
     int32_t iterations = settings.iterations;
-    const int32_t generations =
-        iterations < 0
-            ? evolveTimed(system, budget, progress)
-            : evolveFixed(system, iterations, description->maxIterations, budget, progress);
+    const int32_t generations = iterations < 0
+                                    ? evolveTimed(system, budget, progress, workers, limits)
+                                    : evolveFixed(system, iterations, description->maxIterations,
+                                                  budget, progress, workers, limits);
     progress.stageEnds();
 
     const std::unique_ptr<PostEffect> postEffect = createPostEffect(settings.postEffect);
     progress.stageBegins(Stage::render);
     renderParticles(canvas, image, depth, system, settings.dark,
-                    postEffect && postEffect->readsDepth(), progress);
+                    postEffect && postEffect->readsDepth(), progress, workers, settings.palette);
     progress.stageEnds();
 
     if (postEffect) {
@@ -79,7 +85,7 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
     }
 
     const PictureResult result{system.store->currentCount(), generations};
-    if (font != nullptr) {
+    if (font != nullptr && settings.text) {
         label(image, *font, result.particles, settings.dark);
     }
     return result;

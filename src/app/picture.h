@@ -6,11 +6,10 @@
 #include "app/settings.h"
 #include "imaging/bitmap.h"
 #include "imaging/progress.h"
+#include "platform/workerPool.h"
 
 namespace bramblewisp {
 
-inline constexpr int32_t kPictureWidth = 800;
-inline constexpr int32_t kPictureHeight = 600;
 inline constexpr int32_t kFontCellWidth = 14;
 
 struct PictureResult {
@@ -22,9 +21,10 @@ struct PictureResult {
 // background, the system grown within the budget, its strokes, the post
 // effect and, with a font, the count, remark and signature lines. Every
 // generator it draws from starts here, so the same settings always give the
-// same picture, in any process and on any thread. It prints nothing; its
-// stages, generations and steps go to progress.
+// same picture, in any process and on any thread, with any number of
+// workers sharing it. It prints nothing; its stages, generations and steps
+// go to progress.
 PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap* font,
-                          RunBudget& budget, Progress& progress);
+                          RunBudget& budget, Progress& progress, platform::WorkerPool& workers);
 
 } // namespace bramblewisp

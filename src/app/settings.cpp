@@ -7,6 +7,7 @@
 
 #include "app/version.h"
 #include "imaging/backgrounds.h"
+#include "imaging/palette.h"
 #include "imaging/postEffects.h"
 #include "presets/preset.h"
 #include "presets/rulesFileText.h"
@@ -93,6 +94,23 @@ Settings readSettings(const Options& options, std::vector<std::string>* fallback
     settings.count = withinOrDefault(options, "-count", 1, kMostPictures, 1,
                                      "1 to " + std::to_string(kMostPictures), fallbacks);
     settings.sheet = pathOption(options, "-sheet");
+
+    settings.width = withinOrDefault(options, "-width", kMinimumSide, kMaximumSide, kPictureWidth,
+                                     "16 to 16384", fallbacks);
+    settings.height = withinOrDefault(options, "-height", kMinimumSide, kMaximumSide,
+                                      kPictureHeight, "16 to 16384", fallbacks);
+    if (int64_t{settings.width} * settings.height > kMaximumPixels) {
+        if (fallbacks != nullptr) {
+            fallbacks->push_back("-width " + std::to_string(settings.width) + " -height " +
+                                 std::to_string(settings.height) +
+                                 ": expected at most 64 million pixels; using 800 x 600");
+        }
+        settings.width = kPictureWidth;
+        settings.height = kPictureHeight;
+    }
+    settings.palette = withinOrDefault(options, "-palette", 0, kPaletteCount - 1, 0,
+                                       "0 to " + std::to_string(kPaletteCount - 1), fallbacks);
+    settings.text = withinOrDefault(options, "-text", 0, 1, 1, "0 or 1", fallbacks) != 0;
     return settings;
 }
 
@@ -235,13 +253,25 @@ std::string commandLineOf(const Settings& settings) {
     if (!settings.rules) {
         add("-spikes", std::to_string(settings.spikes));
         add("-type", std::to_string(settings.type));
-        return line;
+    } else {
+        // The file gives the system: a -type would only be ignored with a
+        // note, and -spikes counts the file's random spikes, if it has any.
+        add("-rules", settings.rulesFile);
+        if (settings.rules->randomSpikes) {
+            add("-spikes", std::to_string(settings.rules->spikes));
+        }
     }
-    // The file gives the system: a -type would only be ignored with a note,
-    // and -spikes counts the file's random spikes, if it has any.
-    add("-rules", settings.rulesFile);
-    if (settings.rules->randomSpikes) {
-        add("-spikes", std::to_string(settings.rules->spikes));
+    // Only where they differ from the defaults, so that the recipe of a
+    // picture of the design's options names the design's options alone.
+    if (settings.width != kPictureWidth || settings.height != kPictureHeight) {
+        add("-width", std::to_string(settings.width));
+        add("-height", std::to_string(settings.height));
+    }
+    if (settings.palette != 0) {
+        add("-palette", std::to_string(settings.palette));
+    }
+    if (!settings.text) {
+        add("-text", "0");
     }
     return line;
 }

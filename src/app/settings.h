@@ -12,6 +12,13 @@
 
 namespace bramblewisp {
 
+// The picture's size without -width and -height, and its bounds.
+inline constexpr int32_t kPictureWidth = 800;
+inline constexpr int32_t kPictureHeight = 600;
+inline constexpr int32_t kMinimumSide = 16;
+inline constexpr int32_t kMaximumSide = 16384;
+inline constexpr int64_t kMaximumPixels = 64000000;
+
 // What one picture is drawn from: the options' values as the run uses them,
 // each selection already made (an unknown type is type 0, an unknown
 // background the grid), so that two command lines that draw the same
@@ -42,14 +49,19 @@ struct Settings {
     // The contact sheets' file; none: no sheet.
     std::optional<std::string> sheet;
 
+    int32_t width = kPictureWidth; // pixels
+    int32_t height = kPictureHeight;
+    int32_t palette = 0; // 0 the blue-violet, 1 to kPaletteCount - 1 the others
+    bool text = true;    // the count, remark and signature lines
+
     bool operator==(const Settings&) const = default;
 };
 
 inline constexpr int32_t kMostPictures = 1000000;
 
 // Every option's value, the defaults where one is absent (-time, -mem and
-// -cpu keep -1). A value that falls back to its default adds a line saying
-// so to fallbacks, if given.
+// -cpu keep -1). A value that cannot be used gives the default and, in
+// fallbacks, if given, one message for report naming the value used.
 Settings readSettings(const Options& options, std::vector<std::string>* fallbacks = nullptr);
 
 // The settings of a run, or none when -time, -mem or -cpu is missing.

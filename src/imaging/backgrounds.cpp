@@ -4,28 +4,47 @@
 #include <bit>
 #include <cmath>
 
+#include "imaging/pictureScale.h"
+
 namespace bramblewisp {
 
 namespace {
 
-// Line strengths fade 8, 7, 7, 6, 6, ... 2, 2 and then stay at 1.
+// The grid and fan lines, one after another from an edge: the first on the
+// edge, each further one a gap further in, the gaps growing 2, 3, 4, ...,
+// their strengths fading 8, 7, 7, 6, 6, ... 2, 2 and then staying at 1.
+// In a larger picture every line is the band of pixels that its one pixel
+// at 800 x 600 becomes.
 struct FadingLines {
-    int32_t position;
+    int32_t offset = 0; // from the edge, in pixels at 800 x 600
     int32_t gap = 2;
     int32_t n = 16;
 
     int strength() const { return n / 2; }
     void advance() {
-        position -= gap;
+        offset += gap;
         ++gap;
         if (n > 2) {
             --n;
         }
     }
+
+    // Calls line(position, strength) for every pixel of every line that
+    // begins at most last pixels from the edge, position being last minus
+    // the pixel's distance from the edge, a band's pixels in order from the
+    // edge.
+    template <typename Line> void draw(const PictureScale& scale, int32_t last, Line line) {
+        for (; scale.start(offset) <= last; advance()) {
+            const int32_t end = std::min(scale.start(offset + 1), last + 1);
+            for (int32_t p = scale.start(offset); p < end; ++p) {
+                line(last - p, strength());
+            }
+        }
+    }
 };
 
-uint32_t gridColour(bool dark) {
-    return dark ? 0xFFFFFFu : 0x000000u;
+uint32_t gridColour(const Palette& palette, bool dark) {
+    return dark ? palette.gridOnDark : palette.gridOnLight;
 }
 
 uint32_t rgb(int32_t red, int32_t green, int32_t blue) {
@@ -58,7 +77,8 @@ void PlainBackground::fill(const Canvas&, Bitmap& image, Bitmap& depth) {
     clearBackground(image, depth, colour);
 }
 
-WaveGridBackground::WaveGridBackground(int32_t seed, bool dark) : dark(dark) {
+WaveGridBackground::WaveGridBackground(int32_t seed, bool dark, int32_t palette)
+    : dark(dark), palette(&paletteOf(palette)) {
     random.init(seed, 0);
 }
 
@@ -73,9 +93,9 @@ void WaveGridBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth
     // seed, no pixel of either background changes when any result is off by
     // one ulp, so these stay library calls.
     for (int ribbon = 0; ribbon < 16; ++ribbon) {
-        const int32_t red = 255 - random.next() % 128;
-        const int32_t green = 255 - random.next() % 128;
-        const int32_t blue = 255 - random.next() % 128;
+        const int32_t red = palette->gridRibbons[0].at(random.next());
+        const int32_t green = palette->gridRibbons[1].at(random.next());
+        const int32_t blue = palette->gridRibbons[2].at(random.next());
         const uint32_t colour = rgb(red, green, blue);
         const float a = curveParameter(random, 1.0f / 16384.0f);
         const float b = curveParameter(random, 1.0f / 16384.0f);
@@ -95,17 +115,18 @@ void WaveGridBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth
         }
     }
 
-    for (FadingLines row{h - 1}; row.position >= 0; row.advance()) {
-        canvas.drawLine(image, 0, row.position, w - 1, row.position, gridColour(dark),
-                        row.strength());
-    }
-    for (FadingLines col{w - 1}; col.position >= 0; col.advance()) {
-        canvas.drawLine(image, col.position, 0, col.position, h - 1, gridColour(dark),
-                        col.strength());
-    }
+    const PictureScale scale(w, h);
+    const uint32_t lineColour = gridColour(*palette, dark);
+    FadingLines().draw(scale, h - 1, [&](int32_t row, int strength) {
+        canvas.drawLine(image, 0, row, w - 1, row, lineColour, strength);
+    });
+    FadingLines().draw(scale, w - 1, [&](int32_t col, int strength) {
+        canvas.drawLine(image, col, 0, col, h - 1, lineColour, strength);
+    });
 }
 
-WaveFanBackground::WaveFanBackground(int32_t seed, bool dark) : dark(dark) {
+WaveFanBackground::WaveFanBackground(int32_t seed, bool dark, int32_t palette)
+    : dark(dark), palette(&paletteOf(palette)) {
     random.init(seed, 0);
 }
 
@@ -117,9 +138,9 @@ void WaveFanBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth)
     // As with the grid's ribbons: an ulp of the double cos or atan, measured
     // over every seed, changes no pixel.
     for (int ribbon = 0; ribbon < 6; ++ribbon) {
-        const int32_t red = random.next() % 128;
-        const int32_t green = random.next() % 128;
-        const int32_t blue = random.next() % 128;
+        const int32_t red = palette->fanRibbons[0].at(random.next());
+        const int32_t green = palette->fanRibbons[1].at(random.next());
+        const int32_t blue = palette->fanRibbons[2].at(random.next());
         const uint32_t colour = rgb(red, green, blue);
         const float a = curveParameter(random, 1.0f / 8192.0f);
         const float b = curveParameter(random, 1.0f / 8192.0f);
@@ -139,29 +160,29 @@ void WaveFanBackground::fill(const Canvas& canvas, Bitmap& image, Bitmap& depth)
         }
     }
 
-    for (FadingLines fan{h - 1}; fan.position >= 0; fan.advance()) {
-        const int32_t r = fan.position;
-        canvas.drawLine(image, 0, (3 * h) / 4 - (3 * r) / 4, w - 1, r, gridColour(dark),
-                        fan.strength());
-    }
-    for (FadingLines fan{w - 1}; fan.position >= 0; fan.advance()) {
-        const int32_t d = fan.position;
-        canvas.drawLine(image, w / 4 + d / 2, 0, d, h - 1, gridColour(dark), fan.strength());
-    }
+    const PictureScale scale(w, h);
+    const uint32_t lineColour = gridColour(*palette, dark);
+    FadingLines().draw(scale, h - 1, [&](int32_t r, int strength) {
+        canvas.drawLine(image, 0, (3 * h) / 4 - (3 * r) / 4, w - 1, r, lineColour, strength);
+    });
+    FadingLines().draw(scale, w - 1, [&](int32_t d, int strength) {
+        canvas.drawLine(image, w / 4 + d / 2, 0, d, h - 1, lineColour, strength);
+    });
 }
 
 int32_t selectedBackground(int32_t prefx) {
     return prefx == 0 || prefx == 2 ? prefx : 1;
 }
 
-std::unique_ptr<Background> createBackground(int32_t prefx, int32_t seed, bool dark) {
+std::unique_ptr<Background> createBackground(int32_t prefx, int32_t seed, bool dark,
+                                             int32_t palette) {
     switch (selectedBackground(prefx)) {
     case 0:
         return std::make_unique<PlainBackground>(dark);
     case 2:
-        return std::make_unique<WaveFanBackground>(seed, dark);
+        return std::make_unique<WaveFanBackground>(seed, dark, palette);
     default:
-        return std::make_unique<WaveGridBackground>(seed, dark);
+        return std::make_unique<WaveGridBackground>(seed, dark, palette);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
+#include "imaging/palette.h"
 #include "random/ranmar.h"
 
 namespace bramblewisp {
@@ -35,29 +36,34 @@ class PlainBackground : public Background {
 };
 
 // Sixteen light wavy ribbons down the columns over a grid that crowds toward
-// the bottom and right edges.
+// the bottom and right edges. Both wave backgrounds take their colours from
+// a palette, and in a picture larger than 800 x 600 their lines are the
+// 800 x 600 lines magnified (imaging/pictureScale.h).
 class WaveGridBackground : public Background {
   public:
-    WaveGridBackground(int32_t seed, bool dark);
+    WaveGridBackground(int32_t seed, bool dark, int32_t palette = 0);
     void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
 
     Ranmar random;
     bool dark;
+    const Palette* palette;
 };
 
 // Six dark wavy ribbons across the rows over two fans of lines.
 class WaveFanBackground : public Background {
   public:
-    WaveFanBackground(int32_t seed, bool dark);
+    WaveFanBackground(int32_t seed, bool dark, int32_t palette = 0);
     void fill(const Canvas& canvas, Bitmap& image, Bitmap& depth) override;
 
     Ranmar random;
     bool dark;
+    const Palette* palette;
 };
 
 // -prefx 0 and 2 select the plain and the fan background; every other value
 // the grid (1).
 int32_t selectedBackground(int32_t prefx);
-std::unique_ptr<Background> createBackground(int32_t prefx, int32_t seed, bool dark);
+std::unique_ptr<Background> createBackground(int32_t prefx, int32_t seed, bool dark,
+                                             int32_t palette = 0);
 
 } // namespace bramblewisp

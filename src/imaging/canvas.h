@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "imaging/bitmap.h"
+#include "imaging/rowBand.h"
 
 namespace bramblewisp {
 
@@ -84,6 +85,13 @@ class Canvas {
     // z0 at (x0, y0) to z1 at (x1, y1), with no depth test.
     void drawLineDepth(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                        uint32_t colour, int strength, Bitmap& depth, float z0, float z1) const;
+
+    // The same two, drawing only the line's pixels in the band's rows.
+    void drawLine(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour,
+                  int strength, RowBand band) const;
+    void drawLineDepth(Bitmap& bitmap, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                       uint32_t colour, int strength, Bitmap& depth, float z0, float z1,
+                       RowBand band) const;
 
     static constexpr canvasTables::ScaleTable scaleTable = canvasTables::makeScaleTable();
     static constexpr std::array<uint16_t, 32> scaleMultipliers =

@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "platform/simd.h"
+#include "platform/workerPool.h"
 
 namespace bramblewisp {
 
@@ -104,19 +106,26 @@ template <typename T, typename Before> void plainPartition(T* first, T* last, Be
     }
 }
 
+// The final pass over a partitioned array of more than 16 keys: guarded
+// insertion of the first 16 and unguarded insertion of every later key,
+// which the first 16 stop. It may move a key into an earlier leaf (a NaN z
+// lets leaves overlap), so it runs on one thread.
+template <typename T, typename Before> void insertionPass(T* first, T* last, Before before) {
+    guardedInsertion(first, first + kSmallRange, before);
+    for (T* i = first + kSmallRange; i != last; ++i) {
+        unguardedInsert(i, before);
+    }
+}
+
 // The whole sort: 16 or fewer keys by guarded insertion alone; otherwise the
-// partition, guarded insertion of the first 16 and unguarded insertion of
-// every later key, which the first 16 stop.
+// partition and the final pass.
 template <typename T, typename Before> void plainSort(T* first, T* last, Before before) {
     if (last - first <= kSmallRange) {
         guardedInsertion(first, last, before);
         return;
     }
     plainPartition(first, last, before);
-    guardedInsertion(first, first + kSmallRange, before);
-    for (T* i = first + kSmallRange; i != last; ++i) {
-        unguardedInsert(i, before);
-    }
+    insertionPass(first, last, before);
 }
 
 // Keys that all compare equal make every scan stop at once: the split
@@ -180,6 +189,99 @@ template <ZRecord T> void vectorSort(T* first, T* last);
 
 namespace bramblewisp {
 
+namespace depthsort {
+
+// Ranges of up to this many keys are not cut by the levels below but
+// finished whole: a part must outweigh waking a worker.
+inline constexpr std::ptrdiff_t kSharedRange = std::ptrdiff_t{1} << 14;
+
+// The partition with its ranges spread over the workers. Once cut, the two
+// parts of a range are disjoint and each is split as if alone, so they may be
+// finished in any order on any thread: every key lands where the partition on
+// one thread puts it. The ranges are cut a level at a time, each level a job,
+// until there are four for every worker; then the largest go first.
+// cutOnce(first, last) splits a range of more than 16 keys once and returns
+// the cut; finish(first, last) partitions a range completely.
+template <typename T, typename CutOnce, typename Finish>
+void sharedPartition(T* first, T* last, platform::WorkerPool& workers, CutOnce cutOnce,
+                     Finish finish) {
+    struct Range {
+        T* first;
+        T* last;
+        std::ptrdiff_t size() const { return last - first; }
+    };
+    std::vector<Range> ranges{{first, last}};
+    const std::size_t wanted = 4 * static_cast<std::size_t>(workers.workers());
+    while (ranges.size() < wanted) {
+        std::vector<Range> cut(2 * ranges.size());
+        bool any = false;
+        for (const Range& range : ranges) {
+            any = any || range.size() > kSharedRange;
+        }
+        if (!any) {
+            break;
+        }
+        workers.run(static_cast<int>(ranges.size()), [&](int k) {
+            const Range range = ranges[static_cast<std::size_t>(k)];
+            T* at = range.size() > kSharedRange ? cutOnce(range.first, range.last) : range.last;
+            cut[2 * static_cast<std::size_t>(k)] = {range.first, at};
+            cut[2 * static_cast<std::size_t>(k) + 1] = {at, range.last};
+        });
+        ranges.clear();
+        for (const Range& range : cut) {
+            if (range.size() > 0) {
+                ranges.push_back(range);
+            }
+        }
+    }
+    std::stable_sort(ranges.begin(), ranges.end(),
+                     [](const Range& a, const Range& b) { return a.size() > b.size(); });
+    workers.run(static_cast<int>(ranges.size()), [&](int k) {
+        const Range range = ranges[static_cast<std::size_t>(k)];
+        finish(range.first, range.last);
+    });
+}
+
+template <typename T, typename Before>
+void plainSharedSort(T* first, T* last, Before before, platform::WorkerPool& workers) {
+    if (last - first <= kSmallRange) {
+        guardedInsertion(first, last, before);
+        return;
+    }
+    sharedPartition(
+        first, last, workers,
+        [&](T* from, T* to) {
+            return plainSplit(from, to,
+                              medianOfThree(*from, *(from + (to - from) / 2), *(to - 1), before),
+                              before);
+        },
+        [&](T* from, T* to) { plainPartition(from, to, before); });
+    insertionPass(first, last, before);
+}
+
+#if BRAMBLEWISP_SSE2
+template <ZRecord T> void vectorSharedSort(T* first, T* last, platform::WorkerPool& workers) {
+    const FartherFirst before;
+    if (last - first <= kSmallRange) {
+        guardedInsertion(first, last, before);
+        return;
+    }
+    auto cutOnce = [&](T* from, T* to) {
+        return split(from, to, medianOfThree(*from, *(from + (to - from) / 2), *(to - 1), before));
+    };
+    if (allOrdered(first, last, before)) {
+        sharedPartition(first, last, workers, cutOnce,
+                        [](T* from, T* to) { partition<true>(from, to); });
+        return;
+    }
+    sharedPartition(first, last, workers, cutOnce,
+                    [](T* from, T* to) { partition<false>(from, to); });
+    insertionPass(first, last, before);
+}
+#endif
+
+} // namespace depthsort
+
 // Sorts [first, last) into the renderer's order: through the vector scans
 // where they apply (farther first over 8-byte records that begin with their
 // z), else plainly.
@@ -191,6 +293,22 @@ template <typename T, typename Before> void depthSort(T* first, T* last, Before 
     }
 #endif
     depthsort::plainSort(first, last, before);
+}
+
+// The same order, the work shared by the pool's workers.
+template <typename T, typename Before>
+void depthSort(T* first, T* last, Before before, platform::WorkerPool& workers) {
+    if (workers.workers() == 1) {
+        depthSort(first, last, before);
+        return;
+    }
+#if BRAMBLEWISP_SSE2
+    if constexpr (depthsort::ZRecord<T> && std::is_same_v<Before, depthsort::FartherFirst>) {
+        depthsort::vectorSharedSort(first, last, workers);
+        return;
+    }
+#endif
+    depthsort::plainSharedSort(first, last, before, workers);
 }
 
 } // namespace bramblewisp

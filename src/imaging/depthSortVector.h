@@ -330,10 +330,7 @@ template <ZRecord T> void vectorSort(T* first, T* last) {
         return;
     }
     partition<false>(first, last);
-    guardedInsertion(first, first + kSmallRange, before);
-    for (T* i = first + kSmallRange; i != last; ++i) {
-        unguardedInsert(i, before);
-    }
+    insertionPass(first, last, before);
 }
 
 } // namespace bramblewisp::depthsort

@@ -7,6 +7,7 @@
 #include "imaging/canvas.h"
 #include "imaging/lineRun.h"
 #include "imaging/pairedRun.h"
+#include "imaging/rowBand.h"
 #include "platform/simd.h"
 
 #if BRAMBLEWISP_SSE2
@@ -80,6 +81,34 @@ inline FourLineSetUp setUpFourLines(__m128i x0, __m128i y0, __m128i x1, __m128i 
             startY};
 }
 
+// Four set-up lines ready for the walk from one end, line k's from lane k.
+struct FourSingleRuns {
+    alignas(16) int32_t major[4];
+    alignas(16) int32_t step[4];
+    alignas(16) int32_t fromFirst[4];
+    alignas(16) int32_t xMajor[4];
+    alignas(16) int32_t startX[4];
+    alignas(16) int32_t startY[4];
+
+    explicit FourSingleRuns(const FourLineSetUp& lines) {
+        simd::store(major, lines.major);
+        simd::store(step, lines.step);
+        simd::store(fromFirst, lines.fromFirst);
+        simd::store(xMajor, lines.xMajor);
+        simd::store(startX, lines.startX);
+        simd::store(startY, lines.startY);
+    }
+    LineRun run(int k, int32_t width) const {
+        return lineRun(width, startX[k], startY[k], xMajor[k] != 0, step[k], major[k]);
+    }
+    DepthRamp ramp(int k, float z0, float z1) const {
+        return depthRamp(z0, z1, fromFirst[k] & 1, major[k]);
+    }
+    StepSpan span(int k, RowBand band) const {
+        return stepsInBand(startY[k], xMajor[k] != 0, step[k], major[k], band);
+    }
+};
+
 // Four set-up lines ready for the walk from both ends.
 struct FourPairedRuns {
     alignas(16) int32_t ends[4][4];
@@ -144,21 +173,13 @@ inline void drawFourLines(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m1
     const __m128i keep = channelMultiplier(canvas.scaleMultipliers[31 - strength]);
     uint32_t* cells = bitmap.pixels.data();
     if constexpr (withDepth) {
-        alignas(16) int32_t majors[4], steps[4], fromFirsts[4], xMajors[4], startXs[4], startYs[4];
-        simd::store(majors, lines.major);
-        simd::store(steps, lines.step);
-        simd::store(fromFirsts, lines.fromFirst);
-        simd::store(xMajors, lines.xMajor);
-        simd::store(startXs, lines.startX);
-        simd::store(startYs, lines.startY);
+        const FourSingleRuns runs(lines);
         uint32_t* depthCells = depth->pixels.data();
         for (int k = 0; k < 4; ++k) {
-            const LineRun run =
-                lineRun(bitmap.width, startXs[k], startYs[k], xMajors[k] != 0, steps[k], majors[k]);
-            const DepthRamp ramp = depthRamp(z0, z1, fromFirsts[k] & 1, majors[k]);
+            const DepthRamp ramp = runs.ramp(k, z0, z1);
             const uint32_t colour = scaled[k];
             runLine<withDepth>(
-                cells, depthCells, run,
+                cells, depthCells, runs.run(k, bitmap.width),
                 [&](uint32_t old) { return colour + scaleChannels(old, keep); }, ramp.z, ramp.step);
         }
     } else {
@@ -169,6 +190,32 @@ inline void drawFourLines(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m1
         for (int k = 0; k < 4; ++k) {
             runLinePaired(cells, runs[k], indexWeights, scaled[k], keep);
         }
+    }
+}
+
+// drawFourLines in a band of rows: each line walks only its steps in the
+// band, from one end.
+template <bool withDepth>
+inline void drawFourLinesInBand(const Canvas& canvas, Bitmap& bitmap, __m128i x0, __m128i y0,
+                                __m128i x1, __m128i y1, __m128i colours, int strength,
+                                Bitmap* depth, float z0, float z1, RowBand band) {
+    assert(bitmap.width < 32768 && bitmap.height < 32768); // the 16-bit index arithmetic
+    const FourSingleRuns runs(setUpFourLines(x0, y0, x1, y1));
+    alignas(16) uint32_t scaled[4];
+    simd::store(scaled, scaleFourColours(colours, canvas.scaleMultipliers[strength]));
+    const __m128i keep = channelMultiplier(canvas.scaleMultipliers[31 - strength]);
+    uint32_t* depthCells = withDepth ? depth->pixels.data() : nullptr;
+    for (int k = 0; k < 4; ++k) {
+        const StepSpan span = runs.span(k, band);
+        if (span.first == span.end) {
+            continue;
+        }
+        const DepthRamp ramp = runs.ramp(k, z0, z1);
+        const uint32_t colour = scaled[k];
+        runLineSpan<withDepth>(
+            bitmap.pixels.data(), depthCells, runs.run(k, bitmap.width),
+            [&](uint32_t old) { return colour + scaleChannels(old, keep); }, ramp.z, ramp.step,
+            span);
     }
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+
+#include "imaging/rowBand.h"
 
 namespace bramblewisp::lineWalk {
 
@@ -96,6 +99,75 @@ inline void runLine(uint32_t* cells, uint32_t* depthCells, const LineRun& run, B
         }
         if (left == 0) {
             break;
+        }
+        accumulator += run.step;
+        lineCell += run.majorStep;
+    }
+}
+
+// The steps [first, end) of a walk whose pixels lie in a band of rows. The
+// row never turns back along a walk, so they are one run: found by division,
+// as a line usually leaves most of its steps to other bands.
+struct StepSpan {
+    int32_t first;
+    int32_t end;
+};
+
+// floor(n / d) for d > 0.
+inline int64_t floorQuotient(int64_t n, int64_t d) {
+    return n / d - (n % d < 0);
+}
+
+inline StepSpan stepsInBand(int32_t startY, bool xMajor, int32_t step, int32_t major,
+                            RowBand band) {
+    int64_t first = 0;
+    int64_t end = 0;
+    if (!xMajor) {
+        // Row startY + i.
+        first = int64_t{band.begin} - startY;
+        end = int64_t{band.end} - startY;
+    } else {
+        // Row floor(a(i) / 2^16) with a(i) = a(0) + i * step: it lies in the
+        // band while begin * 2^16 <= a(i) < end * 2^16.
+        const int64_t start = int64_t{startY} * 65536 + 32768;
+        const int64_t low = int64_t{band.begin} * 65536 - start;
+        const int64_t high = int64_t{band.end} * 65536 - start;
+        if (step > 0) {
+            first = floorQuotient(low + step - 1, step);
+            end = floorQuotient(high + step - 1, step);
+        } else if (step < 0) {
+            first = floorQuotient(-high, -step) + 1;
+            end = floorQuotient(-low, -step) + 1;
+        } else {
+            const bool inside = band.holds(startY);
+            end = inside ? major + 1 : 0;
+        }
+    }
+    const int64_t steps = int64_t{major} + 1;
+    first = std::clamp<int64_t>(first, 0, steps);
+    end = std::clamp<int64_t>(end, first, steps);
+    return {static_cast<int32_t>(first), static_cast<int32_t>(end)};
+}
+
+// runLine over the steps of span alone. The depth is a running sum, so the
+// skipped steps' additions are made all the same, in order: a product would
+// round differently.
+template <bool withDepth, typename Blend>
+inline void runLineSpan(uint32_t* cells, uint32_t* depthCells, const LineRun& run, Blend blendCell,
+                        float z, float zStep, StepSpan span) {
+    if constexpr (withDepth) {
+        for (int32_t i = 0; i < span.first; ++i) {
+            z += zStep;
+        }
+    }
+    std::ptrdiff_t lineCell = run.base + span.first * run.majorStep;
+    int32_t accumulator = run.accumulator + span.first * run.step;
+    for (int32_t i = span.first; i < span.end; ++i) {
+        const std::ptrdiff_t cell = lineCell + (accumulator >> 16) * run.minorStep;
+        cells[cell] = blendCell(cells[cell]);
+        if constexpr (withDepth) {
+            depthCells[cell] = std::bit_cast<uint32_t>(z);
+            z += zStep;
         }
         accumulator += run.step;
         lineCell += run.majorStep;

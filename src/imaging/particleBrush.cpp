@@ -23,32 +23,37 @@ int coreStrength(bool dark) {
 }
 
 // The four jittered lines of a stroke, in drawing order: the sign of the
-// jitter on each endpoint coordinate, and how much paler than the stroke's
-// grey and blue the line is. The core line comes last, unjittered, in the
-// stroke's own colour. Every way of drawing a stroke reads this table.
+// jitter on each endpoint coordinate. Their colours, paler than the core
+// line's, and the core line's colour come from the palette; the core line
+// comes last, unjittered.
 struct JitteredLine {
     int32_t firstX, firstY, secondX, secondY; // +1 or -1
-    int32_t greyLift, blueLift;
 };
 constexpr JitteredLine kJitteredLines[4] = {
-    {+1, -1, -1, +1, 32, 32},
-    {-1, -1, +1, -1, 16, 32},
-    {+1, +1, -1, -1, 0, 32},
-    {-1, +1, +1, +1, 0, 0},
+    {+1, -1, -1, +1},
+    {-1, -1, +1, -1},
+    {+1, +1, -1, -1},
+    {-1, +1, +1, +1},
 };
 
-// Near strokes are darker in light runs and paler in dark ones.
-struct StrokeShade {
-    int32_t grey, blue;
-};
-StrokeShade strokeShade(const Vec3& a, const Vec3& b, float depthScale, bool dark) {
-    const int32_t shade = static_cast<int32_t>((a.z + b.z) * depthScale * 0.5f);
-    return dark ? StrokeShade{192 - shade / 2, 220 - shade / 2}
-                : StrokeShade{shade / 2 + 96, shade / 4 + 160};
+// The mean depth of the stroke's ends as a shade 0..254, taken modulo 256
+// as every channel is (a depth that is not a number gives 0).
+int32_t strokeShade(const Vec3& a, const Vec3& b, float depthScale) {
+    return static_cast<int32_t>((a.z + b.z) * depthScale * 0.5f) & 255;
 }
 
-uint32_t lineColour(const JitteredLine& line, StrokeShade shade) {
-    return rgb(shade.grey + line.greyLift, shade.grey + line.greyLift, shade.blue + line.blueLift);
+// A line lineWidth pixels across: copies of the one-pixel line side by side,
+// shifted across its major axis and centred on it.
+template <typename Draw>
+void thickLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t lineWidth, Draw draw) {
+    const bool xMajor = std::abs(x0 - x1) >= std::abs(y0 - y1);
+    for (int32_t o = -(lineWidth - 1) / 2; o <= lineWidth / 2; ++o) {
+        if (xMajor) {
+            draw(x0, y0 + o, x1, y1 + o);
+        } else {
+            draw(x0 + o, y0, x1 + o, y1);
+        }
+    }
 }
 
 #if BRAMBLEWISP_SSE2
@@ -94,20 +99,19 @@ FourEnds jitteredEnds(int32_t ax, int32_t ay, int32_t bx, int32_t by, const int3
             offset(bx, d2, kSignMasks.secondX), offset(by, d1, kSignMasks.secondY)};
 }
 
-// rgb() in four lanes.
-__m128i fourRgb(__m128i red, __m128i green, __m128i blue) {
-    const __m128i byte = _mm_set1_epi32(255);
-    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(red, byte), 16),
-                                     _mm_slli_epi32(_mm_and_si128(green, byte), 8)),
-                        _mm_and_si128(blue, byte));
-}
 #endif
 
 } // namespace
 
 void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const {
 #if BRAMBLEWISP_SSE2
-    if (keepDepth) {
+    if (scaled()) {
+        if (keepDepth) {
+            scaledStroke<true>(a, b, jitter);
+        } else {
+            scaledStroke<false>(a, b, jitter);
+        }
+    } else if (keepDepth) {
         stroke<true>(a, b, jitter);
     } else {
         stroke<false>(a, b, jitter);
@@ -119,7 +123,7 @@ void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b, StrokeJitter& jit
 
 void ParticleBrush::drawFour(const Vec3* a, const Vec3* b, StrokeJitter& jitter) const {
 #if BRAMBLEWISP_SSE2
-    if (!keepDepth) {
+    if (!keepDepth && !scaled()) {
         drawFourWithoutDepth(a, b, jitter);
         return;
     }
@@ -134,26 +138,36 @@ void ParticleBrush::drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) cons
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
     const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
-    const StrokeShade shade = strokeShade(a, b, depthScale, dark);
-
-    auto draw = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
-        if (keepDepth) {
-            lineWalk::plain<true>(canvas, image, x0, y0, x1, y1, colour, strength, &depth, a.z,
-                                  b.z);
-        } else {
-            lineWalk::plain<false>(canvas, image, x0, y0, x1, y1, colour, strength, nullptr, 0.0f,
-                                   0.0f);
-        }
+    const int32_t shade = strokeShade(a, b, depthScale);
+    const Palette& colours = paletteOf(palette);
+    const std::array<ShadeRamp, 3>& ramps = dark ? colours.dark : colours.light;
+    auto colour = [&](const std::array<int32_t, 3>& lift) {
+        return rgb(ramps[0].at(shade) + lift[0], ramps[1].at(shade) + lift[1],
+                   ramps[2].at(shade) + lift[2]);
     };
-    for (const JitteredLine& line : kJitteredLines) {
-        const int32_t d1 = jitter.next() & 7; // second endpoint's y
-        const int32_t d2 = jitter.next() & 7; // second endpoint's x
-        const int32_t d3 = jitter.next() & 7; // first endpoint's y
-        const int32_t d4 = jitter.next() & 7; // first endpoint's x
+
+    auto draw = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t lineColour,
+                    int strength) {
+        thickLine(x0, y0, x1, y1, lineWidth, [&](int32_t u0, int32_t v0, int32_t u1, int32_t v1) {
+            if (keepDepth) {
+                lineWalk::plain<true>(canvas, image, u0, v0, u1, v1, lineColour, strength, &depth,
+                                      a.z, b.z);
+            } else {
+                lineWalk::plain<false>(canvas, image, u0, v0, u1, v1, lineColour, strength, nullptr,
+                                       0.0f, 0.0f);
+            }
+        });
+    };
+    for (int k = 0; k < 4; ++k) {
+        const JitteredLine& line = kJitteredLines[k];
+        const int32_t d1 = jitterOf(jitter.next(), jitterScale); // second endpoint's y
+        const int32_t d2 = jitterOf(jitter.next(), jitterScale); // second endpoint's x
+        const int32_t d3 = jitterOf(jitter.next(), jitterScale); // first endpoint's y
+        const int32_t d4 = jitterOf(jitter.next(), jitterScale); // first endpoint's x
         draw(ax + line.firstX * d4, ay + line.firstY * d3, bx + line.secondX * d2,
-             by + line.secondY * d1, lineColour(line, shade), softStrength(dark));
+             by + line.secondY * d1, colour(colours.lifts[k]), softStrength(dark));
     }
-    draw(ax, ay, bx, by, rgb(shade.grey, shade.grey, shade.blue), coreStrength(dark));
+    draw(ax, ay, bx, by, colour({0, 0, 0}), coreStrength(dark));
 }
 
 #if BRAMBLEWISP_SSE2
@@ -175,27 +189,17 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, StrokeJit
         _mm_sub_epi32(halfHeight, _mm_cvttps_epi32(lanes(b[0].y, b[1].y, b[2].y, b[3].y)));
     const __m128 zSum =
         _mm_add_ps(lanes(a[0].z, a[1].z, a[2].z, a[3].z), lanes(b[0].z, b[1].z, b[2].z, b[3].z));
-    const __m128i shade =
-        _mm_cvttps_epi32(_mm_mul_ps(_mm_mul_ps(zSum, _mm_set1_ps(depthScale)), _mm_set1_ps(0.5f)));
-    // shade / 2 and shade / 4 truncate toward zero, as integer division does.
-    const __m128i sign = _mm_srai_epi32(shade, 31);
-    const __m128i half = _mm_srai_epi32(_mm_sub_epi32(shade, sign), 1);
-    const __m128i quarter =
-        _mm_srai_epi32(_mm_add_epi32(shade, _mm_and_si128(sign, _mm_set1_epi32(3))), 2);
-    const __m128i grey =
-        dark ? _mm_sub_epi32(_mm_set1_epi32(192), half) : _mm_add_epi32(half, _mm_set1_epi32(96));
-    const __m128i blue = dark ? _mm_sub_epi32(_mm_set1_epi32(220), half)
-                              : _mm_add_epi32(quarter, _mm_set1_epi32(160));
-    const __m128i coreColour = fourRgb(grey, grey, blue);
-    // Row k holds line k's colour for the four particles; transposed, row p
-    // holds the four line colours of particle p.
-    auto colourOf = [&](const JitteredLine& line) {
-        const __m128i lineGrey = _mm_add_epi32(grey, _mm_set1_epi32(line.greyLift));
-        return fourRgb(lineGrey, lineGrey, _mm_add_epi32(blue, _mm_set1_epi32(line.blueLift)));
-    };
-    __m128i lineColours[4] = {colourOf(kJitteredLines[0]), colourOf(kJitteredLines[1]),
-                              colourOf(kJitteredLines[2]), colourOf(kJitteredLines[3])};
-    simd::transposeFour(lineColours[0], lineColours[1], lineColours[2], lineColours[3]);
+    alignas(16) int32_t shades[4];
+    simd::store(shades,
+                _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(_mm_mul_ps(zSum, _mm_set1_ps(depthScale)),
+                                                          _mm_set1_ps(0.5f))),
+                              _mm_set1_epi32(255)));
+    const StrokeColours& table = strokeColours(palette, dark);
+    const ShadeColours* colours[4] = {&table[shades[0]], &table[shades[1]], &table[shades[2]],
+                                      &table[shades[3]]};
+    const __m128i coreColour =
+        _mm_set_epi32(static_cast<int>(colours[3]->core), static_cast<int>(colours[2]->core),
+                      static_cast<int>(colours[1]->core), static_cast<int>(colours[0]->core));
 
     FourPairedRuns coreRuns;
     storePairedRuns(setUpFourLines(ax, ay, bx, by), coreRuns);
@@ -214,8 +218,8 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, StrokeJit
         int32_t draws[16];
         jitter.fillSixteen(draws);
         const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], draws);
-        drawFourLines<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1, lineColours[p],
-                             soft, nullptr, 0.0f, 0.0f);
+        drawFourLines<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
+                             simd::load(colours[p]->soft), soft, nullptr, 0.0f, 0.0f);
         drawRun(image, coreRuns[p], coreScaled[p], coreKeep);
     }
 }
@@ -228,23 +232,48 @@ void ParticleBrush::stroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) c
     const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
     const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
     const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
-    const StrokeShade shade = strokeShade(a, b, depthScale, dark);
+    const ShadeColours& colours = strokeColours(palette, dark)[strokeShade(a, b, depthScale)];
 
     // All sixteen draws first, in their order: between pixel stores the
     // generator's state would have to be reloaded for every draw.
     int32_t draws[16];
     jitter.fillSixteen(draws);
-    const uint32_t colours[4] = {
-        lineColour(kJitteredLines[0], shade), lineColour(kJitteredLines[1], shade),
-        lineColour(kJitteredLines[2], shade), lineColour(kJitteredLines[3], shade)};
     Bitmap* depthBitmap = withDepth ? &depth : nullptr;
     const FourEnds ends = jitteredEnds(ax, ay, bx, by, draws);
     lineWalk::drawFourLines<withDepth>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
-                                       simd::load(colours), softStrength(dark), depthBitmap, a.z,
-                                       b.z);
-    lineWalk::fast<withDepth>(canvas, image, ax, ay, bx, by,
-                              rgb(shade.grey, shade.grey, shade.blue), coreStrength(dark),
+                                       simd::load(colours.soft), softStrength(dark), depthBitmap,
+                                       a.z, b.z);
+    lineWalk::fast<withDepth>(canvas, image, ax, ay, bx, by, colours.core, coreStrength(dark),
                               depthBitmap, a.z, b.z);
+}
+
+// drawPlain's stroke for larger pictures: lines are long there, so each is
+// simply walked fast, copy by copy.
+template <bool withDepth>
+void ParticleBrush::scaledStroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const {
+    const int32_t ax = image.width / 2 + static_cast<int32_t>(a.x);
+    const int32_t ay = image.height / 2 - static_cast<int32_t>(a.y);
+    const int32_t bx = image.width / 2 + static_cast<int32_t>(b.x);
+    const int32_t by = image.height / 2 - static_cast<int32_t>(b.y);
+    const ShadeColours& colours = strokeColours(palette, dark)[strokeShade(a, b, depthScale)];
+    int32_t draws[16];
+    jitter.fillSixteen(draws);
+    Bitmap* depthBitmap = withDepth ? &depth : nullptr;
+    auto draw = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, int strength) {
+        thickLine(x0, y0, x1, y1, lineWidth, [&](int32_t u0, int32_t v0, int32_t u1, int32_t v1) {
+            lineWalk::fast<withDepth>(canvas, image, u0, v0, u1, v1, colour, strength, depthBitmap,
+                                      a.z, b.z);
+        });
+    };
+    for (int k = 0; k < 4; ++k) {
+        const JitteredLine& line = kJitteredLines[k];
+        const int32_t* d = draws + 4 * k;
+        draw(ax + line.firstX * jitterOf(d[3], jitterScale),
+             ay + line.firstY * jitterOf(d[2], jitterScale),
+             bx + line.secondX * jitterOf(d[1], jitterScale),
+             by + line.secondY * jitterOf(d[0], jitterScale), colours.soft[k], softStrength(dark));
+    }
+    draw(ax, ay, bx, by, colours.core, coreStrength(dark));
 }
 #endif
 

@@ -2,6 +2,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/canvas.h"
+#include "imaging/palette.h"
 #include "platform/simd.h"
 #include "random/ranmar.h"
 #include "random/ranmarStream.h"
@@ -35,11 +36,14 @@ struct ParticleBrush {
     // for less work than four calls.
     void drawFour(const Vec3* a, const Vec3* b, StrokeJitter& jitter) const;
 
-    // The stroke written plainly: the plain line walk, and the jitter drawn
-    // from the plain generator one line at a time. The portable build draws
-    // every stroke with it; the vector unit's stroke must leave the same
-    // pixels and take the same draws.
+    // The stroke written plainly: the plain line walk, the colours worked
+    // out from the palette, and the jitter drawn from the plain generator one
+    // line at a time. The portable build draws every stroke with it; the
+    // vector unit's stroke must leave the same pixels and take the same
+    // draws.
     void drawPlain(const Vec3& a, const Vec3& b, Ranmar& jitter) const;
+
+    static constexpr int32_t kUnscaledJitter = 256;
 
     const Canvas& canvas;
     Bitmap& image;
@@ -47,10 +51,26 @@ struct ParticleBrush {
     float depthScale; // turns a depth into a shade 0..254
     bool dark;
     bool keepDepth = true; // false: the depth bitmap is left alone
+    int32_t palette = 0;   // imaging/palette.h
+    // The jitter of a line's ends, 0 to 7 pixels, in 256ths: larger
+    // pictures draw their strokes larger (imaging/pictureScale.h).
+    int32_t jitterScale = kUnscaledJitter;
+    int32_t lineWidth = 1; // pixels across every line of the stroke
 
   private:
+    bool scaled() const { return jitterScale != kUnscaledJitter || lineWidth != 1; }
     template <bool withDepth> void stroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const;
+    template <bool withDepth>
+    void scaledStroke(const Vec3& a, const Vec3& b, StrokeJitter& jitter) const;
     void drawFourWithoutDepth(const Vec3* a, const Vec3* b, StrokeJitter& jitter) const;
 };
+
+// A jitter value from a draw: the low three bits, 0 to 7 pixels, with the
+// next five below them as a fraction, times jitterScale / 256 and
+// truncated; unscaled, just the low three bits.
+inline int32_t jitterOf(int32_t draw, int32_t jitterScale) {
+    const int32_t fine = ((draw & 7) << 5) | ((draw >> 3) & 31);
+    return (fine * jitterScale) >> 13;
+}
 
 } // namespace bramblewisp

@@ -3,13 +3,15 @@
 #include <cstddef>
 
 #include "imaging/canvas.h"
+#include "imaging/pictureScale.h"
 
 namespace bramblewisp {
 
 void OutlineEffect::apply(Bitmap& image, const Bitmap& depth) const {
     const float factor = 31.0f / (high - low);
     const std::ptrdiff_t w = image.width;
-    const std::ptrdiff_t n = (static_cast<std::ptrdiff_t>(image.height) - 2) * w - 2;
+    const std::ptrdiff_t o = PictureScale(image.width, image.height).distance(distance);
+    const std::ptrdiff_t n = (static_cast<std::ptrdiff_t>(image.height) - o) * w - o;
     const auto& table = Canvas::scaleTable;
     const uint32_t red = (colour >> 16) & 255;
     const uint32_t green = (colour >> 8) & 255;
@@ -20,10 +22,11 @@ void OutlineEffect::apply(Bitmap& image, const Bitmap& depth) const {
     // last cells are the first cells of the next row.
     for (std::ptrdiff_t i = 0; i < n; ++i) {
         const std::size_t at = static_cast<std::size_t>(i);
-        const std::size_t rowBelow = at + 2 * static_cast<std::size_t>(w);
-        double d = static_cast<double>(depthAt(depth, rowBelow + 2)) +
+        const std::size_t rowBelow = at + static_cast<std::size_t>(o * w);
+        const auto right = static_cast<std::size_t>(o);
+        double d = static_cast<double>(depthAt(depth, rowBelow + right)) +
                    static_cast<double>(depthAt(depth, rowBelow)) +
-                   static_cast<double>(depthAt(depth, at + 2)) -
+                   static_cast<double>(depthAt(depth, at + right)) -
                    3.0 * static_cast<double>(depthAt(depth, at));
         if (!(d >= low)) { // not-a-number counts as low
             d = low;
@@ -41,7 +44,7 @@ void OutlineEffect::apply(Bitmap& image, const Bitmap& depth) const {
 
 void SmoothEffect::smooth(Bitmap& image) const {
     const std::ptrdiff_t w = image.width;
-    const std::ptrdiff_t r = radius;
+    const std::ptrdiff_t r = PictureScale(image.width, image.height).distance(radius);
     const std::ptrdiff_t n = (static_cast<std::ptrdiff_t>(image.height) - 2 * r) * w - 2 * r;
     if (n <= 0 || r < 0) {
         return;

@@ -20,6 +20,9 @@ class PostEffect {
 
 // Shades a pixel toward colour where the depth rises steeply toward its lower
 // right: outlines near shapes, or with a negative low, reliefs the picture.
+// The distances to the neighbours compared, and the smoothing's radius, are
+// those of an 800 x 600 picture, grown with larger pictures
+// (imaging/pictureScale.h).
 class OutlineEffect : public PostEffect {
   public:
     OutlineEffect(uint32_t colour, float low, float high) : colour(colour), low(low), high(high) {}
@@ -27,8 +30,9 @@ class OutlineEffect : public PostEffect {
     bool readsDepth() const override { return true; }
 
     uint32_t colour;
-    float low;  // depth difference at and below which a pixel keeps its colour
-    float high; // depth difference at and above which it takes the full colour
+    float low;            // depth difference at and below which a pixel keeps its colour
+    float high;           // depth difference at and above which it takes the full colour
+    int32_t distance = 2; // to the neighbours below and to the right
 };
 
 // Averages every cell in place with its four neighbours at radius; the

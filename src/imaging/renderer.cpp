@@ -5,10 +5,13 @@
 #include <cassert>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
+#include "imaging/box.h"
 #include "imaging/depthSort.h"
 #include "imaging/particleBrush.h"
+#include "imaging/pictureScale.h"
 #include "platform/largeArray.h"
 #include "platform/prefetch.h"
 
@@ -27,148 +30,180 @@ struct DepthKey {
 // 2^kBucketBits positions.
 constexpr uint32_t kBucketBits = 10;
 
-Vec3 endPoint(const Particle& p) {
-    return Vec3{p.position.x + p.direction.x, p.position.y + p.direction.y,
-                p.position.z + p.direction.z};
-}
-
-struct Box {
-    Vec3 max{-1000000.0f, -1000000.0f, -1000000.0f};
-    Vec3 min{1000000.0f, 1000000.0f, 1000000.0f};
-
-    // A particle's stroke: its end, then its start.
-    void include(const Particle& p) {
-        include(endPoint(p));
-        include(p.position);
-    }
-
-    void include(const Vec3& v) {
-        include(v.x, max.x, min.x);
-        include(v.y, max.y, min.y);
-        include(v.z, max.z, min.z);
-    }
-
-    static void include(float value, float& high, float& low) {
-        if (value > high) {
-            high = value;
-        }
-        if (value < low) {
-            low = value;
-        }
-    }
+// The chunks of the current bank, layer by layer, and where each starts in
+// the collection order (the count at the end).
+struct ChunkTable {
+    std::vector<const Particle*> slots;
+    std::vector<uint32_t> starts;
+    uint32_t shift; // a key's index holds the chunk's ordinal above these bits
 };
 
-// Whether every particle of the bank lies at the first one's z (so no z is
-// NaN), with their box in box if so. Stops at the first that does not: a
-// picture in depth shows it at once.
-bool gatherOneDepth(const ParticleList* bank, Box& box) {
-    bool first = true;
-    bool oneDepth = true;
-    float z = 0.0f;
-    for (int layer = 0; layer < kLayerCount && oneDepth; ++layer) {
+ChunkTable chunkTableOf(const ParticleStore& store) {
+    const ParticleList* bank = store.currentBank();
+    ChunkTable table;
+    int32_t largestChunk = 1;
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+        largestChunk = std::max(largestChunk, bank[layer].chunkSize);
+    }
+    table.shift = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(largestChunk - 1)));
+    uint32_t count = 0;
+    for (int layer = 0; layer < kLayerCount; ++layer) {
         bank[layer].forEachChunk([&](std::span<const Particle> chunk) {
-            for (std::size_t k = 0; k < chunk.size() && oneDepth; ++k) {
-                const Particle& p = chunk[k];
-                z = first ? p.position.z : z;
-                first = false;
-                oneDepth = p.position.z == z;
-                box.include(p);
-            }
+            assert(table.slots.size() < (std::size_t{1} << (32 - table.shift)));
+            table.slots.push_back(chunk.data());
+            table.starts.push_back(count);
+            count += static_cast<uint32_t>(chunk.size());
         });
     }
-    return oneDepth;
+    table.starts.push_back(count);
+    return table;
+}
+
+// What a part of the collection found in its run of chunks.
+struct PartFindings {
+    Box box;
+    bool empty = true;
+    bool oneDepth = true; // every particle at z, the z of the first
+    float z = 0.0f;
+};
+
+// visit(chunk ordinal, its particles, findings) for the chunks of the table
+// in parts side by side, a run of neighbouring chunks each; the findings of
+// the parts in chunk order.
+template <typename Visit>
+std::vector<PartFindings> inParts(const ChunkTable& table, platform::WorkerPool& workers,
+                                  Visit visit) {
+    const std::size_t chunks = table.slots.size();
+    const auto parts = std::min(static_cast<std::size_t>(workers.workers()), chunks);
+    std::vector<PartFindings> findings(parts);
+    workers.run(static_cast<int>(parts), [&](int part) {
+        const auto p = static_cast<std::size_t>(part);
+        PartFindings found;
+        for (std::size_t c = chunks * p / parts; c < chunks * (p + 1) / parts; ++c) {
+            const std::span<const Particle> chunk(table.slots[c],
+                                                  table.starts[c + 1] - table.starts[c]);
+            visit(static_cast<uint32_t>(c), chunk, found);
+        }
+        findings[p] = found;
+    });
+    return findings;
+}
+
+// Whether every particle of the bank lies at the first one's z (so no z is
+// NaN), with their box in box if so. Each part stops at the first that does
+// not: a picture in depth shows it at once.
+bool gatherOneDepth(const ChunkTable& table, platform::WorkerPool& workers, Box& box) {
+    const std::vector<PartFindings> findings =
+        inParts(table, workers, [](uint32_t, std::span<const Particle> chunk, PartFindings& found) {
+            for (std::size_t k = 0; k < chunk.size() && found.oneDepth; ++k) {
+                const Particle& p = chunk[k];
+                found.z = found.empty ? p.position.z : found.z;
+                found.empty = false;
+                found.oneDepth = p.position.z == found.z;
+                found.box.include(p);
+            }
+        });
+    for (const PartFindings& found : findings) {
+        if (!found.oneDepth || (!found.empty && found.z != findings.front().z)) {
+            return false;
+        }
+        box.follow(found.box);
+    }
+    return true;
 }
 
 // Every particle of the current bank, in layer and list order (the order the
 // sort starts from), and their bounding box. The box is gathered here, in
-// memory order, rather than after the sort. Particles all at one depth (flat
-// presets) get no keys: their drawing order is known without a sort.
+// memory order, rather than after the sort, by parts of the chunks side by
+// side. Particles all at one depth (flat presets) get no keys: their drawing
+// order is known without a sort.
 class Collection {
   public:
-    explicit Collection(const ParticleStore& store)
-        : oneDepth(gatherOneDepth(store.currentBank(), box)),
-          keys(oneDepth ? 0 : static_cast<std::size_t>(store.currentCount()),
-               store.onLargeBlocks() && !oneDepth) {
-        const ParticleList* bank = store.currentBank();
-        if (!oneDepth) {
-            box = Box{};
-        }
-        int32_t largestChunk = 1;
-        for (int layer = 0; layer < kLayerCount; ++layer) {
-            largestChunk = std::max(largestChunk, bank[layer].chunkSize);
-        }
-        shift = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(largestChunk - 1)));
-        for (int layer = 0; layer < kLayerCount; ++layer) {
-            bank[layer].forEachChunk([&](std::span<const Particle> chunk) {
-                const auto ordinal = static_cast<uint32_t>(chunkSlots.size());
-                const auto used = static_cast<uint32_t>(chunk.size());
-                assert(ordinal < (1u << (32 - shift)));
-                chunkSlots.push_back(chunk.data());
-                if (oneDepth) {
-                    chunkStarts.push_back(count);
-                    count += used;
-                    return;
-                }
-                for (uint32_t k = 0; k < used; ++k) {
-                    const Particle& p = chunk[k];
-                    keys.push(DepthKey{p.position.z, (ordinal << shift) | k});
-                    box.include(p);
-                }
-                count += used;
-            });
-        }
-        if (oneDepth) {
-            chunkStarts.push_back(count);
-            // The first chunk of every bucket, for atPosition.
-            for (uint32_t c = 0, position = 0; position < count;
-                 position += uint32_t{1} << kBucketBits) {
-                while (chunkStarts[c + 1] <= position) {
-                    ++c;
-                }
-                firstChunks.push_back(c);
-            }
-        }
-    }
+    Collection(const ParticleStore& store, platform::WorkerPool& workers)
+        : Collection(store, workers, chunkTableOf(store)) {}
 
     // The particle of a key.
     const Particle& operator[](uint32_t index) const {
-        return chunkSlots[index >> shift][index & ((1u << shift) - 1)];
+        return table.slots[index >> table.shift][index & ((1u << table.shift) - 1)];
     }
 
     // The particle at a position of the collection order (one depth only).
     const Particle& atPosition(uint32_t position) const {
         uint32_t c = firstChunks[position >> kBucketBits];
-        while (chunkStarts[c + 1] <= position) {
+        while (table.starts[c + 1] <= position) {
             ++c;
         }
-        return chunkSlots[c][position - chunkStarts[c]];
+        return table.slots[c][position - table.starts[c]];
     }
 
     Box box;
     const bool oneDepth;
     LargeArray<DepthKey> keys; // none at one depth
-    uint32_t count = 0;
+    const uint32_t count;
 
   private:
-    std::vector<const Particle*> chunkSlots;
-    // One depth only: where each chunk starts in the collection order (and
-    // the count at the end), and the first chunk of every bucket.
-    std::vector<uint32_t> chunkStarts;
+    Collection(const ParticleStore& store, platform::WorkerPool& workers, ChunkTable chunks)
+        : oneDepth(gatherOneDepth(chunks, workers, box)),
+          keys(oneDepth ? 0 : chunks.starts.back(), store.onLargeBlocks() && !oneDepth),
+          count(chunks.starts.back()), table(std::move(chunks)) {
+        if (oneDepth) {
+            // The first chunk of every bucket, for atPosition.
+            for (uint32_t c = 0, position = 0; position < count;
+                 position += uint32_t{1} << kBucketBits) {
+                while (table.starts[c + 1] <= position) {
+                    ++c;
+                }
+                firstChunks.push_back(c);
+            }
+            return;
+        }
+        DepthKey* out = keys.data();
+        const std::vector<PartFindings> findings =
+            inParts(table, workers,
+                    [&](uint32_t ordinal, std::span<const Particle> chunk, PartFindings& found) {
+                        DepthKey* key = out + table.starts[ordinal];
+                        const uint32_t first = ordinal << table.shift;
+                        for (uint32_t k = 0; k < chunk.size(); ++k) {
+                            const Particle& p = chunk[k];
+                            key[k] = DepthKey{p.position.z, first | k};
+                            found.box.include(p);
+                        }
+                    });
+        keys.markFilled(count);
+        box = Box{};
+        for (const PartFindings& found : findings) {
+            box.follow(found.box);
+        }
+    }
+
+    ChunkTable table;
+    // One depth only: the first chunk of every bucket.
     std::vector<uint32_t> firstChunks;
-    uint32_t shift;
 };
+
+// The fit keeps every projected point less than 0.475 of a side from the
+// centre, so a side of n pixels leaves at least n / 2 - ceil(0.475 n)
+// pixels on either side; one less allows for rounding in the projection.
+int32_t freeMargin(int32_t n) {
+    return std::max<int32_t>(0, n / 2 - (475 * n + 999) / 1000 - 1);
+}
 
 } // namespace
 
+int32_t strokeReach(int32_t width, int32_t height) {
+    return std::min(freeMargin(width), freeMargin(height));
+}
+
 void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
-                     const ParticleSystem& system, bool dark, bool keepDepth, Progress& progress) {
+                     const ParticleSystem& system, bool dark, bool keepDepth, Progress& progress,
+                     platform::WorkerPool& workers, int32_t palette) {
     progress.begin(Progress::Step::collect);
-    Collection collection(*system.store);
+    Collection collection(*system.store, workers);
     LargeArray<DepthKey>& keys = collection.keys;
     progress.collected(static_cast<int32_t>(collection.count));
     progress.begin(Progress::Step::sort);
     if (!collection.oneDepth) {
-        depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{});
+        depthSort(keys.data(), keys.data() + keys.size(), depthsort::FartherFirst{}, workers);
     }
 
     progress.begin(Progress::Step::fit);
@@ -181,8 +216,21 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                                          height / (box.max.y - box.min.y + 0.1f));
 
     progress.begin(Progress::Step::draw);
-    const ParticleBrush brush{canvas, image,    depth, 255.0f / (box.max.z - box.min.z + 0.1f),
-                              dark,   keepDepth};
+    // The jitter and the width shrink to stay inside the picture, which
+    // only ever happens to pictures far smaller than 800 x 600.
+    const PictureScale pictureScale(image.width, image.height);
+    const int32_t reach = strokeReach(image.width, image.height);
+    int32_t lineWidth = pictureScale.lineWidth();
+    int32_t jitterScale = pictureScale.jitterScale();
+    while (lineWidth > 1 && lineWidth / 2 > reach) {
+        --lineWidth;
+    }
+    while (jitterScale > 0 && jitterOf(255, jitterScale) + lineWidth / 2 > reach) {
+        --jitterScale;
+    }
+    const ParticleBrush brush{canvas,   image,     depth,   255.0f / (box.max.z - box.min.z + 0.1f),
+                              dark,     keepDepth, palette, jitterScale,
+                              lineWidth};
     StrokeJitter jitter = startedStrokeJitter();
     auto project = [&](const Vec3& v) {
         return Vec3{(v.x - centreX) * scale, (v.y - centreY) * scale, v.z - box.min.z};

@@ -30,9 +30,10 @@ uint32_t subtractBlit(uint32_t destination, uint32_t source);
 
 // Writes a line of text with a bitmap font whose glyphs stand cellWidth
 // pixels apart, the top-left pixel of the first at (x, y): glyphs are added
-// on dark pictures and subtracted on light ones. Only the pixels inside both
-// the font and the picture are touched.
+// on dark pictures and subtracted on light ones. Every font pixel covers
+// scale x scale pixels of the picture. Only the pixels inside both the font
+// and the picture are touched.
 void drawText(Bitmap& image, const Bitmap& font, int32_t cellWidth, std::string_view text,
-              int32_t x, int32_t y, bool dark);
+              int32_t x, int32_t y, bool dark, int32_t scale = 1);
 
 } // namespace bramblewisp

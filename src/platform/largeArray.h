@@ -61,6 +61,13 @@ template <typename T> class LargeArray {
         items[count++] = value;
     }
 
+    // Counts the first n values as filled, written through data() (by
+    // several threads, say).
+    void markFilled(std::size_t n) {
+        assert(n <= capacity);
+        count = n;
+    }
+
     T* data() { return items; }
     const T* data() const { return items; }
     std::size_t size() const { return count; }

@@ -1,6 +1,59 @@
 #include "random/ranmar.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cassert>
+
 namespace bramblewisp {
+
+namespace {
+
+constexpr int kLongLag = 97;
+constexpr int kShortLag = 33;
+
+// The lagged values obey x[n + 97] = x[n] - x[n + 64], so x[n + k] is a
+// combination of x[n .. n + 96] whose weights are the coefficients of t^k
+// modulo t^97 + t^64 - 1. Arithmetic modulo 2^32 keeps every result right
+// modulo 2^24.
+using Weights = std::array<uint32_t, kLongLag>;
+
+// Folds the powers above t^96 back with t^97 = 1 - t^64, from the top.
+template <std::size_t N> Weights reduced(std::array<uint32_t, N>& product) {
+    for (std::size_t d = N - 1; d >= kLongLag; --d) {
+        product[d - kLongLag] += product[d];
+        product[d - kShortLag] -= product[d];
+    }
+    Weights result;
+    std::copy_n(product.begin(), kLongLag, result.begin());
+    return result;
+}
+
+Weights squared(const Weights& a) {
+    std::array<uint32_t, 2 * kLongLag - 1> product{};
+    for (int i = 0; i < kLongLag; ++i) {
+        const uint32_t twice = 2 * a[i];
+        product[2 * i] += a[i] * a[i];
+        for (int j = i + 1; j < kLongLag; ++j) {
+            product[i + j] += twice * a[j];
+        }
+    }
+    return reduced(product);
+}
+
+Weights timesT(const Weights& a) {
+    std::array<uint32_t, kLongLag + 1> product{};
+    std::copy(a.begin(), a.end(), product.begin() + 1);
+    return reduced(product);
+}
+
+// Ring position p moved back by k, within 1 to 97: where the k-th oldest
+// lagged value sits when the oldest is at p.
+int32_t ringBack(int32_t p, int32_t k) {
+    return ((p - 1 - k) % kLongLag + kLongLag) % kLongLag + 1;
+}
+
+} // namespace
 
 void Ranmar::init(int32_t ij, int32_t kl) {
     // C++ division truncates toward zero, so negative seeds keep their sign
@@ -33,6 +86,37 @@ void Ranmar::init(int32_t ij, int32_t kl) {
     cm = 16777213;
     i97 = 97;
     j97 = 33;
+}
+
+void Ranmar::skip(uint64_t count) {
+    Weights weights{};
+    weights[0] = 1;
+    for (int bit = std::bit_width(count) - 1; bit >= 0; --bit) {
+        weights = squared(weights);
+        if ((count >> bit) & 1) {
+            weights = timesT(weights);
+        }
+    }
+    // The 97 lagged values, oldest first, and the 96 that follow them.
+    assert(ringBack(i97, kLongLag - kShortLag) == j97);
+    std::array<uint32_t, 2 * kLongLag - 1> x;
+    for (int m = 0; m < kLongLag; ++m) {
+        x[m] = static_cast<uint32_t>(u[ringBack(i97, m)]);
+    }
+    for (int m = kLongLag; m < 2 * kLongLag - 1; ++m) {
+        x[m] = x[m - kLongLag] - x[m - kShortLag];
+    }
+    i97 = kLongLag;
+    j97 = ringBack(kLongLag, kLongLag - kShortLag);
+    for (int m = 0; m < kLongLag; ++m) {
+        uint32_t value = 0;
+        for (int i = 0; i < kLongLag; ++i) {
+            value += weights[i] * x[i + m];
+        }
+        u[ringBack(i97, m)] = static_cast<int32_t>(value & 0xFFFFFF);
+    }
+    const int64_t steps = static_cast<int64_t>(count % static_cast<uint64_t>(cm));
+    c = static_cast<int32_t>(((c - steps * cd) % cm + cm) % cm);
 }
 
 } // namespace bramblewisp

@@ -16,6 +16,12 @@ struct Ranmar {
 
     void init(int32_t ij, int32_t kl);
 
+    // Leaves the state as count calls of next() would, in O(97^2 log count)
+    // steps instead of count: the lagged values are linear modulo 2^24 and
+    // the carry is an arithmetic sequence. Copies that skip to their places
+    // in one stream draw its parts side by side.
+    void skip(uint64_t count);
+
     // A 24-bit value in [0, 16777215].
     int32_t next() {
         // The sign tests are coin flips, so they add by mask instead of

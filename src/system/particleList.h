@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -90,6 +91,33 @@ class ParticleList {
         return slot;
     }
 
+    // Where writers that fill a list side by side put their particles: each
+    // writes the run of positions that starts at its own.
+    class Writer {
+      public:
+        void put(const Particle& particle) {
+            if (slot == chunkEnd) {
+                const ParticleChunk& chunk = **nextChunk++;
+                slot = chunk.slots;
+                chunkEnd = chunk.slots + chunk.used;
+            }
+            *slot++ = particle;
+        }
+
+      private:
+        friend class ParticleList;
+        Particle* slot = nullptr;
+        Particle* chunkEnd = nullptr;
+        const std::unique_ptr<ParticleChunk>* nextChunk = nullptr;
+    };
+
+    // Makes room for the particles up to newCount, to be written through
+    // writers before the list is read: positions count .. newCount - 1 hold
+    // no particles yet. Only this allocates, so the writers need no lock.
+    void extendTo(int32_t newCount);
+    // A writer for the positions from position on (at most count).
+    Writer writerAt(int32_t position);
+
     // One particle at a time; the walks of a whole generation visit the
     // chunks instead, which spares them a chunk test per particle.
     Iterator begin() const { return Iterator(this, 0, 0); }
@@ -109,6 +137,24 @@ class ParticleList {
         for (auto& chunk : chunks) {
             visit(std::span<const Particle>(chunk->slots, chunk->used));
             chunk.reset();
+        }
+        clear();
+    }
+
+    // The same, window chunks at a time: visit gets their spans, and they
+    // are given back once it returns.
+    template <typename Visit> void drainByWindows(std::size_t window, Visit visit) {
+        std::vector<std::span<const Particle>> spans;
+        for (std::size_t first = 0; first < chunks.size(); first += window) {
+            const std::size_t last = std::min(chunks.size(), first + window);
+            spans.clear();
+            for (std::size_t c = first; c < last; ++c) {
+                spans.emplace_back(chunks[c]->slots, chunks[c]->used);
+            }
+            visit(std::span<const std::span<const Particle>>(spans));
+            for (std::size_t c = first; c < last; ++c) {
+                chunks[c].reset();
+            }
         }
         clear();
     }

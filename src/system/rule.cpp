@@ -11,35 +11,44 @@ Rule::Rule(int32_t targetLayer, float angleX, float angleY, float angleZ, float 
 
 SineCosine Rule::jitterTurn(int axis, float amplitude, Ranmar& random) const {
     const int32_t step = random.next() & 0xFFFF;
-    SineCosine* table = turnTables[axis];
+    std::atomic<TurnTables::Entry>* table = turnTables[axis];
     return table != nullptr ? TurnTables::lookUp(table, step, amplitude)
                             : sineCosineOf(jitterAngle(step, amplitude));
 }
 
-void Rule::apply(const Particle& parent, ParticleList* nextBank, Ranmar& random) const {
+Particle Rule::child(const Particle& parent, Ranmar& random) const {
     const Vec3& p = parent.position;
     const Vec3& d = parent.direction;
-    Particle child{{p.x + d.x * stepFactor, p.y + d.y * stepFactor, p.z + d.z * stepFactor},
-                   {d.x * directionFactor, d.y * directionFactor, d.z * directionFactor}};
+    Particle born{{p.x + d.x * stepFactor, p.y + d.y * stepFactor, p.z + d.z * stepFactor},
+                  {d.x * directionFactor, d.y * directionFactor, d.z * directionFactor}};
     if (turned) {
         if (jitter) {
             const SineCosine x = jitterTurn(0, angleX, random);
             const SineCosine y = jitterTurn(1, angleY, random);
             const SineCosine z = jitterTurn(2, angleZ, random);
-            child.direction = Rotation(x, y, z).apply(child.direction);
+            born.direction = Rotation(x, y, z).apply(born.direction);
         } else {
-            child.direction = fixedTurn.apply(child.direction);
+            born.direction = fixedTurn.apply(born.direction);
         }
     }
-    nextBank[targetLayer].append(child);
+    return born;
+}
+
+void Rule::apply(const Particle& parent, ParticleList* nextBank, Ranmar& random) const {
+    nextBank[targetLayer].append(child(parent, random));
 }
 
 void RuleGroup::apply(const Particle& parent, ParticleList* nextBank, Ranmar& random) const {
-    const Vec3& d = parent.direction;
-    if (d.x * d.x + d.y * d.y + d.z * d.z >= kLengthLimit) {
+    if (fertile(parent)) {
         for (const Rule& rule : rules) {
             rule.apply(parent, nextBank, random);
         }
+    }
+}
+
+void RuleGroup::emit(const Particle& parent, ParticleList::Writer* nextBank, Ranmar& random) const {
+    for (const Rule& rule : rules) {
+        nextBank[rule.targetLayer].put(rule.child(parent, random));
     }
 }
 

@@ -25,6 +25,10 @@ struct Rule {
 
     // A jittered rule draws its three turns from random.
     void apply(const Particle& parent, ParticleList* nextBank, Ranmar& random) const;
+    Particle child(const Particle& parent, Ranmar& random) const;
+
+    // How many numbers each child takes from the rule generator.
+    int32_t draws() const { return turned && jitter ? 3 : 0; }
 
     const bool jitter;
     const int32_t targetLayer;
@@ -37,7 +41,7 @@ struct Rule {
     // The jittered turns' tables for x, y and z (see
     // ParticleSystem::tableJitteredTurns); without them every turn is worked
     // out afresh, to the same bits.
-    SineCosine* turnTables[3] = {nullptr, nullptr, nullptr};
+    std::atomic<TurnTables::Entry>* turnTables[3] = {nullptr, nullptr, nullptr};
 
   private:
     SineCosine jitterTurn(int axis, float amplitude, Ranmar& random) const;
@@ -52,6 +56,15 @@ struct RuleGroup {
     explicit RuleGroup(float weight) : weight(weight) {}
 
     void apply(const Particle& parent, ParticleList* nextBank, Ranmar& random) const;
+
+    // Whether a parent is long enough to have children.
+    static bool fertile(const Particle& parent) {
+        const Vec3& d = parent.direction;
+        return d.x * d.x + d.y * d.y + d.z * d.z >= kLengthLimit;
+    }
+    // The children of a fertile parent, through the writers of the next
+    // bank's lists, by layer.
+    void emit(const Particle& parent, ParticleList::Writer* nextBank, Ranmar& random) const;
 
     float weight;
     std::vector<Rule> rules;

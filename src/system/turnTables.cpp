@@ -6,18 +6,26 @@
 
 namespace bramblewisp {
 
-TurnTables::TurnTables(const std::vector<float>& amplitudes) {
+namespace {
+
+std::vector<uint32_t> distinctBits(const std::vector<float>& amplitudes) {
+    std::vector<uint32_t> distinct;
     for (const float amplitude : amplitudes) {
         const auto bits = std::bit_cast<uint32_t>(amplitude);
-        if (std::find(amplitudeBits.begin(), amplitudeBits.end(), bits) == amplitudeBits.end()) {
-            amplitudeBits.push_back(bits);
+        if (std::find(distinct.begin(), distinct.end(), bits) == distinct.end()) {
+            distinct.push_back(bits);
         }
     }
-    // Zeroed: every entry starts out not worked out.
-    entries.resize(amplitudeBits.size() * kJitterSteps);
+    return distinct;
 }
 
-SineCosine* TurnTables::tableOf(float amplitude) {
+} // namespace
+
+// The entries are value-initialised, that is zero: not worked out.
+TurnTables::TurnTables(const std::vector<float>& amplitudes)
+    : amplitudeBits(distinctBits(amplitudes)), entries(amplitudeBits.size() * kJitterSteps) {}
+
+std::atomic<TurnTables::Entry>* TurnTables::tableOf(float amplitude) {
     const auto at =
         std::find(amplitudeBits.begin(), amplitudeBits.end(), std::bit_cast<uint32_t>(amplitude));
     assert(at != amplitudeBits.end());

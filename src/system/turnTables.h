@@ -1,7 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "platform/largeArray.h"
@@ -20,11 +21,17 @@ inline float jitterAngle(int32_t step, float amplitude) {
 
 // The sine and cosine of every jitter angle of some amplitudes, each worked
 // out the first time it is needed: a run turns millions of children, but an
-// amplitude has only 65536 angles.
-static_assert(sizeof(SineCosine) == sizeof(uint64_t));
-
+// amplitude has only 65536 angles. Workers that grow parts of a generation
+// side by side share the tables: an entry is read and written whole, as one
+// atomic word, and since every worker writes the same bits, two that both
+// find it missing only do the work twice.
 class TurnTables {
   public:
+    // One entry: a SineCosine's bits, zero while not worked out.
+    using Entry = uint64_t;
+    static_assert(sizeof(SineCosine) == sizeof(Entry));
+    static_assert(std::atomic<Entry>::is_always_lock_free);
+
     // Amplitudes count as one only when their bits are equal (0 and -0 are
     // two).
     explicit TurnTables(const std::vector<float>& amplitudes);
@@ -32,25 +39,27 @@ class TurnTables {
     TurnTables& operator=(const TurnTables&) = delete;
 
     // The table of an amplitude given to the constructor.
-    SineCosine* tableOf(float amplitude);
+    std::atomic<Entry>* tableOf(float amplitude);
 
     // What sineCosineOf(jitterAngle(step, amplitude)) gives, from the
     // amplitude's table.
-    static SineCosine lookUp(SineCosine* table, int32_t step, float amplitude) {
-        SineCosine& entry = table[step];
+    static SineCosine lookUp(std::atomic<Entry>* table, int32_t step, float amplitude) {
+        // Relaxed: the entry is all that is shared, and its value never
+        // changes once written.
+        std::atomic<Entry>& entry = table[step];
+        Entry bits = entry.load(std::memory_order_relaxed);
         // No angle has both a zero sine and a zero cosine: zero bits mark an
         // entry not yet worked out.
-        uint64_t bits;
-        std::memcpy(&bits, &entry, sizeof bits);
         if (bits == 0) [[unlikely]] {
-            entry = sineCosineOf(jitterAngle(step, amplitude));
+            bits = std::bit_cast<Entry>(sineCosineOf(jitterAngle(step, amplitude)));
+            entry.store(bits, std::memory_order_relaxed);
         }
-        return entry;
+        return std::bit_cast<SineCosine>(bits);
     }
 
   private:
     std::vector<uint32_t> amplitudeBits;
-    std::vector<SineCosine, LargeBlockAllocator<SineCosine>> entries;
+    std::vector<std::atomic<Entry>, LargeBlockAllocator<std::atomic<Entry>>> entries;
 };
 
 } // namespace bramblewisp

@@ -73,7 +73,9 @@ TEST(BatchTest, PicturesLinesAndSheetCellsInSeedOrder) {
         RunBudget budget(1, stillSources().budget);
         Bitmap image(kPictureWidth, kPictureHeight);
         Progress quiet;
-        const int32_t particles = drawPicture(single, image, font.get(), budget, quiet).particles;
+        platform::WorkerPool alone(1);
+        const int32_t particles =
+            drawPicture(single, image, font.get(), budget, quiet, alone).particles;
         const std::string path = picturePath(single);
         lines += "  seed " + std::to_string(seed) + ": " + std::to_string(particles) +
                  " particles, 0 ms, " + path + "\n";

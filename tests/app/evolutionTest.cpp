@@ -28,8 +28,9 @@ std::string fixedRun(ParticleSystem& system, int32_t& iterations, int32_t type =
     for (int k = 0; k < spinTicks; ++k) {
         transcript.console.tick();
     }
-    evolveFixed(system, iterations, createPreset(type, 0).maxIterations, budget,
-                transcript.console);
+    platform::WorkerPool workers(2);
+    evolveFixed(system, iterations, createPreset(type, 0).maxIterations, budget, transcript.console,
+                workers);
     return transcript.text();
 }
 
@@ -211,7 +212,8 @@ TEST(EvolutionTest, TimedRunReservesSixteenLapsAndStopsSilently) {
         InjectedBudget injected{c.readings};
         RunBudget budget(c.limit, injected.sources());
         ConsoleTranscript transcript;
-        EXPECT_EQ(evolveTimed(system, budget, transcript.console), c.grown) << c.limit;
+        platform::WorkerPool workers(2);
+        EXPECT_EQ(evolveTimed(system, budget, transcript.console, workers), c.grown) << c.limit;
         EXPECT_EQ(transcript.text(), c.console) << c.limit;
         EXPECT_EQ(injected.readingsTaken, c.readings.size()) << c.limit;
         EXPECT_EQ(injected.samplesTaken, c.readings.size()) << c.limit;
@@ -228,7 +230,8 @@ TEST(EvolutionTest, MemoryRunningOutStopsWithANote) {
     InjectedBudget injected{{0, 1000}, {100000, 99000, 10000}};
     RunBudget budget(1000, injected.sources());
     ConsoleTranscript transcript;
-    EXPECT_EQ(evolveTimed(system, budget, transcript.console), 1);
+    platform::WorkerPool workers(2);
+    EXPECT_EQ(evolveTimed(system, budget, transcript.console, workers), 1);
     EXPECT_EQ(transcript.text(), " \b 1" + kMemoryNote);
 }
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/consoleTranscript.h"
+#include "app/settings.h"
 #include "usageText.h"
 
 namespace bramblewisp {
@@ -72,6 +75,9 @@ TEST(OptionsTest, UnknownOptionsAreNamedWithAHint) {
           "--Seed= (write -seed VALUE)", "-prefix (did you mean -prefx?)"}},
         {{"-timeout", "1", "-foo", "-bar", "-iter", "-cpu", "-spikes"},
          {"-timeout", "-foo", "-bar"}},
+        {{"-widht", "9", "-pallete", "2", "-txet", "0", "-heigth"},
+         {"-widht (did you mean -width?)", "-pallete (did you mean -palette?)",
+          "-txet (did you mean -text?)", "-heigth (did you mean -height?)"}},
         {{"-dark", "-spiks"}, {}},
         {{"-otu", "a.png", "-out", "-a.png"}, {"-otu (did you mean -out?)"}},
         {{"-wat"}, {"-wat"}}};
@@ -88,6 +94,97 @@ TEST(OptionsTest, UnknownOptionsAreNamedWithAHint) {
         }
         EXPECT_EQ(unknownOptionWarnings(static_cast<int32_t>(argv.size()), argv.data()), lines)
             << arguments[0];
+    }
+}
+
+// The picture's size, palette and text: values in range are taken, any
+// other gives the default and one message naming the value used.
+TEST(OptionsTest, PictureOptionsFallBackWithOneMessageEach) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int32_t width, height, palette;
+        bool text;
+        std::vector<std::string> messages;
+    };
+    const std::string pixels = ": expected at most 64 million pixels; using 800 x 600";
+    const Case cases[] = {
+        {{"-WIDTH", "1920", "-Height", "1080", "-palette", "6", "-text", "0"},
+         1920,
+         1080,
+         6,
+         false,
+         {}},
+        {{"-width", "16", "-height", "16384", "-palette", "0", "-text", "1"},
+         16,
+         16384,
+         0,
+         true,
+         {}},
+        {{"-width", "8000", "-height", "8000", "-width", "9"}, 8000, 8000, 0, true, {}},
+        {{"-width", "0", "-height", "-3"},
+         800,
+         600,
+         0,
+         true,
+         {"-width 0: expected 16 to 16384; using 800",
+          "-height -3: expected 16 to 16384; using 600"}},
+        {{"-width", "16385", "-height", "abc"},
+         800,
+         600,
+         0,
+         true,
+         {"-width 16385: expected 16 to 16384; using 800",
+          "-height 0: expected 16 to 16384; using 600"}},
+        {{"-width", "16384", "-height", "3907"},
+         800,
+         600,
+         0,
+         true,
+         {"-width 16384 -height 3907" + pixels}},
+        {{"-width", "99999", "-height", "16384"},
+         800,
+         16384,
+         0,
+         true,
+         {"-width 99999: expected 16 to 16384; using 800"}},
+        {{"-palette", "-1", "-text", "2"},
+         800,
+         600,
+         0,
+         true,
+         {"-palette -1: expected 0 to 6; using 0", "-text 2: expected 0 or 1; using 1"}},
+        {{"-palette", "99"}, 800, 600, 0, true, {"-palette 99: expected 0 to 6; using 0"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words{"prog", "-time", "1", "-mem", "1", "-cpu", "1"};
+        words.insert(words.end(), c.arguments.begin(), c.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        std::vector<std::string> messages;
+        const std::optional<Settings> settings =
+            parseSettings(Options{static_cast<int32_t>(argv.size()), argv.data()}, &messages);
+        ASSERT_TRUE(settings.has_value());
+        EXPECT_EQ(settings->width, c.width) << c.arguments[1];
+        EXPECT_EQ(settings->height, c.height) << c.arguments[1];
+        EXPECT_EQ(settings->palette, c.palette) << c.arguments[1];
+        EXPECT_EQ(settings->text, c.text) << c.arguments[1];
+        EXPECT_EQ(messages, c.messages) << c.arguments[1];
+
+        // A PNG's recipe names what was used, and read back gives it again.
+        std::istringstream recipe(commandLineOf(*settings));
+        std::vector<std::string> again{"prog"};
+        again.insert(again.end(), std::istream_iterator<std::string>(recipe),
+                     std::istream_iterator<std::string>());
+        std::vector<char*> againArgv;
+        for (std::string& word : again) {
+            againArgv.push_back(word.data());
+        }
+        const std::optional<Settings> reread =
+            parseSettings(Options{static_cast<int32_t>(againArgv.size()), againArgv.data()});
+        ASSERT_TRUE(reread.has_value());
+        EXPECT_EQ(*reread, *settings) << commandLineOf(*settings);
     }
 }
 

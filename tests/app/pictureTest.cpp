@@ -92,7 +92,7 @@ Settings settingsOf(const std::string& options, const std::string& rulesFile = {
 // What a run with these settings writes to its picture file and its standard
 // output, drawn here as the run draws it. A clock that stands still and
 // memory that never runs short keep the budget out of a fixed-count run.
-Recorded drawn(const Settings& settings, bool withFont) {
+Recorded drawn(const Settings& settings, bool withFont, platform::WorkerPool& workers) {
     RunBudget budget(settings.timeLimit, {[] { return int64_t{1}; }, [] { return int64_t{0}; },
                                           [] { return uint32_t{0xFFFFFFFF}; }});
     budget.chargeParsing();
@@ -101,7 +101,7 @@ Recorded drawn(const Settings& settings, bool withFont) {
     EXPECT_EQ(font != nullptr, withFont);
 
     ConsoleTranscript transcript;
-    drawPicture(settings, image, font.get(), budget, transcript.console);
+    drawPicture(settings, image, font.get(), budget, transcript.console, workers);
     transcript.console.stageBegins(Progress::Stage::saving);
     std::FILE* file = std::tmpfile();
     EXPECT_TRUE(file != nullptr && writeBmp(file, image));
@@ -117,11 +117,11 @@ Recorded drawn(const Settings& settings, bool withFont) {
     return {sha256Hex(bytes), sha256Hex(transcript.text()), withFont};
 }
 
-Recorded drawn(const std::string& options, bool withFont) {
-    return drawn(settingsOf(options), withFont);
+Recorded drawn(const std::string& options, bool withFont, platform::WorkerPool& workers) {
+    return drawn(settingsOf(options), withFont, workers);
 }
 
-void expectRecorded(const std::vector<Recorded>& got, const char* how) {
+void expectRecorded(const std::vector<Recorded>& got, const std::string& how) {
     for (std::size_t i = 0; i < std::size(kOptionSets); ++i) {
         const Recorded want = recorded(kOptionSets[i]);
         EXPECT_EQ(got[i].picture, want.picture) << how << ": picture of " << kOptionSets[i];
@@ -130,19 +130,31 @@ void expectRecorded(const std::vector<Recorded>& got, const char* how) {
 }
 
 // Nothing one picture leaves behind reaches the next, in one thread or
-// several at once: each equals what a fresh process draws.
-TEST(PictureTest, PicturesInOneProcessAndOnThreadsAreTheirFreshProcessBytes) {
-    std::vector<Recorded> oneAfterAnother;
-    for (const char* options : kOptionSets) {
-        oneAfterAnother.push_back(drawn(options, recorded(options).font));
+// several at once, and the workers that share a picture change none of its
+// bytes: each equals what a fresh process draws.
+TEST(PictureTest, PicturesInOneProcessOnThreadsAndWorkersAreTheirFreshProcessBytes) {
+#ifdef __OPTIMIZE__
+    const int counts[] = {1, 2, 3, 4, 7};
+#else
+    const int counts[] = {2, 7}; // a picture takes a few seconds unoptimised
+#endif
+    for (const int count : counts) {
+        platform::WorkerPool workers(count);
+        std::vector<Recorded> oneAfterAnother;
+        for (const char* options : kOptionSets) {
+            oneAfterAnother.push_back(drawn(options, recorded(options).font, workers));
+        }
+        expectRecorded(oneAfterAnother, "one after another, workers: " + std::to_string(count));
     }
-    expectRecorded(oneAfterAnother, "one after another");
 
+    // The threads share one pool: a picture that finds it busy draws alone.
+    platform::WorkerPool workers(3);
     std::vector<Recorded> atOnce(std::size(kOptionSets));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < std::size(kOptionSets); ++i) {
         const bool font = recorded(kOptionSets[i]).font;
-        threads.emplace_back([&atOnce, i, font] { atOnce[i] = drawn(kOptionSets[i], font); });
+        threads.emplace_back(
+            [&atOnce, &workers, i, font] { atOnce[i] = drawn(kOptionSets[i], font, workers); });
     }
     for (std::thread& thread : threads) {
         thread.join();
@@ -181,10 +193,11 @@ TEST(PictureTest, ShippedTypeFilesDrawTheirTypesGoldenPictures) {
     EXPECT_GE(checked, 40);
 
     std::vector<Recorded> fromFiles;
+    platform::WorkerPool workers(2);
     for (const char* options : kOptionSets) {
         const Settings byType = settingsOf(options);
         fromFiles.push_back(
-            drawn(settingsOf(options, shippedFile(byType)), recorded(options).font));
+            drawn(settingsOf(options, shippedFile(byType)), recorded(options).font, workers));
     }
     expectRecorded(fromFiles, "from the shipped files");
 }

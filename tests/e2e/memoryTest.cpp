@@ -102,6 +102,12 @@ TEST(E2eMemory, LimitTooSmallToStartGivesTheOutOfMemoryExit) {
         if (run.exitStatus == 127 && run.err.find("shared librar") != std::string::npos) {
             continue;
         }
+        // Just above that, the C++ runtime loads but finds no room for its
+        // own reserve of exceptions, so the first one it throws ends the
+        // process: the runtime's business too, before the program can act.
+        if (run.err == "terminate called without an active exception\n") {
+            continue;
+        }
         if (run.exitStatus == 0) {
             EXPECT_TRUE(endsWith(run.out, kSaved));
             continue;

@@ -128,6 +128,39 @@ TEST(Backgrounds, WaveGridDrawsThirtyFourRowsAndThirtyNineColumns) {
     EXPECT_GT(bare, 100);
 }
 
+// In a larger picture each grid line is the band of pixels that its one
+// pixel at 800 x 600 becomes, counted from the bottom and right edges, in
+// the palette's grid colour.
+TEST(Backgrounds, LargerPicturesMagnifyTheGrid) {
+    Picture reference;
+    stalled<WaveGridBackground>(false).fill(reference.canvas, reference.image, reference.depth);
+    const std::vector<int> rows = fullyDarkened(reference.image, false);
+    const std::vector<int> columns = fullyDarkened(reference.image, true);
+    struct Case {
+        int32_t width, height, palette;
+    };
+    for (const Case c : {Case{1600, 1200, 0}, Case{2400, 1800, 3}}) {
+        Picture picture(c.width, c.height);
+        WaveGridBackground grid = stalled<WaveGridBackground>(false);
+        grid.palette = &paletteOf(c.palette);
+        grid.fill(picture.canvas, picture.image, picture.depth);
+        const int factor = c.width / 800;
+        auto magnified = [&](const std::vector<int>& lines, int32_t size, int32_t referenceSize) {
+            std::vector<int> bands;
+            for (const int line : lines) {
+                for (int k = 0; k < factor; ++k) {
+                    bands.push_back(size - 1 - (referenceSize - 1 - line) * factor - k);
+                }
+            }
+            return bands;
+        };
+        EXPECT_EQ(fullyDarkened(picture.image, false), magnified(rows, c.height, 600)) << c.width;
+        EXPECT_EQ(fullyDarkened(picture.image, true), magnified(columns, c.width, 800)) << c.width;
+        EXPECT_EQ(picture.image.at(1, c.height - 2),
+                  picture.canvas.blend(paletteOf(c.palette).gridOnLight, 0xFFFFFF, 8));
+    }
+}
+
 TEST(Backgrounds, WaveFanClampsRibbonsOntoTheLastColumn) {
     Picture picture;
     stalled<WaveFanBackground>(false).fill(picture.canvas, picture.image, picture.depth);

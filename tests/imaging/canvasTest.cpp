@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -219,6 +220,113 @@ TEST(Canvas, LineStepIsTheTruncatedQuotientForEverySlope) {
     }
     EXPECT_TRUE(std::all_of(image.pixels.begin(), image.pixels.end(),
                             [](uint32_t cell) { return cell == 0xFFFFFFu; }));
+}
+
+// A picture drawn band by band, each band drawing every line in order clipped
+// to its rows, must be the picture of the whole lines: the bands split each
+// line's pixels and its running depth exactly and need no order among
+// themselves (they run bottom up here). Lines cross one band or many, lie on
+// a boundary row, lead with x or y, rise or fall; each four share strength
+// and depths, as a stroke's lines do.
+TEST(Canvas, LinesDrawnBandByBandLeaveWhatWholeLinesLeave) {
+    constexpr int32_t kWidth = 96, kHeight = 64;
+    struct Line {
+        int32_t x0, y0, x1, y1;
+    };
+    std::vector<Line> lines = {{5, 16, 90, 16},  {5, 15, 90, 15}, {90, 17, 5, 16},
+                               {40, 0, 40, 63},  {95, 0, 0, 63},  {10, 63, 20, 0},
+                               {3, 7, 3, 8},     {50, 8, 50, 8},  {0, 31, 95, 32},
+                               {60, 24, 61, 40}, {7, 9, 0, 8},    {20, 40, 29, 31}};
+    Ranmar place;
+    place.init(5, 9);
+    while (lines.size() < 400) {
+        const int32_t reach = lines.size() % 3 == 0 ? kWidth : 9;
+        const int32_t x0 = place.next() % kWidth, y0 = place.next() % kHeight;
+        lines.push_back(
+            {x0, y0, std::clamp<int32_t>(x0 + place.next() % (2 * reach) - reach, 0, kWidth - 1),
+             std::clamp<int32_t>(y0 + place.next() % (2 * reach) - reach, 0, kHeight - 1)});
+    }
+    enum class Kind { plain, build, four };
+    const Canvas canvas;
+    // Every line, four at a time, into the band (whole: unclipped, plainly).
+    auto drawAll = [&](Kind kind, bool withDepth, Bitmap& image, Bitmap& depth,
+                       std::optional<RowBand> band) {
+        for (std::size_t group = 0; group < lines.size() / 4; ++group) {
+            const int strength = static_cast<int>(group % 32);
+            const float z0 = 0.3f + 1.7f * static_cast<float>(group);
+            const float z1 = 97.1f - 3.3f * static_cast<float>(group);
+            alignas(16) int32_t x0[4], y0[4], x1[4], y1[4];
+            alignas(16) uint32_t colours[4];
+            for (int k = 0; k < 4; ++k) {
+                const Line& l = lines[4 * group + static_cast<std::size_t>(k)];
+                x0[k] = l.x0, y0[k] = l.y0, x1[k] = l.x1, y1[k] = l.y1;
+                colours[k] = 0x10305070u * static_cast<uint32_t>(4 * group + k + 1);
+            }
+#if BRAMBLEWISP_SSE2
+            if (kind == Kind::four) {
+                const auto v = [](const auto* lanes) { return simd::load(lanes); };
+                withDepth ? lineWalk::drawFourLinesInBand<true>(canvas, image, v(x0), v(y0), v(x1),
+                                                                v(y1), v(colours), strength, &depth,
+                                                                z0, z1, *band)
+                          : lineWalk::drawFourLinesInBand<false>(canvas, image, v(x0), v(y0), v(x1),
+                                                                 v(y1), v(colours), strength,
+                                                                 nullptr, z0, z1, *band);
+                continue;
+            }
+#endif
+            for (int k = 0; k < 4; ++k) {
+                Bitmap* depthOrNull = withDepth ? &depth : nullptr;
+                if (!band) {
+                    withDepth ? lineWalk::plain<true>(canvas, image, x0[k], y0[k], x1[k], y1[k],
+                                                      colours[k], strength, depthOrNull, z0, z1)
+                              : lineWalk::plain<false>(canvas, image, x0[k], y0[k], x1[k], y1[k],
+                                                       colours[k], strength, depthOrNull, z0, z1);
+                } else if (kind == Kind::plain) {
+                    withDepth ? lineWalk::plainInBand<true>(canvas, image, x0[k], y0[k], x1[k],
+                                                            y1[k], colours[k], strength,
+                                                            depthOrNull, z0, z1, *band)
+                              : lineWalk::plainInBand<false>(canvas, image, x0[k], y0[k], x1[k],
+                                                             y1[k], colours[k], strength,
+                                                             depthOrNull, z0, z1, *band);
+                } else {
+                    // The build's own walk: the fast one where the vector unit is built.
+                    withDepth ? canvas.drawLineDepth(image, x0[k], y0[k], x1[k], y1[k], colours[k],
+                                                     strength, depth, z0, z1, *band)
+                              : canvas.drawLine(image, x0[k], y0[k], x1[k], y1[k], colours[k],
+                                                strength, *band);
+                }
+            }
+        }
+    };
+    auto fresh = [&](Bitmap& image, Bitmap& depth) {
+        for (std::size_t i = 0; i < image.cellCount(); ++i) {
+            image.pixels[i] = 0x00FFFFFFu - static_cast<uint32_t>(i) * 0x010203u % 0x00FFFFFFu;
+            setDepth(depth, i, -1.0f);
+        }
+    };
+    std::vector<Kind> kinds = {Kind::plain, Kind::build};
+#if BRAMBLEWISP_SSE2
+    kinds.push_back(Kind::four);
+#endif
+    for (const bool withDepth : {false, true}) {
+        Bitmap expected(kWidth, kHeight), expectedDepth(kWidth, kHeight);
+        fresh(expected, expectedDepth);
+        drawAll(Kind::plain, withDepth, expected, expectedDepth, std::nullopt);
+        for (const Kind kind : kinds) {
+            for (const int32_t height : {1, 3, 8, 16, 64}) {
+                Bitmap image(kWidth, kHeight), depth(kWidth, kHeight);
+                fresh(image, depth);
+                for (int32_t begin = (kHeight - 1) / height * height; begin >= 0; begin -= height) {
+                    drawAll(kind, withDepth, image, depth, RowBand{begin, begin + height});
+                }
+                ASSERT_EQ(image.pixels, expected.pixels)
+                    << "kind " << static_cast<int>(kind) << ", bands of " << height
+                    << (withDepth ? ", with depth" : "");
+                ASSERT_EQ(depth.pixels, expectedDepth.pixels)
+                    << "kind " << static_cast<int>(kind) << ", bands of " << height;
+            }
+        }
+    }
 }
 
 #if BRAMBLEWISP_SSE2

@@ -19,17 +19,21 @@ struct Item {
 
 // The ids in drawing order, through a comparison of the caller's, which takes
 // the plain sort, or through the renderer's own, which compares four keys at
-// a time where the vector unit is built.
-std::vector<int> sortedIds(const std::vector<float>& z, bool renderersOrder = false) {
+// a time where the vector unit is built; shared by the workers if given.
+std::vector<int> sortedIds(const std::vector<float>& z, bool renderersOrder = false,
+                           platform::WorkerPool* workers = nullptr) {
     std::vector<Item> items;
     for (std::size_t i = 0; i < z.size(); ++i) {
         items.push_back({z[i], static_cast<int>(i)});
     }
+    Item* first = items.data();
+    Item* last = first + items.size();
+    const auto closer = [](const Item& a, const Item& b) { return a.z > b.z; };
     if (renderersOrder) {
-        depthSort(items.data(), items.data() + items.size(), depthsort::FartherFirst{});
+        workers ? depthSort(first, last, depthsort::FartherFirst{}, *workers)
+                : depthSort(first, last, depthsort::FartherFirst{});
     } else {
-        depthSort(items.data(), items.data() + items.size(),
-                  [](const Item& a, const Item& b) { return a.z > b.z; });
+        workers ? depthSort(first, last, closer, *workers) : depthSort(first, last, closer);
     }
     std::vector<int> ids;
     for (const Item& item : items) {
@@ -97,6 +101,36 @@ TEST(DepthSort, SortsLeavesAsTheFinalPassWithSignedZerosInfinitiesAndNaN) {
             const std::vector<int> ids = sortedIds(withNaN, true);
             EXPECT_EQ(ids, plainDepthOrder(withNaN)) << n << " keys, NaN at " << at;
             EXPECT_EQ(ids, sortedIds(withNaN)) << n << " keys, NaN at " << at;
+        }
+    }
+}
+
+// Shared by several workers, the partition's ranges are finished side by side
+// in any order: each key must still land where one thread puts it, with ties,
+// with a NaN (the final pass then runs over the whole array), and through
+// both the renderer's comparison and a caller's.
+TEST(DepthSort, KeepsTheOrderWhenWorkersShareTheSort) {
+    platform::WorkerPool pools[] = {platform::WorkerPool{2}, platform::WorkerPool{3},
+                                    platform::WorkerPool{7}};
+    uint32_t state = 4242;
+    for (const std::size_t n : {17u, 40000u, 300000u}) {
+        for (const uint32_t distinct : {1u, 3u, 100000u}) {
+            std::vector<float> z(n);
+            for (float& key : z) {
+                state = state * 1664525u + 1013904223u;
+                key = static_cast<float>((state >> 8) % distinct);
+            }
+            if (distinct == 3) {
+                z[n / 3] = std::numeric_limits<float>::quiet_NaN();
+            }
+            const std::vector<int> expected = plainDepthOrder(z);
+            for (platform::WorkerPool& pool : pools) {
+                for (const bool renderersOrder : {true, false}) {
+                    EXPECT_EQ(sortedIds(z, renderersOrder, &pool), expected)
+                        << n << " keys, " << distinct << " values, " << pool.workers() << " workers"
+                        << (renderersOrder ? "" : ", plain");
+                }
+            }
         }
     }
 }

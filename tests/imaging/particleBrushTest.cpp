@@ -52,28 +52,41 @@ TEST(ParticleBrush, StrokeIsFiveJitteredLinesInTheColoursOfItsShade) {
     }
 }
 
-// Strokes of every direction and length, with and without the depths, onto
-// one picture: each must leave what the five lines leave.
+// Strokes of every direction and length, with and without the depths, in
+// every palette and at the jitters and widths of larger pictures, onto one
+// picture: each must leave what the five lines leave.
 TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
+    struct Look {
+        int32_t jitterScale, lineWidth;
+    };
+    const Look looks[] = {{256, 1}, {256, 1}, {512, 1}, {922, 2}, {300, 3}, {1024, 4}};
     StrokeJitter jitter = startedStrokeJitter();
     Ranmar random = startedRanmar();
     Ranmar place;
     place.init(77, 5);
-    auto coordinate = [&](int half) {
-        return static_cast<float>(place.next() % (2 * (half - 8)) - (half - 8)) + 0.25f;
-    };
     Canvas canvas;
-    Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
+    Bitmap image(160, 120), depth(160, 120), expectedImage(160, 120), expectedDepth(160, 120);
     std::fill(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu);
     expectedImage.pixels = image.pixels;
     for (int stroke = 0; stroke < 3000; ++stroke) {
         const bool dark = stroke % 5 == 0;
         const bool keepDepth = stroke % 3 != 0;
-        const Vec3 a{coordinate(48), coordinate(32), static_cast<float>(stroke % 7)};
-        const Vec3 b{coordinate(48), coordinate(32), static_cast<float>(stroke % 11) * 0.5f};
+        const Look look = looks[stroke % 6];
+        const int32_t palette = stroke % kPaletteCount;
+        const int32_t margin = jitterOf(255, look.jitterScale) + look.lineWidth / 2 + 1;
+        auto coordinate = [&](int half) {
+            return static_cast<float>(place.next() % (2 * (half - margin)) - (half - margin)) +
+                   0.25f;
+        };
+        const Vec3 a{coordinate(80), coordinate(60), static_cast<float>(stroke % 7)};
+        const Vec3 b{coordinate(80), coordinate(60), static_cast<float>(stroke % 11) * 0.5f};
         const Bitmap::Cells depthBefore = depth.pixels;
-        referenceStroke(canvas, expectedImage, expectedDepth, 20.0f, dark, a, b, random);
-        const ParticleBrush brush{canvas, image, depth, 20.0f, dark, keepDepth};
+        const ParticleBrush plain{canvas,    expectedImage, expectedDepth,    20.0f,         dark,
+                                  keepDepth, palette,       look.jitterScale, look.lineWidth};
+        plain.drawPlain(a, b, random);
+        const ParticleBrush brush{canvas,        image,     depth,   20.0f,
+                                  dark,          keepDepth, palette, look.jitterScale,
+                                  look.lineWidth};
         brush.drawParticle(a, b, jitter);
         ASSERT_EQ(image.pixels, expectedImage.pixels) << "stroke " << stroke;
         if (keepDepth) {
@@ -84,6 +97,23 @@ TEST(ParticleBrush, ManyStrokesMatchTheirLines) {
         }
     }
     EXPECT_EQ(jitter.next(), random.next());
+}
+
+// Unscaled, a draw's jitter is its low three bits; scaled, the low eight
+// bits spread evenly over the larger range.
+TEST(ParticleBrush, JitterGrowsEvenlyFromTheLowThreeBits) {
+    for (const int32_t scale : {256, 512, 1024}) {
+        std::vector<int> counts(static_cast<std::size_t>(8 * scale / 256));
+        for (int32_t draw = 0; draw < 1 << 11; ++draw) {
+            const int32_t d = jitterOf(draw | 0x5A0000, scale);
+            if (scale == 256) {
+                ASSERT_EQ(d, draw & 7) << draw;
+            }
+            ASSERT_LT(static_cast<std::size_t>(d), counts.size()) << draw;
+            ++counts[static_cast<std::size_t>(d)];
+        }
+        EXPECT_EQ(counts, std::vector<int>(counts.size(), 2048 * 256 / (8 * scale))) << scale;
+    }
 }
 
 // Four strokes at once leave what four single strokes leave, light and dark,
@@ -110,8 +140,10 @@ TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
             b[k] = Vec3{coordinate(48), coordinate(32),
                         static_cast<float>(place.next() % 300) * 0.25f};
         }
-        const ParticleBrush brush{canvas, image, depth, 1.7f, dark, keepDepth};
-        const ParticleBrush single{canvas, expectedImage, expectedDepth, 1.7f, dark, keepDepth};
+        const int32_t palette = round % kPaletteCount;
+        const ParticleBrush brush{canvas, image, depth, 1.7f, dark, keepDepth, palette};
+        const ParticleBrush single{canvas, expectedImage, expectedDepth, 1.7f,
+                                   dark,   keepDepth,     palette};
         StrokeJitter singles = jitter;
         for (int k = 0; k < 4; ++k) {
             single.drawParticle(a[k], b[k], singles);

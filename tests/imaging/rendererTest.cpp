@@ -22,7 +22,8 @@ struct Scene {
     }
     std::string render(bool keepDepth = true) {
         ConsoleTranscript transcript;
-        renderParticles(canvas, image, depth, system, false, keepDepth, transcript.console);
+        renderParticles(canvas, image, depth, system, false, keepDepth, transcript.console,
+                        workers);
         return transcript.text();
     }
     float depthAt(int x, int y) const {
@@ -43,6 +44,7 @@ struct Scene {
     Bitmap image{800, 600};
     Bitmap depth{800, 600};
     ParticleSystem system;
+    platform::WorkerPool workers{3};
 };
 
 TEST(Renderer, EmptySystemPrintsEveryWordAndDrawsNothing) {
@@ -199,6 +201,35 @@ TEST(Renderer, DrawsStrokesAtOneDepthInTheQuicksortOrder) {
     }
     EXPECT_EQ(scene.image.pixels, reference.image.pixels);
     EXPECT_EQ(scene.depth.pixels, reference.depth.pixels);
+}
+
+// However small, odd or large the picture, the fit leaves room for every
+// stroke's jitter and width: the line walks assert that their ends lie
+// inside, and AddressSanitizer watches the cells. Corner particles pointing
+// outward reach the extremes of the fit.
+TEST(Renderer, StrokesStayInsidePicturesOfAnySize) {
+    EXPECT_EQ(strokeReach(800, 600), 14);
+    EXPECT_EQ(strokeReach(16, 16), 0);
+    const std::pair<int32_t, int32_t> sizes[] = {{16, 16},   {17, 41},     {41, 17},
+                                                 {801, 601}, {1601, 1203}, {3840, 2160}};
+    for (const auto& [width, height] : sizes) {
+        Canvas canvas;
+        Bitmap image(width, height), depth(width, height);
+        clearBackground(image, depth, 0xFFFFFF);
+        ParticleSystem system;
+        for (const float x : {-1.0f, 1.0f}) {
+            for (const float y : {-1.0f, 1.0f}) {
+                system.store->currentBank()[0].append(
+                    Particle{{x * 1e7f, y * 3e6f, x}, {x * 1e6f, y * 1e6f, y}});
+            }
+        }
+        ConsoleTranscript transcript;
+        platform::WorkerPool workers(2);
+        renderParticles(canvas, image, depth, system, false, true, transcript.console, workers, 5);
+        EXPECT_NE(std::count(image.pixels.begin(), image.pixels.end(), 0xFFFFFFu),
+                  static_cast<std::ptrdiff_t>(image.pixels.size()))
+            << width << " x " << height;
+    }
 }
 
 } // namespace

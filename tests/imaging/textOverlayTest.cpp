@@ -35,29 +35,30 @@ void paint(Bitmap& image) {
 
 // Draws on an exactly sized 20 x 10 picture, so any overrun shows under
 // AddressSanitizer.
-Bitmap::Cells drawn(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y, bool dark) {
+Bitmap::Cells drawn(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y, bool dark,
+                    int32_t scale = 1) {
     Bitmap image(20, 10);
     paint(image);
-    drawText(image, sheet, kCell, text, x, y, dark);
+    drawText(image, sheet, kCell, text, x, y, dark, scale);
     return image.pixels;
 }
 
-// Every pixel of every glyph cell, placed one by one and kept only where it
-// lies inside both bitmaps.
+// Every pixel of every glyph cell, placed one by one as a square of scale x
+// scale pixels, each kept only where it lies inside both bitmaps.
 Bitmap::Cells reference(const Bitmap& sheet, const std::string& text, int32_t x, int32_t y,
-                        bool dark) {
+                        bool dark, int32_t scale = 1) {
     Bitmap image(20, 10);
     paint(image);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const int32_t glyph = kGlyphIndex[static_cast<unsigned char>(text[i])];
-        for (int32_t r = 0; r < sheet.height; ++r) {
-            for (int32_t c = 0; c < kCell; ++c) {
-                const int32_t from = glyph * kCell + c;
-                const int32_t toX = x + static_cast<int32_t>(i) * kCell + c;
+        for (int32_t r = 0; r < sheet.height * scale; ++r) {
+            for (int32_t c = 0; c < kCell * scale; ++c) {
+                const int32_t from = glyph * kCell + c / scale;
+                const int32_t toX = x + static_cast<int32_t>(i) * kCell * scale + c;
                 if (from < sheet.width && toX >= 0 && toX < 20 && y + r >= 0 && y + r < 10) {
                     uint32_t& pixel = image.at(toX, y + r);
-                    pixel = dark ? addBlit(pixel, sheet.at(from, r))
-                                 : subtractBlit(pixel, sheet.at(from, r));
+                    const uint32_t source = sheet.at(from, r / scale);
+                    pixel = dark ? addBlit(pixel, source) : subtractBlit(pixel, source);
                 }
             }
         }
@@ -113,6 +114,7 @@ TEST(TextOverlay, DrawsExactlyTheCellsInsideBothBitmaps) {
         const char* what;
         std::string text;
         int32_t x, y, fontWidth, fontHeight;
+        int32_t scale = 1;
     };
     const Case cases[] = {
         {"inside", "abc", 2, 3, 41 * kCell, 4},
@@ -125,12 +127,15 @@ TEST(TextOverlay, DrawsExactlyTheCellsInsideBothBitmaps) {
         {"past the right", "abc", 20, 0, 41 * kCell, 4},
         {"below", "abc", 0, 10, 41 * kCell, 4},
         {"above", "abc", 0, -4, 41 * kCell, 4},
+        {"twice as large", "ab", 1, 1, 41 * kCell, 4, 2},
+        {"three times, past every edge", "q?z", -2, -1, 41 * kCell, 4, 3},
+        {"twice, font narrower than the alphabet", "6?a", 3, 2, 100, 4, 2},
     };
     for (const Case& c : cases) {
         const auto sheet = font(c.fontWidth, c.fontHeight);
         for (const bool dark : {false, true}) {
-            EXPECT_EQ(drawn(*sheet, c.text, c.x, c.y, dark),
-                      reference(*sheet, c.text, c.x, c.y, dark))
+            EXPECT_EQ(drawn(*sheet, c.text, c.x, c.y, dark, c.scale),
+                      reference(*sheet, c.text, c.x, c.y, dark, c.scale))
                 << c.what << (dark ? ", dark" : ", light");
         }
     }

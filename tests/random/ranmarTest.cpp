@@ -52,5 +52,31 @@ TEST(RanmarTest, DrawsStayWithin24Bits) {
     }
 }
 
+// A skip lands where as many draws land, whatever the ring's position, the
+// carry's wrap and the lags' distance from the count.
+TEST(RanmarTest, SkipLeavesTheStateOfAsManyDraws) {
+    const uint64_t counts[] = {0, 1, 32, 33, 64, 96, 97, 98, 193, 1000, 12345, 262143, 3000017};
+    for (const int32_t seed : {0, 1802, -5}) {
+        for (const int32_t before : {0, 40}) {
+            for (const uint64_t count : counts) {
+                Ranmar stepped, skipped;
+                stepped.init(seed, 9373);
+                for (int n = 0; n < before; ++n) {
+                    stepped.next();
+                }
+                skipped = stepped;
+                for (uint64_t n = 0; n < count; ++n) {
+                    stepped.next();
+                }
+                skipped.skip(count);
+                for (int n = 0; n < 200; ++n) {
+                    ASSERT_EQ(skipped.next(), stepped.next())
+                        << seed << " after " << before << ", skipping " << count;
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace bramblewisp

@@ -1,0 +1,208 @@
+// growGenerationInParts: the generation that growGeneration (its plain twin)
+// grows, its children made by parts of the walk side by side.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "app/evolution.h"
+
+namespace bramblewisp {
+
+namespace {
+
+// A part's share of a window, in chunks of the walked list. Each part but
+// the first starts by skipping its copy of the rule generator to its place,
+// about 400,000 instructions, against some 10 million for the part's work.
+constexpr std::size_t kChunksPerPart = 32;
+// A window's parents keep their memory while its children are made, so a
+// run needs room for that many chunks above what the plain walk needs (3 MB
+// at most). Many workers share a window in smaller parts, but no smaller
+// than this.
+constexpr std::size_t kMostWindowChunks = 128;
+constexpr std::size_t kFewestChunksPerPart = 8;
+
+// What the serial pass decided for a particle, when not the index of its
+// layer's group.
+constexpr int32_t kNoChildren = -1; // no group, or too short
+constexpr int32_t kCarried = -2;    // passed over unchanged into its own layer
+
+using LayerCounts = std::array<int32_t, kLayerCount>;
+
+// A group of a layer: its running weight total, summed in double precision
+// in the order the walk sums it, and what applying it to a fertile parent
+// costs the rule generator and adds to each list of the next bank.
+struct GroupPlan {
+    double total;
+    const RuleGroup* group;
+    uint64_t draws;
+    LayerCounts children{};
+};
+
+std::vector<GroupPlan> plansOf(const RuleLayer& groups) {
+    std::vector<GroupPlan> plans;
+    double total = 0.0;
+    for (const auto& group : groups) {
+        total += group->weight;
+        GroupPlan plan{total, group.get(), 0};
+        for (const Rule& rule : group->rules) {
+            plan.draws += static_cast<uint64_t>(rule.draws());
+            ++plan.children[rule.targetLayer];
+        }
+        plans.push_back(plan);
+    }
+    return plans;
+}
+
+// Where a part starts: its first chunk of the window, its place in the rule
+// generator's stream (from the window's start), and the positions of its
+// first children in the next bank's lists.
+struct PartStart {
+    std::size_t chunk;
+    uint64_t draws;
+    LayerCounts positions;
+};
+
+// One layer's walk, a window of chunks at a time: a serial pass takes each
+// particle's choice draw and decides its fate exactly as the plain walk does,
+// counting where its children go and how many rule numbers they take; then
+// the parts make the children side by side, each into its own places.
+class LayerWalk {
+  public:
+    LayerWalk(ParticleSystem& system, int layer, Progress& progress, platform::WorkerPool& workers,
+              int32_t overflowLimit)
+        : system(system), layer(layer), progress(progress), workers(workers),
+          overflowLimit(overflowLimit), next(system.store->nextBank()),
+          plans(plansOf(system.layers[layer])) {}
+
+    void walk() {
+        ParticleList& list = system.store->currentBank()[layer];
+        chunkSize = static_cast<std::size_t>(list.chunkSize);
+        const auto workerCount = static_cast<std::size_t>(workers.workers());
+        list.drainByWindows(std::min(kChunksPerPart * workerCount, kMostWindowChunks),
+                            [&](std::span<const std::span<const Particle>> window) {
+                                const int parts = decide(window);
+                                makeChildren(window, parts);
+                            });
+    }
+
+  private:
+    // The serial pass over a window: the decisions, and where each part
+    // starts. Returns the number of parts.
+    int decide(std::span<const std::span<const Particle>> window) {
+        const int parts = static_cast<int>(std::clamp<std::size_t>(
+            window.size() / kFewestChunksPerPart, 1, static_cast<std::size_t>(workers.workers())));
+        decisions.resize(window.size() * chunkSize);
+        starts.resize(static_cast<std::size_t>(parts) + 1);
+        LayerCounts planned;
+        for (int l = 0; l < kLayerCount; ++l) {
+            planned[l] = next[l].count;
+        }
+        uint64_t draws = 0;
+        Ranmar& random = system.random;
+        for (int part = 0; part <= parts; ++part) {
+            const std::size_t first =
+                window.size() * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
+            starts[part] = PartStart{first, draws, planned};
+            if (part == parts) {
+                break;
+            }
+            const std::size_t last = window.size() * static_cast<std::size_t>(part + 1) /
+                                     static_cast<std::size_t>(parts);
+            for (std::size_t c = first; c < last; ++c) {
+                int32_t* decision = &decisions[c * chunkSize];
+                for (const Particle& p : window[c]) {
+                    if (!overflowing && check == 0) {
+                        overflowing =
+                            planned[0] + planned[1] + planned[2] + planned[3] >= overflowLimit;
+                        if (!overflowing) {
+                            progress.tick();
+                        }
+                    }
+                    if (overflowing) {
+                        *decision++ = kCarried;
+                        ++planned[layer];
+                        continue;
+                    }
+                    check = (check + 1) & kCheckPeriodMask;
+                    const float u = static_cast<float>(random.next() & 0xFFFF) * (1.0f / 65536.0f);
+                    int32_t chosen = kNoChildren;
+                    for (std::size_t g = 0; g < plans.size(); ++g) {
+                        if (plans[g].total >= u) {
+                            if (RuleGroup::fertile(p)) {
+                                chosen = static_cast<int32_t>(g);
+                                draws += plans[g].draws;
+                                for (int l = 0; l < kLayerCount; ++l) {
+                                    planned[l] += plans[g].children[l];
+                                }
+                            }
+                            break;
+                        }
+                    }
+                    *decision++ = chosen;
+                }
+            }
+        }
+        for (int l = 0; l < kLayerCount; ++l) {
+            next[l].extendTo(planned[l]);
+        }
+        return parts;
+    }
+
+    void makeChildren(std::span<const std::span<const Particle>> window, int parts) {
+        Ranmar end;
+        workers.run(parts, [&](int part) {
+            Ranmar random = system.ruleRandom;
+            const PartStart& start = starts[part];
+            if (part > 0) {
+                random.skip(start.draws);
+            }
+            ParticleList::Writer writers[kLayerCount];
+            for (int l = 0; l < kLayerCount; ++l) {
+                writers[l] = next[l].writerAt(start.positions[l]);
+            }
+            for (std::size_t c = start.chunk; c < starts[part + 1].chunk; ++c) {
+                const int32_t* decision = &decisions[c * chunkSize];
+                for (const Particle& p : window[c]) {
+                    const int32_t chosen = *decision++;
+                    if (chosen >= 0) {
+                        plans[chosen].group->emit(p, writers, random);
+                    } else if (chosen == kCarried) {
+                        writers[layer].put(p);
+                    }
+                }
+            }
+            if (part == parts - 1) {
+                end = random;
+            }
+        });
+        system.ruleRandom = end;
+    }
+
+    ParticleSystem& system;
+    const int layer;
+    Progress& progress;
+    platform::WorkerPool& workers;
+    const int32_t overflowLimit;
+    ParticleList* const next;
+    const std::vector<GroupPlan> plans;
+    std::size_t chunkSize = 0;
+    // The periodic overflow check's state, over the whole list.
+    int32_t check = 0;
+    bool overflowing = false;
+    std::vector<int32_t> decisions; // per slot of the window's chunks
+    std::vector<PartStart> starts;  // and the window's end
+};
+
+} // namespace
+
+void growGenerationInParts(ParticleSystem& system, Progress& progress,
+                           platform::WorkerPool& workers, const DetailLimits& limits) {
+    for (int layer = 0; layer < kLayerCount; ++layer) {
+        LayerWalk(system, layer, progress, workers, limits.overflow).walk();
+    }
+    system.store->swapBanks();
+}
+
+} // namespace bramblewisp
