@@ -13,20 +13,22 @@
 #include <string>
 #include <utility>
 
+#include "app/evolution.h"
 #include "app/picture.h"
 #include "app/saveFile.h"
 #include "app/version.h"
 #include "imaging/contactSheet.h"
+#include "imaging/pictureScale.h"
 #include "imaging/progress.h"
 
 namespace bramblewisp {
 
 namespace {
 
-// The particles of a generation at the detail limit, in both banks, and the
-// renderer's keys: a picture of any type takes at most 64 MB besides its
-// two bitmaps (the largest resident size of a run at -iter 12, less the
-// program's own).
+// The particles of a generation at the detail limit of an 800 x 600
+// picture, in both banks, and the renderer's keys: a picture of any type
+// takes at most 64 MB besides its two bitmaps (the largest resident size of
+// a run at -iter 12, less the program's own). It grows with the limit.
 constexpr uint64_t kParticleRoom = uint64_t{80} << 20;
 // What the batch itself holds besides its pictures (two open contact sheets
 // of 9 MB), and a guard's starting estimate.
@@ -430,7 +432,10 @@ class Batch {
 uint64_t pictureMemoryBound(const Settings& settings) {
     const uint64_t pixels =
         uint64_t{static_cast<uint32_t>(settings.width)} * static_cast<uint32_t>(settings.height);
-    return 2 * pixels * sizeof(uint32_t) + kParticleRoom;
+    const DetailLimits limits =
+        DetailLimits::scaledBy(PictureScale(settings.width, settings.height).detailFactor());
+    return 2 * pixels * sizeof(uint32_t) +
+           kParticleRoom * static_cast<uint64_t>(limits.detail) / kDetailLimit;
 }
 
 int32_t picturesAtOnce(const Settings& settings, uint64_t freeBytes, int32_t workers) {
