@@ -61,7 +61,11 @@ int App::run(int32_t argumentCount, char** arguments) {
             console.report(rules.note->where, rules.note->what);
         }
         if (isBatch(*settings)) {
-            const std::unique_ptr<Bitmap> font = loadFont();
+            // With -text 0 the font labels the sheet's thumbnails only.
+            const std::unique_ptr<Bitmap> font =
+                settings->text || settings->sheet
+                    ? loadFont(settings->text ? kPictureWithoutText : "the sheet shows no seeds")
+                    : nullptr;
             platform::WorkerPool workers(workerCount(console));
             // The first Ctrl+C stops the pictures in good order.
             platform::catchEndingSignals();
@@ -70,7 +74,8 @@ int App::run(int32_t argumentCount, char** arguments) {
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
         Bitmap image(settings->width, settings->height);
-        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
+        const std::unique_ptr<Bitmap> font =
+            settings->text ? loadFont(kPictureWithoutText) : nullptr;
         // One pool for the process, started once the run is sure to draw.
         platform::WorkerPool workers(workerCount(console));
         const PictureResult drawn =
@@ -98,7 +103,7 @@ std::vector<std::string> fontPlaces() {
 } // namespace
 
 // The first place that holds a font.bmp gives the font, or its problem.
-std::unique_ptr<Bitmap> App::loadFont() {
+std::unique_ptr<Bitmap> App::loadFont(const std::string& without) {
     const std::vector<std::string> places = fontPlaces();
     std::string missing;
     for (const std::string& place : places) {
@@ -118,14 +123,14 @@ std::unique_ptr<Bitmap> App::loadFont() {
             problem = result.problem;
         }
         if (!font) {
-            console.reportAfterStage(place + " " + problem + "; the picture gets no text");
+            console.reportAfterStage(place + " " + problem + "; " + without);
         }
         return font;
     }
     const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
     console.reportAfterStage(std::string(kFontFile) + " cannot be opened",
-                             missing + " (looked in the working directory" + looked +
-                                 "); the picture gets no text");
+                             missing + " (looked in the working directory" + looked + "); " +
+                                 without);
     return nullptr;
 }
 

@@ -14,6 +14,7 @@
 namespace bramblewisp {
 
 inline constexpr const char* kFontFile = "font.bmp";
+inline constexpr const char* kPictureWithoutText = "the picture gets no text";
 
 // One run of the program: the options, the font, the picture, its file.
 class App {
@@ -31,8 +32,8 @@ class App {
   private:
     // The font from the working directory, else from where the program was
     // installed; null (with a report after the next stage) when there is
-    // none to be had.
-    std::unique_ptr<Bitmap> loadFont();
+    // none to be had, which says what goes without.
+    std::unique_ptr<Bitmap> loadFont(const std::string& without);
     // Whether the pictures, and the sheets, can go where -out and -sheet
     // say, as far as that is known before any work; a refusal is reported.
     bool acceptOutputs(const Settings& settings);

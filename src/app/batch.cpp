@@ -199,7 +199,7 @@ class Batch {
             if (atOnce > 1) {
                 ownThread.emplace(1);
             }
-            result = drawPicture(picture, *image, font, budget, progress,
+            result = drawPicture(picture, *image, settings.text ? font : nullptr, budget, progress,
                                  ownThread ? *ownThread : workers);
             return Drawn::yes;
         } catch (const std::bad_alloc&) {

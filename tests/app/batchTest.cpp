@@ -48,13 +48,15 @@ BatchSources stillSources() {
 }
 
 // Each picture drawn on three workers is the picture drawn alone, its line
-// comes in seed order, and its thumbnail sits in its cell of the sheet.
+// comes in seed order, and its thumbnail sits in its cell of the sheet; a
+// tall picture without text still has its seed below it.
 TEST(BatchTest, PicturesLinesAndSheetCellsInSeedOrder) {
     const e2e::TempDir dir;
     const std::string out = (dir.path() / "p%d.bmp").string();
     const std::string sheet = (dir.path() / "sheet.bmp").string();
     const Settings settings = settingsOf(
-        {"-iter", "3", "-type", "4", "-seed", "-2", "-count", "5", "-out", out, "-sheet", sheet});
+        {"-iter",  "3",   "-type",  "4",   "-seed",   "-2",  "-count",   "5", "-out",  out,
+         "-sheet", sheet, "-width", "240", "-height", "320", "-palette", "2", "-text", "0"});
     const std::unique_ptr<Bitmap> font = readPicture(BRAMBLEWISP_SOURCE_DIR "/font.bmp");
     ASSERT_NE(font, nullptr);
     ConsoleTranscript transcript;
@@ -63,7 +65,7 @@ TEST(BatchTest, PicturesLinesAndSheetCellsInSeedOrder) {
 
     const std::unique_ptr<Bitmap> contactSheet = readPicture(sheet);
     ASSERT_NE(contactSheet, nullptr);
-    ContactSheet want(5, 3, kPictureWidth, kPictureHeight, font.get(), kFontCellWidth, false);
+    ContactSheet want(5, 3, 240, 320, font.get(), kFontCellWidth, false);
     ASSERT_EQ(contactSheet->width, want.image.width);
     ASSERT_EQ(contactSheet->height, want.image.height);
     std::string lines;
@@ -71,7 +73,7 @@ TEST(BatchTest, PicturesLinesAndSheetCellsInSeedOrder) {
         Settings single = settings;
         single.seed = seed;
         RunBudget budget(1, stillSources().budget);
-        Bitmap image(kPictureWidth, kPictureHeight);
+        Bitmap image(240, 320);
         Progress quiet;
         platform::WorkerPool alone(1);
         const int32_t particles =
