@@ -9,6 +9,9 @@ namespace bramblewisp {
 
 namespace {
 
+// Glyph cells of the longest seed, -2147483648.
+constexpr int32_t kWidestLabel = 11;
+
 // The side of a thumbnail that is not the longer one, keeping the shape.
 int32_t shorterSide(int32_t side, int32_t longer) {
     return std::max<int32_t>(
@@ -32,8 +35,9 @@ ContactSheet::ContactSheet(int32_t pictures, int32_t columns, int32_t pictureWid
     : font(font), fontCellWidth(fontCellWidth), dark(dark), columns(std::max(columns, 1)),
       thumbnailWidth(thumbnailWidthOf(pictureWidth, pictureHeight)),
       thumbnailHeight(thumbnailHeightOf(pictureWidth, pictureHeight)),
+      cellWidth(std::max(thumbnailWidth, font != nullptr ? kWidestLabel * fontCellWidth : 0)),
       labelHeight(font != nullptr ? font->height + 6 : 0),
-      image(this->columns * (thumbnailWidth + kGap) + kGap,
+      image(this->columns * (cellWidth + kGap) + kGap,
             (std::max(pictures, 1) + this->columns - 1) / this->columns *
                     (thumbnailHeight + labelHeight + kGap) +
                 kGap) {
@@ -41,7 +45,7 @@ ContactSheet::ContactSheet(int32_t pictures, int32_t columns, int32_t pictureWid
 }
 
 int32_t ContactSheet::cellLeft(int32_t cell) const {
-    return kGap + cell % columns * (thumbnailWidth + kGap);
+    return kGap + cell % columns * (cellWidth + kGap);
 }
 
 int32_t ContactSheet::cellTop(int32_t cell) const {
@@ -49,7 +53,8 @@ int32_t ContactSheet::cellTop(int32_t cell) const {
 }
 
 void ContactSheet::place(int32_t cell, const Bitmap& picture, int32_t seed) {
-    drawScaledDown(picture, image, cellLeft(cell), cellTop(cell), thumbnailWidth, thumbnailHeight);
+    drawScaledDown(picture, image, cellLeft(cell) + (cellWidth - thumbnailWidth) / 2, cellTop(cell),
+                   thumbnailWidth, thumbnailHeight);
     label(cell, seed);
 }
 
@@ -60,7 +65,7 @@ void ContactSheet::label(int32_t cell, int32_t seed) {
     // The font has no minus sign: a bar in a blank cell stands for it.
     const std::string digits = std::to_string(seed < 0 ? -int64_t{seed} : int64_t{seed});
     const int32_t cells = static_cast<int32_t>(digits.size()) + (seed < 0 ? 1 : 0);
-    const int32_t left = cellLeft(cell) + std::max(0, (thumbnailWidth - cells * fontCellWidth) / 2);
+    const int32_t left = cellLeft(cell) + (cellWidth - cells * fontCellWidth) / 2;
     const int32_t top = cellTop(cell) + thumbnailHeight + 3;
     if (seed < 0) {
         const int32_t middle = top + font->height / 2 - 1;

@@ -36,6 +36,9 @@ class ContactSheet {
     const int32_t columns;
     const int32_t thumbnailWidth;
     const int32_t thumbnailHeight;
+    // At least the widest seed's label: a label never reaches into the next
+    // cell, which another thread may be filling.
+    const int32_t cellWidth;
     const int32_t labelHeight;
 
   public:
