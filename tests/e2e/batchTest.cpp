@@ -61,9 +61,11 @@ RunSettings withShim(const fs::path& dir, const std::vector<std::string>& variab
 // Pictures of several types, PNGs with their recipes among them, each the
 // single run's file; the lines in seed order, and the summary.
 TEST(E2eBatch, EveryPictureEqualsItsSingleRun) {
-    const Arguments sets[] = {{"-type", "0", "-postfx", "1"},
-                              {"-type", "3", "-dark", "1", "-prefx", "2"},
-                              {"-type", "4", "-spikes", "9"}};
+    const Arguments sets[] = {
+        {"-type", "0", "-postfx", "1"},
+        {"-type", "3", "-dark", "1", "-prefx", "2"},
+        {"-type", "4", "-spikes", "9"},
+        {"-type", "1", "-width", "1002", "-height", "750", "-palette", "5", "-text", "0"}};
     for (const Arguments& set : sets) {
         TempDir dir;
         writeTestFont(dir.path() / "font.bmp");
