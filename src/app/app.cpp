@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch.h"
 #include "app/options.h"
 #include "app/picture.h"
 #include "app/saveFile.h"
@@ -44,10 +45,10 @@ int App::run(int32_t argumentCount, char** arguments) {
         for (const std::string& fallback : fallbacks) {
             console.report(fallback);
         }
-        // A file that cannot be used (where the picture goes, the rules) is
+        // A file that cannot be used (where the pictures go, the rules) is
         // refused before any work: the budget must not go to a picture the
         // user did not ask for, or one that cannot be saved.
-        if (settings->out && !acceptOutput(*settings->out)) {
+        if (!acceptOutputs(*settings)) {
             return 2;
         }
         const RulesOutcome rules = readRules(options, *settings);
@@ -58,10 +59,22 @@ int App::run(int32_t argumentCount, char** arguments) {
         if (rules.note) {
             console.report(rules.note->where, rules.note->what);
         }
+        if (isBatch(*settings)) {
+            // With -text 0 the font labels the sheet's thumbnails only.
+            const std::unique_ptr<Bitmap> font =
+                settings->text || settings->sheet
+                    ? loadFont(settings->text ? kPictureWithoutText : "the sheet shows no seeds")
+                    : nullptr;
+            platform::WorkerPool workers(workerCount(console));
+            // The first Ctrl+C stops the pictures in good order.
+            platform::catchEndingSignals();
+            return drawBatch(*settings, font.get(), console, workers, BatchSources{sources});
+        }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
         auto image = std::make_unique<Bitmap>(settings->width, settings->height);
-        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
+        const std::unique_ptr<Bitmap> font =
+            settings->text ? loadFont(kPictureWithoutText) : nullptr;
         // One pool for the process, started once the run is sure to draw.
         platform::WorkerPool workers(workerCount(console));
         const PictureResult drawn =
@@ -96,7 +109,7 @@ std::vector<std::string> fontPlaces() {
 } // namespace
 
 // The first place that holds a font.bmp gives the font, or its problem.
-std::unique_ptr<Bitmap> App::loadFont() {
+std::unique_ptr<Bitmap> App::loadFont(const std::string& without) {
     const std::vector<std::string> places = fontPlaces();
     std::string missing;
     for (const std::string& place : places) {
@@ -116,19 +129,34 @@ std::unique_ptr<Bitmap> App::loadFont() {
             problem = result.problem;
         }
         if (!font) {
-            console.reportAfterStage(place + " " + problem + "; the picture gets no text");
+            console.reportAfterStage(place + " " + problem + "; " + without);
         }
         return font;
     }
     const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
     console.reportAfterStage(std::string(kFontFile) + " cannot be opened",
-                             missing + " (looked in the working directory" + looked +
-                                 "); the picture gets no text");
+                             missing + " (looked in the working directory" + looked + "); " +
+                                 without);
     return nullptr;
 }
 
-bool App::acceptOutput(const std::string& path) {
-    const std::string where = path.empty() ? "-out" : "-out " + path;
+bool App::acceptOutputs(const Settings& settings) {
+    if (const std::optional<NamesProblem> problem = namesProblem(settings)) {
+        console.report(problem->where, problem->what);
+        return false;
+    }
+    // Every picture of a batch goes into the same directory as the first.
+    if ((settings.out || isBatch(settings)) &&
+        !acceptOutput(settings.out ? "-out" : "", settings.out.value_or(""),
+                      picturePath(settings))) {
+        return false;
+    }
+    return !settings.sheet || acceptOutput("-sheet", *settings.sheet, sheetPath(settings, 0));
+}
+
+bool App::acceptOutput(const std::string& option, const std::string& value,
+                       const std::string& path) {
+    const std::string where = option.empty() ? path : value.empty() ? option : option + " " + value;
     if (const std::string problem = outputProblem(path); !problem.empty()) {
         console.report(where, problem);
         return false;

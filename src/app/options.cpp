@@ -20,11 +20,11 @@ bool sameName(const char* argument, const char* name) {
     return *argument == *name;
 }
 
-constexpr const char* kOptionNames[] = {"-time", "-mem", "-cpu", "-seed", "-iter", "-dark",
-                                        "-prefx", "-postfx", "-spikes", "-type",
-                                        // The system, where the picture goes, its size,
-                                        // colours and text.
-                                        "-rules", "-out", "-width", "-height", "-palette", "-text"};
+constexpr const char* kOptionNames[] = {
+    "-time", "-mem", "-cpu", "-seed", "-iter", "-dark", "-prefx", "-postfx", "-spikes", "-type",
+    // The system, where the pictures go, their size,
+    // colours and text, how many.
+    "-rules", "-out", "-width", "-height", "-palette", "-text", "-count", "-sheet"};
 
 bool isOptionName(const char* argument) {
     return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),
