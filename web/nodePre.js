@@ -125,17 +125,21 @@
   // there before the file is made and stays until the process ends: a
   // signal during the save then ends the run right after it, and removes the
   // file if it is still there.
-  const save = { temporary: null, watching: false };
+  const save = { temporaries: new Set(), watching: false };
 
-  function endBySignal(signal) {
-    if (save.temporary !== null) {
+  function removeTemporaries() {
+    for (const temporary of save.temporaries) {
       try {
-        fs.unlinkSync(save.temporary);
+        fs.unlinkSync(temporary);
       } catch {
         // Gone already.
       }
-      save.temporary = null;
     }
+    save.temporaries.clear();
+  }
+
+  function endBySignal(signal) {
+    removeTemporaries();
     // Without a listener node takes the signal's default action.
     process.removeAllListeners(signal);
     process.kill(process.pid, signal);
@@ -176,15 +180,7 @@
       fail(looksLikeMemory(error) ? 'out of memory' : error);
     }
   });
-  process.on('exit', () => {
-    if (save.temporary !== null) {
-      try {
-        fs.unlinkSync(save.temporary);
-      } catch {
-        // Gone already.
-      }
-    }
-  });
+  process.on('exit', removeTemporaries);
 
   Module.bramblewispHost = {
     // The most the linear memory may grow to, in bytes.
@@ -249,9 +245,12 @@
       }
     },
 
-    // The temporary file a signal removes (a path), or none (0).
-    setTemporaryFile(pathPointer) {
-      save.temporary = pathPointer ? UTF8ToString(pathPointer) : null;
+    // The temporary files a signal removes: one more, one fewer (paths).
+    addTemporaryFile(pathPointer) {
+      save.temporaries.add(UTF8ToString(pathPointer));
+    },
+    removeTemporaryFile(pathPointer) {
+      save.temporaries.delete(UTF8ToString(pathPointer));
     },
   };
 })();

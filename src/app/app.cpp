@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/batch.h"
 #include "app/options.h"
 #include "app/picture.h"
 #include "app/saveFile.h"
 #include "app/settings.h"
-#include "app/version.h"
 #include "app/workerCount.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
@@ -45,10 +45,10 @@ int App::run(int32_t argumentCount, char** arguments) {
         for (const std::string& fallback : fallbacks) {
             console.report(fallback);
         }
-        // A file that cannot be used (where the picture goes, the rules) is
+        // A file that cannot be used (where the pictures go, the rules) is
         // refused before any work: the budget must not go to a picture the
         // user did not ask for, or one that cannot be saved.
-        if (settings->out && !acceptOutput(*settings->out)) {
+        if (!acceptOutputs(*settings)) {
             return 2;
         }
         const RulesOutcome rules = readRules(options, *settings);
@@ -59,15 +59,34 @@ int App::run(int32_t argumentCount, char** arguments) {
         if (rules.note) {
             console.report(rules.note->where, rules.note->what);
         }
+        if (isBatch(*settings)) {
+            // With -text 0 the font labels the sheet's thumbnails only.
+            const std::unique_ptr<Bitmap> font =
+                settings->text || settings->sheet
+                    ? loadFont(settings->text ? kPictureWithoutText : "the sheet shows no seeds")
+                    : nullptr;
+            platform::WorkerPool workers(workerCount(console));
+            // The first Ctrl+C stops the pictures in good order.
+            platform::catchEndingSignals();
+            return drawBatch(*settings, font.get(), console, workers, BatchSources{sources});
+        }
         RunBudget budget(settings->timeLimit, sources);
         budget.chargeParsing();
-        Bitmap image(settings->width, settings->height);
-        const std::unique_ptr<Bitmap> font = settings->text ? loadFont() : nullptr;
+        auto image = std::make_unique<Bitmap>(settings->width, settings->height);
+        const std::unique_ptr<Bitmap> font =
+            settings->text ? loadFont(kPictureWithoutText) : nullptr;
         // One pool for the process, started once the run is sure to draw.
         platform::WorkerPool workers(workerCount(console));
         const PictureResult drawn =
-            drawPicture(*settings, image, font.get(), budget, console, workers);
-        return save(*settings, drawn, image) ? 0 : 1;
+            drawPicture(*settings, *image, font.get(), budget, console, workers);
+        const std::string recipe = recipeOf(*settings, drawn.generations);
+        if (!save(*settings, recipe, *image)) {
+            return 1;
+        }
+        if (saved) {
+            saved(std::move(image), recipe);
+        }
+        return 0;
     } catch (const std::bad_alloc&) {
         console.report("out of memory");
         return 1;
@@ -90,7 +109,7 @@ std::vector<std::string> fontPlaces() {
 } // namespace
 
 // The first place that holds a font.bmp gives the font, or its problem.
-std::unique_ptr<Bitmap> App::loadFont() {
+std::unique_ptr<Bitmap> App::loadFont(const std::string& without) {
     const std::vector<std::string> places = fontPlaces();
     std::string missing;
     for (const std::string& place : places) {
@@ -110,19 +129,34 @@ std::unique_ptr<Bitmap> App::loadFont() {
             problem = result.problem;
         }
         if (!font) {
-            console.reportAfterStage(place + " " + problem + "; the picture gets no text");
+            console.reportAfterStage(place + " " + problem + "; " + without);
         }
         return font;
     }
     const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
     console.reportAfterStage(std::string(kFontFile) + " cannot be opened",
-                             missing + " (looked in the working directory" + looked +
-                                 "); the picture gets no text");
+                             missing + " (looked in the working directory" + looked + "); " +
+                                 without);
     return nullptr;
 }
 
-bool App::acceptOutput(const std::string& path) {
-    const std::string where = path.empty() ? "-out" : "-out " + path;
+bool App::acceptOutputs(const Settings& settings) {
+    if (const std::optional<NamesProblem> problem = namesProblem(settings)) {
+        console.report(problem->where, problem->what);
+        return false;
+    }
+    // Every picture of a batch goes into the same directory as the first.
+    if ((settings.out || isBatch(settings)) &&
+        !acceptOutput(settings.out ? "-out" : "", settings.out.value_or(""),
+                      picturePath(settings))) {
+        return false;
+    }
+    return !settings.sheet || acceptOutput("-sheet", *settings.sheet, sheetPath(settings, 0));
+}
+
+bool App::acceptOutput(const std::string& option, const std::string& value,
+                       const std::string& path) {
+    const std::string where = option.empty() ? path : value.empty() ? option : option + " " + value;
     if (const std::string problem = outputProblem(path); !problem.empty()) {
         console.report(where, problem);
         return false;
@@ -136,18 +170,11 @@ bool App::acceptOutput(const std::string& path) {
     return true;
 }
 
-// A PNG carries its recipe: the options that draw it again, -iter being the
-// generations grown, so that a timed picture can be drawn again too.
-bool App::save(const Settings& settings, const PictureResult& drawn, const Bitmap& image) {
+bool App::save(const Settings& settings, const std::string& recipe, const Bitmap& image) {
     console.stageBegins(Progress::Stage::saving);
-    Settings used = settings;
-    used.iterations = drawn.generations;
-    const std::string software = std::string("bramblewisp ") + kVersion;
-    const std::string recipe = software + " " + commandLineOf(used);
-    const PngText texts[] = {{"bramblewisp", recipe}, {"Software", software}};
     const std::string path = picturePath(settings);
     std::string reason;
-    if (!savePictureFile(path, image, texts, reason)) {
+    if (!savePicture(path, image, recipe, reason)) {
         console.stageFails();
         console.report("cannot write " + path, reason);
         return false;

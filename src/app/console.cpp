@@ -1,6 +1,8 @@
 #include "app/console.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "app/terminalSafe.h"
@@ -16,6 +18,22 @@ namespace {
 std::string reportLine(const std::string& what, const std::string& why) {
     return "bramblewisp: " + terminalSafe(what) + (why.empty() ? "" : ": " + terminalSafe(why)) +
            "\n";
+}
+
+// "42 s", "4:02", "1:05:03".
+std::string durationText(double seconds) {
+    const auto whole = static_cast<int64_t>(std::ceil(seconds));
+    char text[32];
+    if (whole < 60) {
+        std::snprintf(text, sizeof text, "%d s", static_cast<int>(whole));
+    } else if (whole < 3600) {
+        std::snprintf(text, sizeof text, "%d:%02d", static_cast<int>(whole / 60),
+                      static_cast<int>(whole % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(whole / 3600),
+                      static_cast<int>(whole / 60 % 60), static_cast<int>(whole % 60));
+    }
+    return text;
 }
 
 } // namespace
@@ -39,6 +57,7 @@ void Console::sayNow(const char* text) {
 // The error stream ready for a report now: the output flushed, a stage line
 // still open on the terminal ended there, held-back reports written.
 void Console::releaseReports() {
+    clearProgressBar();
     flushOutput();
     // In a file the lines are apart anyway; only a terminal shows them mixed.
     if (stageOpen && platform::isTerminal(out) && platform::isTerminal(err)) {
@@ -152,6 +171,10 @@ void Console::help() {
         "  -palette   Colours of strokes and backgrounds (0, the default, blue-violet)\n",
         "  -text      Draw the three lines of text (0 or 1, default 1)\n",
         "  -rules     The system from a rules file instead of -type (e.g. fern)\n",
+        "  -count     Pictures of the seeds -seed, -seed + 1, ... (1 to 1000000), on\n",
+        "             every core; %d in -out is the seed (-out tree-%d.png)\n",
+        "  -sheet     A contact sheet of every picture, labelled with its seed\n",
+        "             (.bmp or .png; one per 100 pictures)\n",
         "  -h, --help This text\n",
         "  --version  The program's version\n",
     };
@@ -173,6 +196,50 @@ void Console::report(const std::string& what, const std::string& why) {
 
 void Console::reportAfterStage(const std::string& what, const std::string& why) {
     heldReports.push_back(reportLine(what, why));
+}
+
+void Console::clearProgressBar() {
+    if (progressBarWidth > 0) {
+        std::string blank(progressBarWidth + 2, ' ');
+        blank.front() = '\r';
+        blank.back() = '\r';
+        say(blank.c_str());
+        progressBarWidth = 0;
+    }
+}
+
+void Console::batchPicture(int32_t seed, int32_t particles, int64_t milliseconds,
+                           const std::string& file, bool memoryEnding) {
+    releaseReports();
+    std::fprintf(out, "  seed %d: %d particles, %lld ms, %s%s\n", static_cast<int>(seed),
+                 static_cast<int>(particles), static_cast<long long>(milliseconds),
+                 file.empty() ? "not saved" : terminalSafe(file).c_str(),
+                 memoryEnding ? " (looks like RAM is ending)" : "");
+    flushOutput();
+}
+
+void Console::batchProgress(int32_t done, int32_t total, double secondsLeft) {
+    if (!platform::isTerminal(out)) {
+        return;
+    }
+    constexpr int32_t kBarWidth = 30;
+    const auto filled = static_cast<std::size_t>(int64_t{done} * kBarWidth / std::max(total, 1));
+    std::string bar = "  [" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') +
+                      "] " + std::to_string(done) + " of " + std::to_string(total);
+    if (secondsLeft >= 0 && done < total) {
+        bar += ", " + durationText(secondsLeft) + " left";
+    }
+    const std::size_t shown = bar.size();
+    bar.resize(std::max(shown, progressBarWidth), ' ');
+    say(("\r" + bar).c_str());
+    flushOutput();
+    progressBarWidth = shown;
+}
+
+void Console::batchSummary(const std::string& text) {
+    releaseReports();
+    say(("  " + terminalSafe(text) + "\n").c_str());
+    flushOutput();
 }
 
 void Console::reportLostOutput() {

@@ -57,12 +57,24 @@ class Console final : public Progress {
     // At the end of the run: one report if any output could not be written.
     void reportLostOutput();
 
+    // A batch's line for one picture, given in seed order: "  seed 17:
+    // 1165184 particles, 248 ms, tree-17.png", the file "not saved" when it
+    // could not be written, and the memory note when growth stopped on it.
+    void batchPicture(int32_t seed, int32_t particles, int64_t milliseconds,
+                      const std::string& file, bool memoryEnding);
+    // On a terminal only, redrawn in place below the pictures' lines: a bar,
+    // the pictures done and the time left (none while unknown).
+    void batchProgress(int32_t done, int32_t total, double secondsLeft);
+    // The batch's last line.
+    void batchSummary(const std::string& text);
+
   private:
     void say(const char* text);
     void sayNow(const char* text);
     void flushOutput();
     void releaseReports();
     void endStage(const char* text);
+    void clearProgressBar();
 
     std::FILE* out;
     std::FILE* err;
@@ -71,6 +83,7 @@ class Console final : public Progress {
     int firstWriteError = 0;
     int32_t spinCalls = 0;
     int32_t spinIndex = 0;
+    std::size_t progressBarWidth = 0; // characters of the bar on the terminal
 };
 
 } // namespace bramblewisp

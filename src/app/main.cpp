@@ -9,5 +9,8 @@ int main(int argc, char** argv) {
     bramblewisp::Console console(stdout, stderr);
     const int status = bramblewisp::App(console).run(argc, argv);
     console.reportLostOutput();
+    if (const int signal = bramblewisp::platform::caughtEndingSignal(); signal != 0) {
+        bramblewisp::platform::endBySignal(signal);
+    }
     return status;
 }

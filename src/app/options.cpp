@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
+
+#include "presets/closestName.h"
 
 namespace bramblewisp {
 
@@ -20,15 +23,17 @@ bool sameName(const char* argument, const char* name) {
     return *argument == *name;
 }
 
-constexpr const char* kOptionNames[] = {"-time", "-mem", "-cpu", "-seed", "-iter", "-dark",
-                                        "-prefx", "-postfx", "-spikes", "-type",
-                                        // The system, where the picture goes, its size,
-                                        // colours and text.
-                                        "-rules", "-out", "-width", "-height", "-palette", "-text"};
+// Literals: each view ends where its NUL does.
+constexpr std::string_view kOptionNames[] = {
+    "-time", "-mem", "-cpu", "-seed", "-iter", "-dark", "-prefx", "-postfx", "-spikes", "-type",
+    // The system, where the pictures go, their size,
+    // colours and text, how many.
+    "-rules", "-out", "-width", "-height", "-palette", "-text", "-count", "-sheet"};
 
 bool isOptionName(const char* argument) {
-    return std::any_of(std::begin(kOptionNames), std::end(kOptionNames),
-                       [argument](const char* name) { return sameName(argument, name); });
+    return std::any_of(
+        std::begin(kOptionNames), std::end(kOptionNames),
+        [argument](std::string_view name) { return sameName(argument, name.data()); });
 }
 
 bool isLetter(char c) {
@@ -38,28 +43,6 @@ bool isLetter(char c) {
 bool looksLikeOption(const std::string& argument) {
     const std::size_t hyphens = argument.rfind("--", 0) == 0 ? 2 : 1;
     return argument.size() > hyphens && argument[0] == '-' && isLetter(argument[hyphens]);
-}
-
-// Edits (insert, delete, replace, swap two neighbours) from a to b, letter
-// case ignored.
-std::size_t editDistance(const std::string& a, const std::string& b) {
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i) {
-        for (std::size_t j = 0; j <= b.size(); ++j) {
-            if (i == 0 || j == 0) {
-                d[i][j] = i + j;
-                continue;
-            }
-            const bool same = foldCase(a[i - 1]) == foldCase(b[j - 1]);
-            d[i][j] =
-                std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
-            if (i > 1 && j > 1 && foldCase(a[i - 1]) == foldCase(b[j - 2]) &&
-                foldCase(a[i - 2]) == foldCase(b[j - 1])) {
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-            }
-        }
-    }
-    return d[a.size()][b.size()];
 }
 
 std::string hintFor(const std::string& argument) {
@@ -76,17 +59,8 @@ std::string hintFor(const std::string& argument) {
         }
         return " (options take one hyphen: " + canonical + ")";
     }
-    // Two edits in a short name make another word rather than a typo.
-    const char* closest = nullptr;
-    std::size_t best = name.size() > 5 ? 3 : 2;
-    for (const char* candidate : kOptionNames) {
-        const std::size_t distance = editDistance(name, candidate);
-        if (distance < best) {
-            best = distance;
-            closest = candidate;
-        }
-    }
-    return closest != nullptr ? std::string(" (did you mean ") + closest + "?)" : "";
+    const std::string_view closest = closestName(name, kOptionNames);
+    return closest.empty() ? "" : " (did you mean " + std::string(closest) + "?)";
 }
 
 bool isSpace(char c) {

@@ -7,7 +7,7 @@
 namespace bramblewisp {
 
 // A view of the command line; every option is a name followed by a value,
-// an integer but for -rules.
+// an integer but for the paths of -rules, -out and -sheet.
 struct Options {
     // Finds the first argument equal to name (ASCII letters in any case),
     // position 0 included, that has an argument after it, and converts that.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/version.h"
 #include "imaging/bmp.h"
 #include "platform/platform.h"
 
@@ -98,6 +99,13 @@ bool savePictureFile(const std::string& path, const Bitmap& image, std::span<con
             path, [&](std::FILE* out) { return writePng(out, image, texts); }, reason);
     }
     return saveBmpFile(path, image, reason);
+}
+
+bool savePicture(const std::string& path, const Bitmap& image, const std::string& recipe,
+                 std::string& reason) {
+    const std::string software = std::string("bramblewisp ") + kVersion;
+    const PngText texts[] = {{"bramblewisp", recipe}, {"Software", software}};
+    return savePictureFile(path, image, texts, reason);
 }
 
 std::string outputProblem(const std::string& path) {

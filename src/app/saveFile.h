@@ -31,6 +31,11 @@ std::optional<PictureFormat> pictureFormatOf(const std::string& path);
 bool savePictureFile(const std::string& path, const Bitmap& image, std::span<const PngText> texts,
                      std::string& reason);
 
+// The picture as savePictureFile saves it, a PNG carrying its recipe and
+// the program's name and version.
+bool savePicture(const std::string& path, const Bitmap& image, const std::string& recipe,
+                 std::string& reason);
+
 // Why a picture cannot be saved at path, as far as that can be known before
 // any work: a name without .bmp or .png, a directory or other file that is
 // not a regular one in its place, a directory that does not take the

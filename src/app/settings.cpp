@@ -1,8 +1,11 @@
 #include "app/settings.h"
 
+#include <limits>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
+#include "app/version.h"
 #include "imaging/backgrounds.h"
 #include "imaging/palette.h"
 #include "imaging/postEffects.h"
@@ -29,6 +32,45 @@ int32_t withinOrDefault(const Options& options, const char* name, int32_t low, i
     return fallback;
 }
 
+// A path's value, or "" for a name given last with no value after it, which
+// is refused rather than ignored: the file would go where the user did not
+// say.
+std::optional<std::string> pathOption(const Options& options, const char* name) {
+    if (std::string path; options.lookupText(name, path)) {
+        return path;
+    }
+    if (options.named(name)) {
+        return "";
+    }
+    return std::nullopt;
+}
+
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+// Where pattern's %d placeholders stand, %% being a percent sign.
+std::vector<std::size_t> placeholders(const std::string& pattern) {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] == '%' && (pattern[i + 1] == 'd' || pattern[i + 1] == '%')) {
+            if (pattern[i + 1] == 'd') {
+                found.push_back(i);
+            }
+            ++i;
+        }
+    }
+    return found;
+}
+
+bool placeholderInDirectory(const std::string& pattern) {
+    const std::vector<std::size_t> found = placeholders(pattern);
+    const std::size_t slash = pattern.find_last_of(kSeparators);
+    return !found.empty() && slash != std::string::npos && found.front() < slash;
+}
+
 } // namespace
 
 Settings readSettings(const Options& options, std::vector<std::string>* fallbacks) {
@@ -48,13 +90,10 @@ Settings readSettings(const Options& options, std::vector<std::string>* fallback
     options.lookup("-type", settings.type);
     settings.type = selectedType(settings.type);
     options.lookup("-iter", settings.iterations);
-    // A name with no value after it is refused rather than ignored: the
-    // picture would go somewhere the user did not say.
-    if (std::string out; options.lookupText("-out", out)) {
-        settings.out = out;
-    } else if (options.named("-out")) {
-        settings.out = "";
-    }
+    settings.out = pathOption(options, "-out");
+    settings.count = withinOrDefault(options, "-count", 1, kMostPictures, 1,
+                                     "1 to " + std::to_string(kMostPictures), fallbacks);
+    settings.sheet = pathOption(options, "-sheet");
 
     settings.width = withinOrDefault(options, "-width", kMinimumSide, kMaximumSide, kPictureWidth,
                                      "16 to 16384", fallbacks);
@@ -85,6 +124,10 @@ std::optional<Settings> parseSettings(const Options& options, std::vector<std::s
         return std::nullopt;
     }
     return readSettings(options, fallbacks);
+}
+
+bool isBatch(const Settings& settings) {
+    return settings.count > 1 || settings.sheet.has_value();
 }
 
 RulesOutcome readRules(const Options& options, Settings& settings) {
@@ -120,8 +163,77 @@ std::shared_ptr<const SystemDescription> systemOf(const Settings& settings) {
     return std::make_shared<const SystemDescription>(createPreset(settings.type, settings.spikes));
 }
 
+std::string nameForSeed(const std::string& pattern, int32_t seed, bool several) {
+    std::string name;
+    bool placed = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char after = i + 1 < pattern.size() && pattern[i] == '%' ? pattern[i + 1] : '\0';
+        if (after == 'd') {
+            name += std::to_string(seed);
+            placed = true;
+            ++i;
+        } else if (after == '%') {
+            name += '%';
+            ++i;
+        } else {
+            name += pattern[i];
+        }
+    }
+    if (placed || !several) {
+        return name;
+    }
+    const std::size_t slash = name.find_last_of(kSeparators);
+    std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        dot = name.size();
+    }
+    return name.substr(0, dot) + "-" + std::to_string(seed) + name.substr(dot);
+}
+
 std::string picturePath(const Settings& settings) {
-    return settings.out.value_or(kDefaultPictureFile);
+    return nameForSeed(settings.out.value_or(kDefaultPictureFile), settings.seed,
+                       settings.count > 1);
+}
+
+int32_t sheetCount(const Settings& settings) {
+    return (settings.count + kPicturesPerSheet - 1) / kPicturesPerSheet;
+}
+
+std::string sheetPath(const Settings& settings, int32_t sheet) {
+    return nameForSeed(settings.sheet.value_or(""), settings.seed + sheet * kPicturesPerSheet,
+                       sheetCount(settings) > 1);
+}
+
+std::optional<NamesProblem> namesProblem(const Settings& settings) {
+    const int64_t last = int64_t{settings.seed} + settings.count - 1;
+    if (last > std::numeric_limits<int32_t>::max()) {
+        return NamesProblem{"-count " + std::to_string(settings.count),
+                            "the seeds " + std::to_string(settings.seed) + " to " +
+                                std::to_string(last) + " pass 2147483647, the largest seed"};
+    }
+    const char* inDirectory = "%d can stand in the file's name only, not in a directory";
+    if (settings.out && placeholderInDirectory(*settings.out)) {
+        return NamesProblem{"-out " + *settings.out, inDirectory};
+    }
+    if (!settings.sheet) {
+        return std::nullopt;
+    }
+    if (placeholderInDirectory(*settings.sheet)) {
+        return NamesProblem{"-sheet " + *settings.sheet, inDirectory};
+    }
+    std::unordered_set<std::string> sheets;
+    for (int32_t sheet = 0; sheet < sheetCount(settings); ++sheet) {
+        sheets.insert(sheetPath(settings, sheet));
+    }
+    Settings picture = settings;
+    for (int32_t k = 0; k < settings.count; ++k) {
+        picture.seed = settings.seed + k;
+        if (sheets.count(picturePath(picture)) != 0) {
+            return NamesProblem{"-sheet " + *settings.sheet, "would replace the picture of seed " +
+                                                                 std::to_string(picture.seed)};
+        }
+    }
+    return std::nullopt;
 }
 
 std::string commandLineOf(const Settings& settings) {
@@ -162,6 +274,12 @@ std::string commandLineOf(const Settings& settings) {
         add("-text", "0");
     }
     return line;
+}
+
+std::string recipeOf(const Settings& settings, int32_t generations) {
+    Settings used = settings;
+    used.iterations = generations;
+    return std::string("bramblewisp ") + kVersion + " " + commandLineOf(used);
 }
 
 } // namespace bramblewisp

@@ -23,8 +23,8 @@ inline constexpr int64_t kMaximumPixels = 64000000;
 // each selection already made (an unknown type is type 0, an unknown
 // background the grid), so that two command lines that draw the same
 // picture into the same file give equal settings. Later options (the picture's size, a palette,
-// its text, a count of pictures, a contact sheet) join as fields with the
-// defaults that keep today's pictures, and commandLineOf writes them.
+// its text) join as fields with the defaults that keep today's pictures, and
+// commandLineOf writes those that change a picture.
 struct Settings {
     int32_t type = 0;        // system type 0 to 4
     int32_t seed = 0;        // of the choices, the seeding and the wave backgrounds
@@ -44,6 +44,10 @@ struct Settings {
     // built-in system of type, with spikes random spikes.
     std::shared_ptr<const SystemDescription> rules;
     std::string rulesFile; // its path as given, for the recipe
+    // Pictures of the seeds seed to seed + count - 1, the same but for it.
+    int32_t count = 1;
+    // The contact sheets' file; none: no sheet.
+    std::optional<std::string> sheet;
 
     int32_t width = kPictureWidth; // pixels
     int32_t height = kPictureHeight;
@@ -53,25 +57,59 @@ struct Settings {
     bool operator==(const Settings&) const = default;
 };
 
+inline constexpr int32_t kMostPictures = 1000000;
+
 // Every option's value, the defaults where one is absent (-time, -mem and
-// -cpu keep -1). A value of -width, -height, -palette or -text that cannot
-// be used gives the default and, in fallbacks, one message for report
-// naming the value used.
+// -cpu keep -1). A value that cannot be used gives the default and, in
+// fallbacks, if given, one message for report naming the value used.
 Settings readSettings(const Options& options, std::vector<std::string>* fallbacks = nullptr);
 
 // The settings of a run, or none when -time, -mem or -cpu is missing.
 std::optional<Settings> parseSettings(const Options& options,
                                       std::vector<std::string>* fallbacks = nullptr);
 
+// Whether settings draw more than a single picture into a single file: a
+// count above 1, or a contact sheet.
+bool isBatch(const Settings& settings);
+
 inline constexpr const char* kDefaultPictureFile = "testSystem.bmp";
 
-// Where the picture of settings is saved.
+// A file name for a picture of seed: every %d in pattern's file name is the
+// seed and every %% a percent sign; without a %d, and when several pictures
+// share the pattern, the seed goes before the extension ("a-17.png").
+std::string nameForSeed(const std::string& pattern, int32_t seed, bool several);
+
+// Where the picture of settings (its seed) is saved.
 std::string picturePath(const Settings& settings);
+
+// A contact sheet shows this many pictures at most; a batch of more has
+// several, each named by its first seed.
+inline constexpr int32_t kPicturesPerSheet = 100;
+int32_t sheetCount(const Settings& settings);
+std::string sheetPath(const Settings& settings, int32_t sheet);
+
+// Why the files of settings cannot be named before any work: the seeds pass
+// the 32-bit range, a %d stands in a directory, the sheet would take a
+// picture's name. Empty when they can; where says which option.
+struct NamesProblem {
+    std::string where;
+    std::string what;
+};
+std::optional<NamesProblem> namesProblem(const Settings& settings);
+
+// What a picture of settings that grew generations carries in a PNG: the
+// program, its version and the options that draw it again.
+std::string recipeOf(const Settings& settings, int32_t generations);
 
 // The options that draw the same picture again, every one that changes it
 // with its value, in one canonical order: "-time 1 -mem 1 -cpu 1 -seed 0
 // ...". Where the file goes is no part of it.
 std::string commandLineOf(const Settings& settings);
+
+// The recipe a PNG carries: the program, its version and the options that
+// draw the picture again, -iter being the generations grown, so that a timed
+// picture can be drawn again too.
+std::string recipeOf(const Settings& settings, int32_t generations);
 
 // What -rules did to the settings, for the run to say: a problem that
 // refuses the run before any work, or the note that -type is ignored.

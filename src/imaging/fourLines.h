@@ -23,7 +23,7 @@ template <typename Op> inline __m128i throughDouble(__m128i a, __m128i b, Op op)
     const __m128i bHigh = _mm_shuffle_epi32(b, _MM_SHUFFLE(3, 2, 3, 2));
     const __m128d low = op(_mm_cvtepi32_pd(a), _mm_cvtepi32_pd(b));
     const __m128d high = op(_mm_cvtepi32_pd(aHigh), _mm_cvtepi32_pd(bHigh));
-    return _mm_unpacklo_epi64(_mm_cvttpd_epi32(low), _mm_cvttpd_epi32(high));
+    return _mm_unpacklo_epi64(simd::truncate(low), simd::truncate(high));
 }
 
 // floor(n / d) in four lanes for 0 <= n < 2^31 and d >= 1: a quotient that
@@ -152,9 +152,9 @@ inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
 inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {
     const __m128i colourMultiplier = channelMultiplier(multiplier);
     const __m128i low =
-        _mm_mulhi_epu16(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+        simd::scaleBytes(_mm_unpacklo_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     const __m128i high =
-        _mm_mulhi_epu16(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
+        simd::scaleBytes(_mm_unpackhi_epi8(colours, _mm_setzero_si128()), colourMultiplier);
     return _mm_packus_epi16(low, high);
 }
 

@@ -77,7 +77,7 @@ inline void runLinePaired(uint32_t* cells, const PairedRun& run, __m128i indexWe
         const auto b = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(indices, 1)));
         __m128i pair = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(cells[a])),
                                           _mm_cvtsi32_si128(static_cast<int>(cells[b])));
-        pair = _mm_mulhi_epu16(_mm_unpacklo_epi8(pair, _mm_setzero_si128()), keep);
+        pair = simd::scaleBytes(_mm_unpacklo_epi8(pair, _mm_setzero_si128()), keep);
         pair = _mm_add_epi32(_mm_packus_epi16(pair, pair), colours);
         cells[a] = static_cast<uint32_t>(_mm_cvtsi128_si32(pair));
         cells[b] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(pair, 1)));
@@ -89,7 +89,7 @@ inline void runLinePaired(uint32_t* cells, const PairedRun& run, __m128i indexWe
 inline uint32_t scaleChannels(uint32_t cell, __m128i multiplier) {
     const __m128i channels =
         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(cell)), _mm_setzero_si128());
-    const __m128i product = _mm_mulhi_epu16(channels, multiplier);
+    const __m128i product = simd::scaleBytes(channels, multiplier);
     return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(product, product)));
 }
 

@@ -245,19 +245,19 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b,
     const __m128i halfWidth = _mm_set1_epi32(image.width / 2);
     const __m128i halfHeight = _mm_set1_epi32(image.height / 2);
     const __m128i ax =
-        _mm_add_epi32(halfWidth, _mm_cvttps_epi32(lanes(a[0].x, a[1].x, a[2].x, a[3].x)));
+        _mm_add_epi32(halfWidth, simd::truncate(lanes(a[0].x, a[1].x, a[2].x, a[3].x)));
     const __m128i ay =
-        _mm_sub_epi32(halfHeight, _mm_cvttps_epi32(lanes(a[0].y, a[1].y, a[2].y, a[3].y)));
+        _mm_sub_epi32(halfHeight, simd::truncate(lanes(a[0].y, a[1].y, a[2].y, a[3].y)));
     const __m128i bx =
-        _mm_add_epi32(halfWidth, _mm_cvttps_epi32(lanes(b[0].x, b[1].x, b[2].x, b[3].x)));
+        _mm_add_epi32(halfWidth, simd::truncate(lanes(b[0].x, b[1].x, b[2].x, b[3].x)));
     const __m128i by =
-        _mm_sub_epi32(halfHeight, _mm_cvttps_epi32(lanes(b[0].y, b[1].y, b[2].y, b[3].y)));
+        _mm_sub_epi32(halfHeight, simd::truncate(lanes(b[0].y, b[1].y, b[2].y, b[3].y)));
     const __m128 zSum =
         _mm_add_ps(lanes(a[0].z, a[1].z, a[2].z, a[3].z), lanes(b[0].z, b[1].z, b[2].z, b[3].z));
     alignas(16) int32_t shades[4];
     simd::store(shades,
-                _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(_mm_mul_ps(zSum, _mm_set1_ps(depthScale)),
-                                                          _mm_set1_ps(0.5f))),
+                _mm_and_si128(simd::truncate(_mm_mul_ps(_mm_mul_ps(zSum, _mm_set1_ps(depthScale)),
+                                                        _mm_set1_ps(0.5f))),
                               _mm_set1_epi32(255)));
     const StrokeColours& table = strokeColours(palette, dark);
     const ShadeColours* colours[4] = {&table[shades[0]], &table[shades[1]], &table[shades[2]],

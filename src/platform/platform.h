@@ -27,6 +27,8 @@ int usableCores();
 // The free memory the process can still commit, in bytes, capped to what 32
 // bits hold.
 uint32_t committableBytes();
+// The same without the cap.
+uint64_t availableBytes();
 
 // Memory for large arrays that a run fills once: aligned for huge pages and
 // advised to use them where the system offers them, because fresh memory
@@ -50,11 +52,16 @@ PathKind pathKind(const std::string& path);
 // An open, empty file next to path, for writing in binary mode. Until it is
 // put in place or removed, SIGINT, SIGTERM and SIGHUP remove it before they
 // end the process (on Windows, however the process ends, up to syncFile).
-// One at a time.
+// Up to kMostTemporaryFiles at once, from any threads.
 struct TemporaryFile {
     std::FILE* file = nullptr;
     std::string path;
+    int slot = -1; // where the signal handler finds it, on POSIX systems
 };
+
+// The saves that may be under way at once; the handler of the ending
+// signals finds their files in that many fixed places.
+inline constexpr int kMostTemporaryFiles = 64;
 
 // On failure the file is null and reason says why.
 TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason);
@@ -68,6 +75,21 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
 
 // Removes the (closed) temporary file.
 void removeTemporaryFile(const TemporaryFile& temporary);
+
+// From this call on, the first ending signal (SIGINT, SIGTERM, SIGHUP; on
+// Windows Ctrl+C and Ctrl+Break) that the caller does not ignore no longer
+// ends the process, but is only recorded: a run of many pictures then stops
+// its drawing, lets the saves under way finish, and ends by the signal
+// itself. A second one ends the process at once, its temporary files
+// removed. Under node the signal takes effect when the program returns.
+void catchEndingSignals();
+
+// The signal recorded since, or 0; read from any thread.
+int caughtEndingSignal();
+
+// Ends the process as the signal's default action does, so that the caller
+// sees which signal it was (a shell: status 128 + the signal's number).
+[[noreturn]] void endBySignal(int signal);
 
 // The running program's own file, as the system names it; empty when the
 // system cannot say.

@@ -206,9 +206,8 @@ void releaseLarge(void* block, std::size_t bytes) {
     munmap(block, mappedLength(bytes));
 }
 
-uint32_t committableBytes() {
-    const uint64_t room = std::min({memAvailable(), cgroupRoom(), processLimitRoom()});
-    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+uint64_t availableBytes() {
+    return std::min({memAvailable(), cgroupRoom(), processLimitRoom()});
 }
 
 void prepareProcess() {
@@ -218,8 +217,23 @@ void prepareProcess() {
 
 #endif
 
+uint32_t committableBytes() {
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(availableBytes(), std::numeric_limits<uint32_t>::max()));
+}
+
+#ifdef __EMSCRIPTEN__
+// platformWeb.cpp: the host's answer, as the toolchain's C library takes
+// every standard stream for a terminal.
+bool hostTerminal(int fd);
+#endif
+
 bool isTerminal(std::FILE* stream) {
+#ifdef __EMSCRIPTEN__
+    return hostTerminal(fileno(stream));
+#else
     return isatty(fileno(stream)) != 0;
+#endif
 }
 
 int64_t counterFrequency() {

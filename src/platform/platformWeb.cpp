@@ -45,17 +45,27 @@ EM_JS(double, hostGrowthRoom, (), {
     return host ? host.growthRoom() : Infinity;
 });
 
+// Whether a standard stream is a terminal: node knows; a page has none.
+EM_JS(int, hostIsTerminal, (int fd), {
+    return typeof process === 'object' && typeof require === 'function' &&
+        require('tty').isatty(fd) ? 1 : 0;
+});
+
 // A descriptor opened without waiting, -errno, or noHost.
 EM_JS(int, hostOpenWithoutWaiting, (const char* path, int noHost), {
     const host = Module['bramblewispHost'];
     return host ? host.openWithoutWaiting(path) : noHost;
 });
 
-// The script node runs (build-web/bramblewisp.js); a page's program has no
-// file. Writes at most size bytes and returns the whole length.
+// The script node runs (build-web/bramblewisp.js); in a page, the path its
+// worker gives the program in the file system in memory, where it puts the
+// installed systems. Writes at most size bytes and returns the whole length.
 EM_JS(int, scriptPath, (char* buffer, int size), {
-    if (typeof process !== 'object' || !process.argv || !process.argv[1]) return 0;
-    const path = require('path').resolve(process.argv[1]);
+    let path = Module['programPath'];
+    if (!path) {
+        if (typeof process !== 'object' || !process.argv || !process.argv[1]) return 0;
+        path = require('path').resolve(process.argv[1]);
+    }
     stringToUTF8(path, buffer, size);
     return lengthBytesUTF8(path);
 });
@@ -95,7 +105,7 @@ void releaseLarge(void* block, std::size_t) {
 // so the figure depends on the run alone and pictures stay reproducible.
 // Under node the host sized the maximum to the process's limits, and growth
 // past the memory's current size must also fit under its data limit.
-uint32_t committableBytes() {
+uint64_t availableBytes() {
     const uint64_t top = reinterpret_cast<std::uintptr_t>(sbrk(0));
     const double hostMaximum = hostMemoryMaximum();
     const uint64_t maximum =
@@ -106,7 +116,11 @@ uint32_t committableBytes() {
         const uint64_t size = emscripten_get_heap_size();
         room = std::min(room, (size > top ? size - top : 0) + static_cast<uint64_t>(growth));
     }
-    return static_cast<uint32_t>(std::min<uint64_t>(room, std::numeric_limits<uint32_t>::max()));
+    return room;
+}
+
+bool hostTerminal(int fd) {
+    return hostIsTerminal(fd) != 0;
 }
 
 // Node's own open keeps O_NONBLOCK, which the C library's drops on the way

@@ -1,10 +1,13 @@
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 
 #include <fcntl.h>
 #include <io.h>
@@ -50,6 +53,21 @@ std::wstring widen(const std::string& path) {
     MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
     wide.pop_back();
     return wide;
+}
+
+// Saves may run on several threads at once.
+std::atomic<unsigned> temporarySerial{0};
+
+// Ctrl+C or Ctrl+Break, once catchEndingSignals has been called, as the
+// POSIX systems' signal numbers.
+std::atomic<int> caughtControl{0};
+
+BOOL WINAPI onConsoleControl(DWORD type) {
+    const int signal = type == CTRL_C_EVENT ? SIGINT : type == CTRL_BREAK_EVENT ? SIGBREAK : 0;
+    int none = 0;
+    // Anything else, or a second one, takes the default: the process ends,
+    // and the temporary files marked for deletion go with it.
+    return signal != 0 && caughtControl.compare_exchange_strong(none, signal) ? TRUE : FALSE;
 }
 
 bool setDeletedOnClose(HANDLE handle, bool deleted) {
@@ -105,27 +123,30 @@ int usableCores() {
     return std::popcount(static_cast<uint64_t>(process));
 }
 
-uint32_t committableBytes() {
+uint64_t availableBytes() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) {
         // The call does not fail for a valid record; were it to, unknown is
         // treated as plenty.
-        return std::numeric_limits<uint32_t>::max();
+        return std::numeric_limits<uint64_t>::max();
     }
+    return status.ullAvailPageFile;
+}
+
+uint32_t committableBytes() {
     return static_cast<uint32_t>(
-        std::min<DWORDLONG>(status.ullAvailPageFile, std::numeric_limits<uint32_t>::max()));
+        std::min<uint64_t>(availableBytes(), std::numeric_limits<uint32_t>::max()));
 }
 
 TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
     // CREATE_NEW fails on an existing name, so a name taken by someone else is
     // never opened; the process id and a counter make a clash unlikely anyway.
-    static unsigned serial = 0;
     const DWORD process = GetCurrentProcessId();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof(suffix), ".%lu.%u.tmp", static_cast<unsigned long>(process),
-                      serial++);
+                      temporarySerial++);
         const std::string path = nextTo + suffix;
         HANDLE handle = CreateFileW(widen(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -219,6 +240,19 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
 
 void removeTemporaryFile(const TemporaryFile& temporary) {
     DeleteFileW(widen(temporary.path).c_str());
+}
+
+void catchEndingSignals() {
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+int caughtEndingSignal() {
+    return caughtControl.load(std::memory_order_relaxed);
+}
+
+// As the console's own Ctrl+C handling ends a process.
+void endBySignal(int) {
+    ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
 // In the ANSI code page, the form fopen takes; a path that it cannot spell

@@ -1,14 +1,17 @@
-// The picture's temporary file on POSIX systems: created beside the picture,
-// removed by an ending signal while it exists, synced before it replaces the
-// older picture.
+// The pictures' temporary files on POSIX systems: created beside the picture,
+// removed by an ending signal while they exist, synced before they replace
+// the older picture; and the ending signals that a batch of pictures catches
+// to stop in good order.
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,24 +24,76 @@ namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The temporary file that the handler removes; read only by the handler,
-// written only while the signals are blocked.
-char pendingPath[4096];
-volatile sig_atomic_t pendingSet = 0;
-struct sigaction previousActions[std::size(kEndingSignals)];
+// A slot's life: taken by a save, filled with the file's name (signals
+// blocked on that thread), pending while the file exists, free again once it
+// is in place or removed. A handler that removes the file marks it handled
+// first, so that no save can take the slot and change the name it reads.
+enum SlotState : int { slotFree, slotFilling, slotPending, slotHandled };
 
-extern "C" void removePendingAndEnd(int signal) {
-    if (pendingSet != 0) {
-        unlink(pendingPath);
+struct Slot {
+    std::atomic<int> state{slotFree};
+    char path[4096];
+};
+
+// Lock-free atomics are safe in a signal handler and between threads alike.
+static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// The signal handler's state, shared by every thread that saves.
+Slot slots[kMostTemporaryFiles];
+std::atomic<bool> catching{false};
+std::atomic<int> caught{0};
+
+void removePendingFiles() {
+    for (Slot& slot : slots) {
+        int state = slot.state.load(std::memory_order_acquire);
+        // Another thread is between mkostemp and marking its file pending:
+        // a few system calls, and signals cannot run on that thread then.
+        while (state == slotFilling) {
+            state = slot.state.load(std::memory_order_acquire);
+        }
+        if (state == slotPending && slot.state.compare_exchange_strong(state, slotHandled)) {
+            unlink(slot.path);
+        }
     }
+}
+
+extern "C" void onEndingSignal(int signal) {
+    int none = 0;
+    if (catching.load() && caught.compare_exchange_strong(none, signal)) {
+        return;
+    }
+    removePendingFiles();
     // Ends the process by the signal's default action once the handler
     // returns, so the caller still sees which signal it was.
-    std::signal(signal, SIG_DFL);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
     raise(signal);
 }
 
-// Holds the ending signals back for its lifetime, so that a file and its
-// registration for removal come and go together.
+// Installed once and left in place: with nothing to remove and nothing
+// caught, the handler ends the process as the default action would. A
+// signal the caller chose to ignore (nohup) stays ignored. SA_RESTART: a
+// caught signal must not fail the writes under way.
+void watchEndingSignals() {
+    for (const int signal : kEndingSignals) {
+        struct sigaction previous {};
+        sigaction(signal, nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN || previous.sa_handler == onEndingSignal) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = onEndingSignal;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+// Holds the ending signals back from this thread for its lifetime, so that a
+// file and its registration for removal come and go together.
 class EndingSignalsBlocked {
   public:
     EndingSignalsBlocked() {
@@ -47,9 +102,9 @@ class EndingSignalsBlocked {
         for (const int signal : kEndingSignals) {
             sigaddset(&set, signal);
         }
-        sigprocmask(SIG_BLOCK, &set, &previous);
+        pthread_sigmask(SIG_BLOCK, &set, &previous);
     }
-    ~EndingSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+    ~EndingSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
     EndingSignalsBlocked(const EndingSignalsBlocked&) = delete;
     EndingSignalsBlocked& operator=(const EndingSignalsBlocked&) = delete;
 
@@ -57,25 +112,21 @@ class EndingSignalsBlocked {
     sigset_t previous;
 };
 
-void registerPending(const std::string& path) {
-    std::memcpy(pendingPath, path.c_str(), path.size() + 1);
-    pendingSet = 1;
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        sigaction(kEndingSignals[i], nullptr, &previousActions[i]);
-        // A signal the caller chose to ignore (nohup) stays ignored.
-        if (previousActions[i].sa_handler != SIG_IGN) {
-            struct sigaction action {};
-            action.sa_handler = removePendingAndEnd;
-            sigemptyset(&action.sa_mask);
-            sigaction(kEndingSignals[i], &action, nullptr);
+int takeSlot() {
+    for (int k = 0; k < kMostTemporaryFiles; ++k) {
+        int free = slotFree;
+        if (slots[k].state.compare_exchange_strong(free, slotFilling)) {
+            return k;
         }
     }
+    return -1;
 }
 
-void forgetPending() {
-    pendingSet = 0;
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        sigaction(kEndingSignals[i], &previousActions[i], nullptr);
+// A slot that a dying handler marked handled stays so: the process ends.
+void releaseSlot(int slot) {
+    int state = slotPending;
+    if (!slots[slot].state.compare_exchange_strong(state, slotFree) && state == slotFilling) {
+        slots[slot].state.store(slotFree, std::memory_order_release);
     }
 }
 
@@ -87,17 +138,27 @@ std::string directoryOf(const std::string& path) {
 } // namespace
 
 TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason) {
-    std::string pattern = nextTo + ".XXXXXX";
-    if (pattern.size() >= sizeof pendingPath) {
+    const std::string pattern = nextTo + ".XXXXXX";
+    if (pattern.size() >= sizeof slots[0].path) {
         reason = std::strerror(ENAMETOOLONG);
         return {};
     }
+    watchEndingSignals();
     const EndingSignalsBlocked blocked;
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        reason = std::strerror(errno);
+    const int slot = takeSlot();
+    if (slot < 0) {
+        reason = "too many files being saved at once";
         return {};
     }
+    char* path = slots[slot].path;
+    std::memcpy(path, pattern.c_str(), pattern.size() + 1);
+    const int fd = mkostemp(path, O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        releaseSlot(slot);
+        return {};
+    }
+    slots[slot].state.store(slotPending, std::memory_order_release);
     // mkstemp makes the file private; a picture gets the usual permissions.
     const mode_t mask = umask(0);
     umask(mask);
@@ -106,11 +167,11 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
     if (file == nullptr) {
         reason = std::strerror(errno);
         close(fd);
-        unlink(pattern.c_str());
+        unlink(path);
+        releaseSlot(slot);
         return {};
     }
-    registerPending(pattern);
-    return {file, pattern};
+    return {file, path, slot};
 }
 
 bool syncFile(std::FILE* file, std::string& reason) {
@@ -128,7 +189,7 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
             reason = std::strerror(errno);
             return false;
         }
-        forgetPending();
+        releaseSlot(from.slot);
     }
     // The new name reaches the disk with its directory. The picture is in
     // place either way, so a directory that cannot be opened or synced (some
@@ -144,7 +205,30 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
 void removeTemporaryFile(const TemporaryFile& temporary) {
     const EndingSignalsBlocked blocked;
     unlink(temporary.path.c_str());
-    forgetPending();
+    releaseSlot(temporary.slot);
+}
+
+void catchEndingSignals() {
+    catching.store(true);
+    watchEndingSignals();
+}
+
+int caughtEndingSignal() {
+    return caught.load(std::memory_order_relaxed);
+}
+
+void endBySignal(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    // Delivered to this thread at once, unless it blocks the signal.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signal);
+    std::_Exit(128 + signal);
 }
 
 } // namespace bramblewisp::platform

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -27,10 +28,14 @@ EM_JS(void, hostWatchEndingSignals, (), {
     if (host) host.watchEndingSignals();
 });
 
-// The file an ending signal removes; null for none.
-EM_JS(void, hostSetTemporaryFile, (const char* path), {
+// The files an ending signal removes: one more, or one fewer.
+EM_JS(void, hostAddTemporaryFile, (const char* path), {
     const host = Module['bramblewispHost'];
-    if (host) host.setTemporaryFile(path);
+    if (host) host.addTemporaryFile(path);
+});
+EM_JS(void, hostRemoveTemporaryFile, (const char* path), {
+    const host = Module['bramblewispHost'];
+    if (host) host.removeTemporaryFile(path);
 });
 
 // 0, or the errno of a failed flush.
@@ -60,7 +65,7 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
         reason = std::strerror(errno);
         return {};
     }
-    hostSetTemporaryFile(pattern.c_str());
+    hostAddTemporaryFile(pattern.c_str());
     // mkstemp makes the file private; a picture gets the usual permissions.
     const mode_t mask = umask(0);
     umask(mask);
@@ -70,7 +75,7 @@ TemporaryFile createTemporaryFile(const std::string& nextTo, std::string& reason
         reason = std::strerror(errno);
         close(fd);
         unlink(pattern.c_str());
-        hostSetTemporaryFile(nullptr);
+        hostRemoveTemporaryFile(pattern.c_str());
         return {};
     }
     return {file, pattern};
@@ -94,7 +99,7 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
         reason = std::strerror(errno);
         return false;
     }
-    hostSetTemporaryFile(nullptr);
+    hostRemoveTemporaryFile(from.path.c_str());
     // The new name reaches the disk with its directory.
     hostSyncDirectory(directoryOf(to).c_str());
     return true;
@@ -102,7 +107,22 @@ bool replaceFile(const TemporaryFile& from, const std::string& to, std::string& 
 
 void removeTemporaryFile(const TemporaryFile& temporary) {
     unlink(temporary.path.c_str());
-    hostSetTemporaryFile(nullptr);
+    hostRemoveTemporaryFile(temporary.path.c_str());
+}
+
+// Node runs a signal's listener only once the program has returned to it, so
+// a batch cannot be asked to stop while it runs; the listener ends the
+// process when it returns, removing any temporary file left.
+void catchEndingSignals() {
+    hostWatchEndingSignals();
+}
+
+int caughtEndingSignal() {
+    return 0;
+}
+
+void endBySignal(int signal) {
+    std::_Exit(128 + signal);
 }
 
 } // namespace bramblewisp::platform

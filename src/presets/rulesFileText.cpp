@@ -1,5 +1,7 @@
 #include "presets/rulesFileText.h"
 
+#include "presets/closestName.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -46,32 +48,6 @@ std::string hexByte(unsigned char byte) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%02x", byte);
     return hex;
-}
-
-char foldCase(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Edits (insert, delete, replace, swap two neighbours) from a to b, letter
-// case ignored.
-std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i) {
-        for (std::size_t j = 0; j <= b.size(); ++j) {
-            if (i == 0 || j == 0) {
-                d[i][j] = i + j;
-                continue;
-            }
-            const bool same = foldCase(a[i - 1]) == foldCase(b[j - 1]);
-            d[i][j] =
-                std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
-            if (i > 1 && j > 1 && foldCase(a[i - 1]) == foldCase(b[j - 2]) &&
-                foldCase(a[i - 2]) == foldCase(b[j - 1])) {
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-            }
-        }
-    }
-    return d[a.size()][b.size()];
 }
 
 // A whole number from 1 to 1000 at the front of text, which it then leaves.
@@ -221,18 +197,8 @@ std::string shownText(std::string_view text) {
 }
 
 std::string unknownKeyHint(std::string_view key, std::initializer_list<std::string_view> known) {
-    // Two edits in a short name make another word rather than a typo; a
-    // long one is no misspelt key.
-    const std::size_t limit = key.size() > 32 ? 0 : key.size() > 5 ? 3 : 2;
-    std::string_view closest;
-    std::size_t best = limit;
-    for (const std::string_view candidate : known) {
-        const std::size_t distance = editDistance(key, candidate);
-        if (distance < best) {
-            best = distance;
-            closest = candidate;
-        }
-    }
+    const std::string_view closest =
+        closestName(key, std::span<const std::string_view>(known.begin(), known.size()));
     if (!closest.empty()) {
         return " (did you mean " + std::string(closest) + "?)";
     }

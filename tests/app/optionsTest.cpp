@@ -80,7 +80,10 @@ TEST(OptionsTest, UnknownOptionsAreNamedWithAHint) {
           "-txet (did you mean -text?)", "-heigth (did you mean -height?)"}},
         {{"-dark", "-spiks"}, {}},
         {{"-otu", "a.png", "-out", "-a.png"}, {"-otu (did you mean -out?)"}},
-        {{"-wat"}, {"-wat"}}};
+        {{"-wat"}, {"-wat"}},
+        // No typo of a name, however close its start: no hint, and no table
+        // of its length.
+        {{"-type" + std::string(100000, 'e')}, {"-type" + std::string(100000, 'e')}}};
     for (const auto& [arguments, expected] : cases) {
         std::vector<std::string> words{"prog"};
         words.insert(words.end(), arguments.begin(), arguments.end());

@@ -3,7 +3,10 @@
 // the signal BRAMBLEWISP_SHIM_SIGNAL names (if not 0) when a regular file is
 // synced, the moment the finished temporary file exists. With
 // BRAMBLEWISP_SHIM_FSYNC_ERROR (an errno value) that sync fails instead, as
-// it does when the disk fills before the written bytes reach it.
+// it does when the disk fills before the written bytes reach it. Both wait
+// for the regular file's sync that BRAMBLEWISP_SHIM_FROM counts (1, the
+// first, unless given); the error stays from then on, as a full disk does.
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -29,18 +32,28 @@ void note(const std::string& event) {
 using Fsync = int (*)(int);
 using Rename = int (*)(const char*, const char*);
 
+// Regular files synced so far, by any thread.
+std::atomic<int> filesSynced{0};
+
+int variable(const char* name, int otherwise) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::atoi(value) : otherwise;
+}
+
 } // namespace
 
 extern "C" int fsync(int fd) {
     struct stat status {};
     fstat(fd, &status);
     note(S_ISREG(status.st_mode) ? "fsync file" : "fsync directory");
-    const char* signal = std::getenv("BRAMBLEWISP_SHIM_SIGNAL");
-    if (S_ISREG(status.st_mode) && signal != nullptr && std::atoi(signal) > 0) {
-        raise(std::atoi(signal));
+    const int synced = S_ISREG(status.st_mode) ? ++filesSynced : 0;
+    const int from = variable("BRAMBLEWISP_SHIM_FROM", 1);
+    const int signal = variable("BRAMBLEWISP_SHIM_SIGNAL", 0);
+    if (synced == from && signal > 0) {
+        raise(signal);
     }
     const char* error = std::getenv("BRAMBLEWISP_SHIM_FSYNC_ERROR");
-    if (S_ISREG(status.st_mode) && error != nullptr && std::atoi(error) > 0) {
+    if (synced >= from && error != nullptr && std::atoi(error) > 0) {
         errno = std::atoi(error);
         return -1;
     }
