@@ -119,12 +119,14 @@ void ParticleBrush::drawParticle(const Vec3& a, const Vec3& b, StrokeJitter& jit
 void ParticleBrush::drawFour(const Vec3* a, const Vec3* b, StrokeJitter& jitter) const {
 #if BRAMBLEWISP_SSE2
     if (!keepDepth && !scaled()) {
-        int32_t draws[4][16];
-        for (int p = 0; p < 4; ++p) {
-            jitter.fillSixteen(draws[p]);
-        }
-        const int32_t* const each[4] = {draws[0], draws[1], draws[2], draws[3]};
-        drawFourWithoutDepth(a, b, each);
+        // Each stroke's draws just before it is drawn: a fill reads values
+        // stored 33 draws back, and fills back to back would stall on those
+        // stores (5% of type 3's run).
+        int32_t draws[16];
+        drawFourWithoutDepth(a, b, [&](int) -> const int32_t* {
+            jitter.fillSixteen(draws);
+            return draws;
+        });
         return;
     }
 #endif
@@ -151,7 +153,7 @@ void ParticleBrush::drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws
 void ParticleBrush::drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t* const* draws) const {
 #if BRAMBLEWISP_SSE2
     if (!keepDepth && !scaled()) {
-        drawFourWithoutDepth(a, b, draws);
+        drawFourWithoutDepth(a, b, [draws](int p) { return draws[p]; });
         return;
     }
 #endif
@@ -238,8 +240,8 @@ void ParticleBrush::drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t*
 // What stroke<false> does four times, with everything that depends on the
 // particles alone (pixel ends, shade, colours and the set-up of the core
 // lines) worked out for the four at once, lane p for particle p.
-void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b,
-                                         const int32_t* const* draws) const {
+template <typename DrawsOf>
+void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf drawsOf) const {
     using namespace lineWalk;
     auto lanes = [](float v0, float v1, float v2, float v3) { return _mm_set_ps(v3, v2, v1, v0); };
     const __m128i halfWidth = _mm_set1_epi32(image.width / 2);
@@ -280,7 +282,7 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b,
     simd::store(coreScaled, scaleFourColours(coreColour, canvas.scaleMultipliers[core]));
     const __m128i coreKeep = channelMultiplier(canvas.scaleMultipliers[31 - core]);
     for (int p = 0; p < 4; ++p) {
-        const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], draws[p]);
+        const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], drawsOf(p));
         drawFourLines<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
                              simd::load(colours[p]->soft), soft, nullptr, 0.0f, 0.0f);
         drawRun(image, coreRuns[p], coreScaled[p], coreKeep);

@@ -99,7 +99,9 @@ struct ParticleBrush {
     void stroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
     template <bool withDepth, bool inBand>
     void scaledStroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
-    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, const int32_t* const* draws) const;
+    // drawsOf(p): stroke p's sixteen draws, asked for just before it is drawn.
+    template <typename DrawsOf>
+    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf drawsOf) const;
 };
 
 // A jitter value from a draw: the low three bits, 0 to 7 pixels, with the
