@@ -63,7 +63,8 @@ int App::run(int32_t argumentCount, char** arguments) {
             // With -text 0 the font labels the sheet's thumbnails only.
             const std::unique_ptr<Bitmap> font =
                 settings->text || settings->sheet
-                    ? loadFont(settings->text ? kPictureWithoutText : "the sheet shows no seeds")
+                    ? loadFont(settings->text ? kPicturesWithoutText : "the sheet shows no seeds",
+                               true)
                     : nullptr;
             platform::WorkerPool workers(workerCount(console));
             // The first Ctrl+C stops the pictures in good order.
@@ -74,7 +75,7 @@ int App::run(int32_t argumentCount, char** arguments) {
         budget.chargeParsing();
         auto image = std::make_unique<Bitmap>(settings->width, settings->height);
         const std::unique_ptr<Bitmap> font =
-            settings->text ? loadFont(kPictureWithoutText) : nullptr;
+            settings->text ? loadFont(kPictureWithoutText, false) : nullptr;
         // One pool for the process, started once the run is sure to draw.
         platform::WorkerPool workers(workerCount(console));
         const PictureResult drawn =
@@ -109,7 +110,10 @@ std::vector<std::string> fontPlaces() {
 } // namespace
 
 // The first place that holds a font.bmp gives the font, or its problem.
-std::unique_ptr<Bitmap> App::loadFont(const std::string& without) {
+std::unique_ptr<Bitmap> App::loadFont(const std::string& without, bool reportAtOnce) {
+    auto reportMissing = [&](const std::string& what, const std::string& why) {
+        reportAtOnce ? console.report(what, why) : console.reportAfterStage(what, why);
+    };
     const std::vector<std::string> places = fontPlaces();
     std::string missing;
     for (const std::string& place : places) {
@@ -129,14 +133,13 @@ std::unique_ptr<Bitmap> App::loadFont(const std::string& without) {
             problem = result.problem;
         }
         if (!font) {
-            console.reportAfterStage(place + " " + problem + "; " + without);
+            reportMissing(place + " " + problem + "; " + without, {});
         }
         return font;
     }
     const std::string looked = places.size() > 1 ? " and at " + places[1] : "";
-    console.reportAfterStage(std::string(kFontFile) + " cannot be opened",
-                             missing + " (looked in the working directory" + looked + "); " +
-                                 without);
+    reportMissing(std::string(kFontFile) + " cannot be opened",
+                  missing + " (looked in the working directory" + looked + "); " + without);
     return nullptr;
 }
 

@@ -16,6 +16,7 @@ namespace bramblewisp {
 
 inline constexpr const char* kFontFile = "font.bmp";
 inline constexpr const char* kPictureWithoutText = "the picture gets no text";
+inline constexpr const char* kPicturesWithoutText = "the pictures get no text";
 
 // A saved picture handed on with the recipe its PNG carries: the page
 // offers every picture in the other format too.
@@ -37,9 +38,10 @@ class App {
 
   private:
     // The font from the working directory, else from where the program was
-    // installed; null (with a report after the next stage) when there is
-    // none to be had, which says what goes without.
-    std::unique_ptr<Bitmap> loadFont(const std::string& without);
+    // installed; null when there is none to be had, with a report that says
+    // what goes without: after the next stage of a single picture, at once
+    // before a batch's lines (which have no stages).
+    std::unique_ptr<Bitmap> loadFont(const std::string& without, bool reportAtOnce);
     // Whether the pictures, and the sheets, can go where -out and -sheet
     // say, as far as that is known before any work; a refusal is reported.
     bool acceptOutputs(const Settings& settings);

@@ -123,6 +123,28 @@ TEST(E2eFont, FontThatIsNotARegularFileIsLeftOutWithoutWaiting) {
     }
 }
 
+// A batch has no stage line to wait for: without a font it says so before
+// its pictures' lines, in the plural, and with -text 0 and a sheet it says
+// what the sheet loses instead.
+TEST(E2eFont, BatchWithoutAFontSaysSoFirst) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"-count", "2"}, "the pictures get no text"},
+        {{"-count", "2", "-text", "0", "-sheet", "s.bmp"}, "the sheet shows no seeds"}};
+    for (const auto& [extra, without] : cases) {
+        SCOPED_TRACE(without);
+        TempDir dir;
+        std::vector<std::string> merged{"-c", "exec \"$0\" \"$@\" 2>&1", BRAMBLEWISP_BINARY};
+        merged.insert(merged.end(), kRun.begin(), kRun.end());
+        merged.insert(merged.end(), extra.begin(), extra.end());
+        const RunResult run = runProgram("/bin/sh", merged, RunSettings{dir.path()});
+        EXPECT_EQ(run.exitStatus, 0) << run.describe();
+        EXPECT_TRUE(std::regex_search(run.out, std::regex("^bramblewisp: font\\.bmp cannot be "
+                                                          "opened: [^\n]*; " +
+                                                          without + "\n  seed 0: ")))
+            << run.out;
+    }
+}
+
 // The picture with text is the one without, changed exactly under the three
 // lines' glyph cells: subtracted on a light picture, added on a dark one.
 TEST(E2eFont, TextChangesOnlyItsGlyphCells) {
