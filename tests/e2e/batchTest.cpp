@@ -86,12 +86,6 @@ TEST(E2eBatch, EveryPictureEqualsItsSingleRun) {
     }
 }
 
-bool permissionBitsBindUs() {
-    TempDir probe;
-    fs::permissions(probe.path(), fs::perms(0555));
-    return !std::ofstream(probe.path() / "probe");
-}
-
 // Counts that fall back, seeds that would overflow and files that cannot be
 // written are refused before any work; a disk that fills half way leaves
 // the pictures written before complete, names each one that was not, and
@@ -126,10 +120,7 @@ TEST(E2eBatch, BadInputsFallBackOrAreRefused) {
             "\nbramblewisp: cannot write a-4.bmp: " + full + "\n", {"a-0.bmp", "a-1.bmp"}},
     };
     // clang-format on
-    std::unique_ptr<OtherUserStage> stage;
-    if (!permissionBitsBindUs()) {
-        stage = std::make_unique<OtherUserStage>();
-    }
+    const std::unique_ptr<OtherUserStage> stage = stageWherePermissionsDoNotBind();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
         const bool readOnly = c.left == std::vector<std::string>{"ro"};

@@ -28,12 +28,6 @@ using Arguments = std::vector<std::string>;
 
 const std::string kOlder = "an older picture";
 
-bool permissionBitsBindUs() {
-    TempDir probe;
-    fs::permissions(probe.path(), fs::perms(0555));
-    return !std::ofstream(probe.path() / "probe");
-}
-
 enum class Given { none, directory, readOnly, fifo, link, fullDisk };
 
 void prepare(Given given, const fs::path& dir) {
@@ -96,10 +90,7 @@ TEST(E2eOut, UnusableOutputsAreRefusedWithOneLine) {
             std::string("cannot write old.png: ") + std::strerror(ENOSPC) + "\n", {"old.png"}},
     };
     // clang-format on
-    std::unique_ptr<OtherUserStage> stage;
-    if (!permissionBitsBindUs()) {
-        stage = std::make_unique<OtherUserStage>();
-    }
+    const std::unique_ptr<OtherUserStage> stage = stageWherePermissionsDoNotBind();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
         const bool staged = c.given == Given::readOnly && stage;

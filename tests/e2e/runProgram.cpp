@@ -207,4 +207,13 @@ RunResult OtherUserStage::run(const std::vector<std::string>& arguments,
     return runProgram((path() / "bramblewisp").string(), arguments, {workingDirectory, 0, true});
 }
 
+std::unique_ptr<OtherUserStage> stageWherePermissionsDoNotBind() {
+    TempDir probe;
+    std::filesystem::permissions(probe.path(), std::filesystem::perms(0555));
+    if (!std::ofstream(probe.path() / "probe")) {
+        return nullptr;
+    }
+    return std::make_unique<OtherUserStage>();
+}
+
 } // namespace bramblewisp::e2e

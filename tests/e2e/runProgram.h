@@ -91,4 +91,9 @@ class OtherUserStage {
     std::string whyNot;
 };
 
+// A stage for tests of read-only directories where the permission bits do
+// not bind this process (root, or whoever else may override them, writes
+// into a read-only directory anyway); null where they bind it.
+std::unique_ptr<OtherUserStage> stageWherePermissionsDoNotBind();
+
 } // namespace bramblewisp::e2e

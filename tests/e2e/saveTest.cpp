@@ -25,21 +25,10 @@ void expectFailedSave(const RunResult& run, int error) {
                            std::strerror(error) + "\n");
 }
 
-// Root, or whoever else may override permission bits, writes into a
-// read-only directory anyway.
-bool permissionBitsBindUs() {
-    TempDir probe;
-    fs::permissions(probe.path(), fs::perms(0555));
-    return !std::ofstream(probe.path() / "probe");
-}
-
 TEST(E2eSave, ReadOnlyDirectoryFailsWithoutLeavingAFile) {
-    std::unique_ptr<OtherUserStage> stage;
-    if (!permissionBitsBindUs()) {
-        stage = std::make_unique<OtherUserStage>();
-        if (!stage->problem().empty()) {
-            GTEST_SKIP() << stage->problem();
-        }
+    const std::unique_ptr<OtherUserStage> stage = stageWherePermissionsDoNotBind();
+    if (stage && !stage->problem().empty()) {
+        GTEST_SKIP() << stage->problem();
     }
     TempDir dir(stage ? stage->path() : fs::temp_directory_path());
     writeTestFont(dir.path() / "font.bmp"); // keeps standard error to the one line
