@@ -73,7 +73,9 @@ std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count) 
 void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& ready,
               std::size_t count) {
     Vec3 a[4], b[4];
-    const int32_t* draws[4];
+    ReadyStrokes::Draws heldDraws[4];
+    const int32_t* draws[4] = {heldDraws[0].data(), heldDraws[1].data(), heldDraws[2].data(),
+                               heldDraws[3].data()};
     int held = 0;
     auto drawHeld = [&] {
         for (int k = 0; k < held; ++k) {
@@ -89,12 +91,12 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
         if (rows.top < band.begin || rows.bottom >= band.end) {
             // Its pixels in the band come after those of the strokes before it.
             drawHeld();
-            brush.drawInBand(ready.a[i], ready.b[i], ready.drawsAt(i), band);
+            brush.drawInBand(ready.a[i], ready.b[i], ready.drawsAt(i).data(), band);
             continue;
         }
         a[held] = ready.a[i];
         b[held] = ready.b[i];
-        draws[held] = ready.drawsAt(i);
+        heldDraws[held] = ready.drawsAt(i);
         if (++held == 4) {
             brush.drawFourDrawn(a, b, draws);
             held = 0;

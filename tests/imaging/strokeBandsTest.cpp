@@ -105,7 +105,8 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
                             continue;
                         }
                         for (std::size_t i = 0; i < kBanded; ++i) {
-                            brush.drawPlainInBand(ready.a[i], ready.b[i], ready.drawsAt(i), band);
+                            brush.drawPlainInBand(ready.a[i], ready.b[i], ready.drawsAt(i).data(),
+                                                  band);
                         }
                     }
                     ASSERT_EQ(picture.image.pixels, bandedImage)
