@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -23,7 +24,7 @@ constexpr std::size_t kChunksPerPart = 32;
 constexpr std::size_t kMostWindowChunks = 128;
 constexpr std::size_t kFewestChunksPerPart = 8;
 
-// What the serial pass decided for a particle, when not the index of its
+// What was decided for a particle, when not the index of its
 // layer's group.
 constexpr int32_t kNoChildren = -1; // no group, or too short
 constexpr int32_t kCarried = -2;    // passed over unchanged into its own layer
@@ -64,10 +65,11 @@ struct PartStart {
     LayerCounts positions;
 };
 
-// One layer's walk, a window of chunks at a time: a serial pass takes each
-// particle's choice draw and decides its fate exactly as the plain walk does,
-// counting where its children go and how many rule numbers they take; then
-// the parts make the children side by side, each into its own places.
+// One layer's walk, a window of chunks at a time: the parts take their
+// particles' choice draws and decide their fates exactly as the plain walk
+// does, counting where the children go and how many rule numbers they take;
+// running totals of those counts give each part its places, and the parts
+// make the children side by side, each into its own places.
 class LayerWalk {
   public:
     LayerWalk(ParticleSystem& system, int layer, Progress& progress, platform::WorkerPool& workers,
@@ -88,29 +90,64 @@ class LayerWalk {
     }
 
   private:
-    // The serial pass over a window: the decisions, and where each part
-    // starts. Returns the number of parts.
+    // The decisions over a window and where each part starts. Returns the
+    // number of parts.
     int decide(std::span<const std::span<const Particle>> window) {
         const int parts = static_cast<int>(std::clamp<std::size_t>(
             window.size() / kFewestChunksPerPart, 1, static_cast<std::size_t>(workers.workers())));
         decisions.resize(window.size() * chunkSize);
         starts.resize(static_cast<std::size_t>(parts) + 1);
+        if (parts == 1 || overflowing || !decideInParts(window, parts)) {
+            decideSerially(window, parts);
+        }
+        for (int l = 0; l < kLayerCount; ++l) {
+            next[l].extendTo(starts[static_cast<std::size_t>(parts)].positions[l]);
+        }
+        return parts;
+    }
+
+    // The first chunk of a window's part.
+    static std::size_t firstChunk(std::span<const std::span<const Particle>> window, int part,
+                                  int parts) {
+        return window.size() * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
+    }
+
+    // A particle's fate, as the plain walk decides it once the overflow
+    // check has let it grow: its choice draw picks a group, which applies
+    // if the particle is long enough. Counts what its children take.
+    int32_t fateOf(const Particle& p, Ranmar& random, uint64_t& draws,
+                   LayerCounts& children) const {
+        const float u = static_cast<float>(random.next() & 0xFFFF) * (1.0f / 65536.0f);
+        for (std::size_t g = 0; g < plans.size(); ++g) {
+            if (plans[g].total >= u) {
+                if (!RuleGroup::fertile(p)) {
+                    return kNoChildren;
+                }
+                draws += plans[g].draws;
+                for (int l = 0; l < kLayerCount; ++l) {
+                    children[l] += plans[g].children[l];
+                }
+                return static_cast<int32_t>(g);
+            }
+        }
+        return kNoChildren;
+    }
+
+    // The walk's order, one particle after another: the plain twin of
+    // decideInParts, and the road once the next bank is full.
+    void decideSerially(std::span<const std::span<const Particle>> window, int parts) {
         LayerCounts planned;
         for (int l = 0; l < kLayerCount; ++l) {
             planned[l] = next[l].count;
         }
         uint64_t draws = 0;
-        Ranmar& random = system.random;
         for (int part = 0; part <= parts; ++part) {
-            const std::size_t first =
-                window.size() * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
+            const std::size_t first = firstChunk(window, part, parts);
             starts[part] = PartStart{first, draws, planned};
             if (part == parts) {
                 break;
             }
-            const std::size_t last = window.size() * static_cast<std::size_t>(part + 1) /
-                                     static_cast<std::size_t>(parts);
-            for (std::size_t c = first; c < last; ++c) {
+            for (std::size_t c = first; c < firstChunk(window, part + 1, parts); ++c) {
                 int32_t* decision = &decisions[c * chunkSize];
                 for (const Particle& p : window[c]) {
                     if (!overflowing && check == 0) {
@@ -126,28 +163,95 @@ class LayerWalk {
                         continue;
                     }
                     check = (check + 1) & kCheckPeriodMask;
-                    const float u = static_cast<float>(random.next() & 0xFFFF) * (1.0f / 65536.0f);
-                    int32_t chosen = kNoChildren;
-                    for (std::size_t g = 0; g < plans.size(); ++g) {
-                        if (plans[g].total >= u) {
-                            if (RuleGroup::fertile(p)) {
-                                chosen = static_cast<int32_t>(g);
-                                draws += plans[g].draws;
-                                for (int l = 0; l < kLayerCount; ++l) {
-                                    planned[l] += plans[g].children[l];
-                                }
-                            }
-                            break;
-                        }
-                    }
-                    *decision++ = chosen;
+                    *decision++ = fateOf(p, system.random, draws, planned);
                 }
             }
         }
-        for (int l = 0; l < kLayerCount; ++l) {
-            next[l].extendTo(planned[l]);
+    }
+
+    // What a part of decideInParts found.
+    struct PartDecisions {
+        Ranmar random; // the choice generator after the part's particles
+        uint64_t draws = 0;
+        LayerCounts children{};
+        int32_t checks = 0;       // the overflow checks that fell in the part
+        int64_t atLastCheck = -1; // its children before the last of them
+    };
+
+    // The decisions of the parts side by side, each drawing its choices from
+    // a copy of the choice generator skipped to its first particle: a
+    // particle takes one choice draw unless it is carried over, and that
+    // only happens once the next bank is full. So the parts decide as if it
+    // never fills, and the window is kept only if no overflow check would
+    // have found it full (the children only add up, so the last check of a
+    // part tells); else false, and nothing is changed.
+    bool decideInParts(std::span<const std::span<const Particle>> window, int parts) {
+        const auto partCount = static_cast<std::size_t>(parts);
+        std::vector<uint64_t> before(partCount + 1, 0); // particles before each part
+        for (std::size_t part = 0; part < partCount; ++part) {
+            before[part + 1] = before[part];
+            for (std::size_t c = firstChunk(window, static_cast<int>(part), parts);
+                 c < firstChunk(window, static_cast<int>(part) + 1, parts); ++c) {
+                before[part + 1] += window[c].size();
+            }
         }
-        return parts;
+        found.resize(partCount);
+        choiceSkips.resize(partCount);
+        workers.run(parts, [&](int part) {
+            const auto p = static_cast<std::size_t>(part);
+            PartDecisions decided{system.random};
+            if (before[p] > 0) {
+                std::optional<RanmarSkip>& skip = choiceSkips[p];
+                if (!skip || skip->count() != before[p]) {
+                    skip.emplace(before[p]);
+                }
+                skip->apply(decided.random);
+            }
+            int32_t partCheck = static_cast<int32_t>((static_cast<uint64_t>(check) + before[p]) &
+                                                     static_cast<uint64_t>(kCheckPeriodMask));
+            for (std::size_t c = firstChunk(window, part, parts);
+                 c < firstChunk(window, part + 1, parts); ++c) {
+                int32_t* decision = &decisions[c * chunkSize];
+                for (const Particle& particle : window[c]) {
+                    if (partCheck == 0) {
+                        ++decided.checks;
+                        decided.atLastCheck = int64_t{decided.children[0]} + decided.children[1] +
+                                              decided.children[2] + decided.children[3];
+                    }
+                    partCheck = (partCheck + 1) & kCheckPeriodMask;
+                    *decision++ = fateOf(particle, decided.random, decided.draws, decided.children);
+                }
+            }
+            found[p] = decided;
+        });
+        LayerCounts planned;
+        for (int l = 0; l < kLayerCount; ++l) {
+            planned[l] = next[l].count;
+        }
+        uint64_t draws = 0;
+        for (std::size_t part = 0; part < partCount; ++part) {
+            const PartDecisions& decided = found[part];
+            const int64_t total = int64_t{planned[0]} + planned[1] + planned[2] + planned[3];
+            if (decided.atLastCheck >= 0 && total + decided.atLastCheck >= overflowLimit) {
+                return false;
+            }
+            starts[part] =
+                PartStart{firstChunk(window, static_cast<int>(part), parts), draws, planned};
+            draws += decided.draws;
+            for (int l = 0; l < kLayerCount; ++l) {
+                planned[l] += decided.children[l];
+            }
+        }
+        starts[partCount] = PartStart{window.size(), draws, planned};
+        for (const PartDecisions& decided : found) {
+            for (int32_t k = 0; k < decided.checks; ++k) {
+                progress.tick();
+            }
+        }
+        system.random = found.back().random;
+        check = static_cast<int32_t>((static_cast<uint64_t>(check) + before[partCount]) &
+                                     static_cast<uint64_t>(kCheckPeriodMask));
+        return true;
     }
 
     void makeChildren(std::span<const std::span<const Particle>> window, int parts) {
@@ -193,6 +297,10 @@ class LayerWalk {
     bool overflowing = false;
     std::vector<int32_t> decisions; // per slot of the window's chunks
     std::vector<PartStart> starts;  // and the window's end
+    std::vector<PartDecisions> found;
+    // Each part's skip of the choice generator: windows of whole chunks
+    // skip by the same counts again and again.
+    std::vector<std::optional<RanmarSkip>> choiceSkips;
 };
 
 } // namespace

@@ -92,7 +92,7 @@ void Ranmar::skip(uint64_t count) {
     RanmarSkip(count).apply(*this);
 }
 
-RanmarSkip::RanmarSkip(uint64_t count) : weights{}, count(count) {
+RanmarSkip::RanmarSkip(uint64_t count) : weights{}, draws(count) {
     weights[0] = 1;
     for (int bit = std::bit_width(count) - 1; bit >= 0; --bit) {
         weights = squared(weights);
@@ -121,7 +121,7 @@ void RanmarSkip::apply(Ranmar& r) const {
         }
         r.u[ringBack(r.i97, m)] = static_cast<int32_t>(value & 0xFFFFFF);
     }
-    const int64_t steps = static_cast<int64_t>(count % static_cast<uint64_t>(r.cm));
+    const int64_t steps = static_cast<int64_t>(draws % static_cast<uint64_t>(r.cm));
     r.c = static_cast<int32_t>(((r.c - steps * r.cd) % r.cm + r.cm) % r.cm);
 }
 

@@ -51,10 +51,11 @@ class RanmarSkip {
     explicit RanmarSkip(uint64_t count);
     // Leaves r as count calls of r.next() would.
     void apply(Ranmar& r) const;
+    uint64_t count() const { return draws; }
 
   private:
     std::array<uint32_t, 97> weights; // of the 97 lagged values, oldest first
-    uint64_t count;
+    uint64_t draws;
 };
 
 } // namespace bramblewisp
