@@ -70,6 +70,39 @@ std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count) 
     return bands;
 }
 
+std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work, int count) {
+    std::vector<RowBand> bands = bandsOfEqualWork(work, count);
+    const auto rows = static_cast<int32_t>(work.size());
+    std::vector<int64_t> above(work.size() + 1, 0); // the work of the rows above each row
+    for (std::size_t row = 0; row < work.size(); ++row) {
+        above[row + 1] = above[row] + work[row];
+    }
+    const int64_t total = above.back();
+    const int64_t slack = total / count / kEdgeSlackDivisor;
+    for (std::size_t k = 0; k + 1 < bands.size(); ++k) {
+        const int32_t edge = bands[k].end;
+        if (edge >= rows) {
+            continue;
+        }
+        const int64_t share = above[static_cast<std::size_t>(edge)];
+        int32_t thinnest = edge;
+        // Each edge stays within its neighbours' rows, so bands stay in order.
+        for (int32_t row = bands[k].begin + 1; row < bands[k + 1].end; ++row) {
+            const int64_t before = above[static_cast<std::size_t>(row)];
+            if (before > share + slack) {
+                break;
+            }
+            if (before >= share - slack &&
+                work[static_cast<std::size_t>(row)] < work[static_cast<std::size_t>(thinnest)]) {
+                thinnest = row;
+            }
+        }
+        bands[k].end = thinnest;
+        bands[k + 1].begin = thinnest;
+    }
+    return bands;
+}
+
 void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& ready,
               std::size_t count) {
     Vec3 a[4], b[4];
@@ -271,7 +304,7 @@ class BandWork {
                 for (std::size_t k = 1; k < parts; ++k) {
                     sum.add(coverage[window % kSlots][k]);
                 }
-                bands[window % kSlots] = bandsOfEqualWork(sum.perRow(), static_cast<int>(parts));
+                bands[window % kSlots] = bandsWithThinEdges(sum.perRow(), static_cast<int>(parts));
             });
             windowCut[window] = true;
         }

@@ -43,6 +43,13 @@ class RowCoverage {
 // last, each holding about an equal share of the work.
 std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count);
 
+// The bands of bandsOfEqualWork over rows whose work is the strokes over
+// each, each edge then moved to the row the fewest strokes cover, as long as
+// the work above it stays within a share / kEdgeSlackDivisor of where it
+// was: a stroke across an edge is set up by both bands.
+inline constexpr int64_t kEdgeSlackDivisor = 10;
+std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work, int count);
+
 // Strokes per window of drawInBands: enough that a window's strokes spread
 // over the picture (the more of them lie near one another, the more cross
 // its bands' edges), few enough that three windows stay small beside the
@@ -123,7 +130,7 @@ using StrokeSource = std::function<void(std::size_t first, std::size_t end, Stro
 // its band, they make the next ones ready side by side, each a run of a
 // window with its own copy of the jitter, skipped to the run's place in the
 // stream. A window's bands are cut where as many of its strokes cross the
-// rows above as below.
+// rows above as below, their edges then moved to thin rows nearby.
 void drawInBands(const ParticleBrush& brush, std::size_t count, platform::WorkerPool& workers,
                  const StrokeSource& fill);
 

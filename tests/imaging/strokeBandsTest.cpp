@@ -132,5 +132,38 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
     }
 }
 
+// Bands of equal work, each edge moved to the thinnest row within a tenth
+// of a share of the work (here about five rows): to a valley just after or
+// before it, not to one too far, and never off the rows.
+TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
+    // Rows of work 10 but for valleys of 1.
+    auto rows = [](int32_t count, std::vector<int32_t> valleys) {
+        std::vector<int64_t> work(static_cast<std::size_t>(count), 10);
+        for (const int32_t row : valleys) {
+            work[static_cast<std::size_t>(row)] = 1;
+        }
+        return work;
+    };
+    const struct {
+        std::vector<int64_t> work;
+        int count;
+        std::vector<int32_t> edges; // each band's end
+    } cases[] = {
+        {rows(100, {53}), 2, {53, 100}}, {rows(100, {57}), 2, {50, 100}},
+        {rows(100, {46}), 2, {46, 100}}, {rows(90, {28, 62}), 3, {28, 62, 90}},
+        {{0, 0, 0, 5}, 2, {4, 4}},       {{}, 2, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        std::vector<int32_t> edges;
+        int32_t begin = 0;
+        for (const RowBand& band : bandsWithThinEdges(c.work, c.count)) {
+            EXPECT_EQ(band.begin, begin);
+            edges.push_back(band.end);
+            begin = band.end;
+        }
+        EXPECT_EQ(edges, c.edges) << c.work.size() << " rows in " << c.count;
+    }
+}
+
 } // namespace
 } // namespace bramblewisp
