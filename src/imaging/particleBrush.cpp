@@ -123,7 +123,7 @@ void ParticleBrush::drawFour(const Vec3* a, const Vec3* b, StrokeJitter& jitter)
         // stored 33 draws back, and fills back to back would stall on those
         // stores (5% of type 3's run).
         int32_t draws[16];
-        drawFourWithoutDepth(a, b, [&](int) -> const int32_t* {
+        drawFourWithoutDepth<false>(a, b, [&](int) -> const int32_t* {
             jitter.fillSixteen(draws);
             return draws;
         });
@@ -153,12 +153,31 @@ void ParticleBrush::drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws
 void ParticleBrush::drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t* const* draws) const {
 #if BRAMBLEWISP_SSE2
     if (!keepDepth && !scaled()) {
-        drawFourWithoutDepth(a, b, [draws](int p) { return draws[p]; });
+        drawFourWithoutDepth<false>(a, b, [draws](int p) { return draws[p]; });
         return;
     }
 #endif
     for (int k = 0; k < 4; ++k) {
         drawDrawn(a[k], b[k], draws[k]);
+    }
+}
+
+void ParticleBrush::drawFourInBand(const Vec3* a, const Vec3* b, const int32_t* const* draws,
+                                   RowBand band, unsigned crossing) const {
+#if BRAMBLEWISP_SSE2
+    if (!keepDepth && !scaled()) {
+        auto drawsOf = [draws](int p) { return draws[p]; };
+        crossing == 0 ? drawFourWithoutDepth<false>(a, b, drawsOf)
+                      : drawFourWithoutDepth<true>(a, b, drawsOf, band, crossing);
+        return;
+    }
+#endif
+    for (int k = 0; k < 4; ++k) {
+        if ((crossing >> k) & 1) {
+            drawInBand(a[k], b[k], draws[k], band);
+        } else {
+            drawDrawn(a[k], b[k], draws[k]);
+        }
     }
 }
 
@@ -240,8 +259,9 @@ void ParticleBrush::drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t*
 // What stroke<false> does four times, with everything that depends on the
 // particles alone (pixel ends, shade, colours and the set-up of the core
 // lines) worked out for the four at once, lane p for particle p.
-template <typename DrawsOf>
-void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf drawsOf) const {
+template <bool inBand, typename DrawsOf>
+void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf drawsOf,
+                                         RowBand band, unsigned crossing) const {
     using namespace lineWalk;
     auto lanes = [](float v0, float v1, float v2, float v3) { return _mm_set_ps(v3, v2, v1, v0); };
     const __m128i halfWidth = _mm_set1_epi32(image.width / 2);
@@ -283,6 +303,16 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf d
     const __m128i coreKeep = channelMultiplier(canvas.scaleMultipliers[31 - core]);
     for (int p = 0; p < 4; ++p) {
         const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], drawsOf(p));
+        if constexpr (inBand) {
+            if ((crossing >> p) & 1) {
+                drawFourLinesInBand<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
+                                           simd::load(colours[p]->soft), soft, nullptr, 0.0f, 0.0f,
+                                           band);
+                fastInBand<false>(canvas, image, axs[p], ays[p], bxs[p], bys[p], colours[p]->core,
+                                  core, nullptr, 0.0f, 0.0f, band);
+                continue;
+            }
+        }
         drawFourLines<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
                              simd::load(colours[p]->soft), soft, nullptr, 0.0f, 0.0f);
         drawRun(image, coreRuns[p], coreScaled[p], coreKeep);

@@ -74,6 +74,12 @@ struct ParticleBrush {
     void drawDrawn(const Vec3& a, const Vec3& b, const int32_t* draws) const;
     void drawFourDrawn(const Vec3* a, const Vec3* b, const int32_t* const* draws) const;
     void drawInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
+    // drawFourDrawn in a band: stroke k, where bit k of crossing is set,
+    // reaches over the band's edges and leaves only its pixels in the band
+    // (drawInBand), the others lie inside it. Strokes across an edge then
+    // share the set-up of their neighbours instead of being drawn singly.
+    void drawFourInBand(const Vec3* a, const Vec3* b, const int32_t* const* draws, RowBand band,
+                        unsigned crossing) const;
     // drawPlain in a band, its draws given: the plain twin of drawInBand.
     void drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
 
@@ -99,9 +105,12 @@ struct ParticleBrush {
     void stroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
     template <bool withDepth, bool inBand>
     void scaledStroke(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
-    // drawsOf(p): stroke p's sixteen draws, asked for just before it is drawn.
-    template <typename DrawsOf>
-    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf drawsOf) const;
+    // drawsOf(p): stroke p's sixteen draws, asked for just before it is drawn;
+    // with inBand, the strokes whose bits are set in crossing are clipped to
+    // the band.
+    template <bool inBand, typename DrawsOf>
+    void drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf drawsOf, RowBand band = {},
+                              unsigned crossing = 0) const;
 };
 
 // A jitter value from a draw: the low three bits, 0 to 7 pixels, with the

@@ -109,33 +109,32 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
     ReadyStrokes::Draws heldDraws[4];
     const int32_t* draws[4] = {heldDraws[0].data(), heldDraws[1].data(), heldDraws[2].data(),
                                heldDraws[3].data()};
+    unsigned crossing = 0; // bit k: held stroke k reaches over an edge
     int held = 0;
-    auto drawHeld = [&] {
-        for (int k = 0; k < held; ++k) {
-            brush.drawDrawn(a[k], b[k], draws[k]);
-        }
-        held = 0;
-    };
     for (std::size_t i = 0; i < count; ++i) {
         const StrokeRows rows = ready.rowsAt(i);
         if (rows.bottom < band.begin || rows.top >= band.end) {
             continue;
         }
         if (rows.top < band.begin || rows.bottom >= band.end) {
-            // Its pixels in the band come after those of the strokes before it.
-            drawHeld();
-            brush.drawInBand(ready.a[i], ready.b[i], ready.drawsAt(i).data(), band);
-            continue;
+            crossing |= 1u << held;
         }
         a[held] = ready.a[i];
         b[held] = ready.b[i];
         heldDraws[held] = ready.drawsAt(i);
         if (++held == 4) {
-            brush.drawFourDrawn(a, b, draws);
+            brush.drawFourInBand(a, b, draws, band, crossing);
             held = 0;
+            crossing = 0;
         }
     }
-    drawHeld();
+    for (int k = 0; k < held; ++k) {
+        if ((crossing >> k) & 1) {
+            brush.drawInBand(a[k], b[k], draws[k], band);
+        } else {
+            brush.drawDrawn(a[k], b[k], draws[k]);
+        }
+    }
 }
 
 namespace {
