@@ -132,8 +132,8 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
     }
 }
 
-// Bands of equal work, each edge moved to the thinnest row within a tenth
-// of a share of the work (here about five rows): to a valley just after or
+// Bands of equal work, each edge moved to the thinnest row within a quarter
+// of a share of the work (here about twelve rows): to a valley just after or
 // before it, not to one too far, and never off the rows.
 TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
     // Rows of work 10 but for valleys of 1.
@@ -149,7 +149,7 @@ TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
         int count;
         std::vector<int32_t> edges; // each band's end
     } cases[] = {
-        {rows(100, {53}), 2, {53, 100}}, {rows(100, {57}), 2, {50, 100}},
+        {rows(100, {53}), 2, {53, 100}}, {rows(100, {64}), 2, {50, 100}},
         {rows(100, {46}), 2, {46, 100}}, {rows(90, {28, 62}), 3, {28, 62, 90}},
         {{0, 0, 0, 5}, 2, {4, 4}},       {{}, 2, {0, 0}},
     };
