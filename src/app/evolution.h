@@ -33,10 +33,10 @@ struct DetailLimits {
 // once per 1024 particles walked.
 void growGeneration(ParticleSystem& system, Progress& progress, const DetailLimits& limits = {});
 
-// The same generation, to the bit, with the same progress: one thread takes
-// every choice draw in order, and the workers then make the children side by
-// side, each part with its own copy of the rule generator skipped to its
-// place in the stream.
+// The same generation, to the bit, with the same progress: parts of the walk
+// decide their particles side by side, each with its own copy of the choice
+// generator, and then make the children, each with its own copy of the rule
+// generator, both copies skipped to the part's place in their streams.
 void growGenerationInParts(ParticleSystem& system, Progress& progress,
                            platform::WorkerPool& workers, const DetailLimits& limits = {});
 
