@@ -31,6 +31,11 @@ constexpr int32_t kCarried = -2;    // passed over unchanged into its own layer
 
 using LayerCounts = std::array<int32_t, kLayerCount>;
 
+// The particles of all four lists, which the overflow check weighs.
+int64_t sumOf(const LayerCounts& counts) {
+    return int64_t{counts[0]} + counts[1] + counts[2] + counts[3];
+}
+
 // A group of a layer: its running weight total, summed in double precision
 // in the order the walk sums it, and what applying it to a fertile parent
 // costs the rule generator and adds to each list of the next bank.
@@ -106,6 +111,21 @@ class LayerWalk {
         return parts;
     }
 
+    // The next bank's list lengths so far.
+    LayerCounts nextCounts() const {
+        LayerCounts counts;
+        for (int l = 0; l < kLayerCount; ++l) {
+            counts[l] = next[l].count;
+        }
+        return counts;
+    }
+
+    // The overflow check's counter after a further count of particles.
+    int32_t checkAfter(uint64_t count) const {
+        return static_cast<int32_t>((static_cast<uint64_t>(check) + count) &
+                                    static_cast<uint64_t>(kCheckPeriodMask));
+    }
+
     // The first chunk of a window's part.
     static std::size_t firstChunk(std::span<const std::span<const Particle>> window, int part,
                                   int parts) {
@@ -136,10 +156,7 @@ class LayerWalk {
     // The walk's order, one particle after another: the plain twin of
     // decideInParts, and the road once the next bank is full.
     void decideSerially(std::span<const std::span<const Particle>> window, int parts) {
-        LayerCounts planned;
-        for (int l = 0; l < kLayerCount; ++l) {
-            planned[l] = next[l].count;
-        }
+        LayerCounts planned = nextCounts();
         uint64_t draws = 0;
         for (int part = 0; part <= parts; ++part) {
             const std::size_t first = firstChunk(window, part, parts);
@@ -151,8 +168,7 @@ class LayerWalk {
                 int32_t* decision = &decisions[c * chunkSize];
                 for (const Particle& p : window[c]) {
                     if (!overflowing && check == 0) {
-                        overflowing =
-                            planned[0] + planned[1] + planned[2] + planned[3] >= overflowLimit;
+                        overflowing = sumOf(planned) >= overflowLimit;
                         if (!overflowing) {
                             progress.tick();
                         }
@@ -207,16 +223,14 @@ class LayerWalk {
                 }
                 skip->apply(decided.random);
             }
-            int32_t partCheck = static_cast<int32_t>((static_cast<uint64_t>(check) + before[p]) &
-                                                     static_cast<uint64_t>(kCheckPeriodMask));
+            int32_t partCheck = checkAfter(before[p]);
             for (std::size_t c = firstChunk(window, part, parts);
                  c < firstChunk(window, part + 1, parts); ++c) {
                 int32_t* decision = &decisions[c * chunkSize];
                 for (const Particle& particle : window[c]) {
                     if (partCheck == 0) {
                         ++decided.checks;
-                        decided.atLastCheck = int64_t{decided.children[0]} + decided.children[1] +
-                                              decided.children[2] + decided.children[3];
+                        decided.atLastCheck = sumOf(decided.children);
                     }
                     partCheck = (partCheck + 1) & kCheckPeriodMask;
                     *decision++ = fateOf(particle, decided.random, decided.draws, decided.children);
@@ -224,15 +238,11 @@ class LayerWalk {
             }
             found[p] = decided;
         });
-        LayerCounts planned;
-        for (int l = 0; l < kLayerCount; ++l) {
-            planned[l] = next[l].count;
-        }
+        LayerCounts planned = nextCounts();
         uint64_t draws = 0;
         for (std::size_t part = 0; part < partCount; ++part) {
             const PartDecisions& decided = found[part];
-            const int64_t total = int64_t{planned[0]} + planned[1] + planned[2] + planned[3];
-            if (decided.atLastCheck >= 0 && total + decided.atLastCheck >= overflowLimit) {
+            if (decided.atLastCheck >= 0 && sumOf(planned) + decided.atLastCheck >= overflowLimit) {
                 return false;
             }
             starts[part] =
@@ -249,8 +259,7 @@ class LayerWalk {
             }
         }
         system.random = found.back().random;
-        check = static_cast<int32_t>((static_cast<uint64_t>(check) + before[partCount]) &
-                                     static_cast<uint64_t>(kCheckPeriodMask));
+        check = checkAfter(before[partCount]);
         return true;
     }
 

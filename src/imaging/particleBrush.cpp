@@ -173,11 +173,7 @@ void ParticleBrush::drawFourInBand(const Vec3* a, const Vec3* b, const int32_t* 
     }
 #endif
     for (int k = 0; k < 4; ++k) {
-        if ((crossing >> k) & 1) {
-            drawInBand(a[k], b[k], draws[k], band);
-        } else {
-            drawDrawn(a[k], b[k], draws[k]);
-        }
+        drawOneInBand(a[k], b[k], draws[k], band, (crossing >> k) & 1);
     }
 }
 

@@ -80,6 +80,11 @@ struct ParticleBrush {
     // share the set-up of their neighbours instead of being drawn singly.
     void drawFourInBand(const Vec3* a, const Vec3* b, const int32_t* const* draws, RowBand band,
                         unsigned crossing) const;
+    // One stroke of a band: drawInBand if it crosses an edge, else drawDrawn.
+    void drawOneInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band,
+                       bool crossing) const {
+        crossing ? drawInBand(a, b, draws, band) : drawDrawn(a, b, draws);
+    }
     // drawPlain in a band, its draws given: the plain twin of drawInBand.
     void drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t* draws, RowBand band) const;
 

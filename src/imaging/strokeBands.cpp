@@ -84,15 +84,15 @@ std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work, int count
         if (edge >= rows) {
             continue;
         }
-        const int64_t share = above[static_cast<std::size_t>(edge)];
+        const int64_t atEdge = above[static_cast<std::size_t>(edge)];
         int32_t thinnest = edge;
         // Each edge stays within its neighbours' rows, so bands stay in order.
         for (int32_t row = bands[k].begin + 1; row < bands[k + 1].end; ++row) {
             const int64_t before = above[static_cast<std::size_t>(row)];
-            if (before > share + slack) {
+            if (before > atEdge + slack) {
                 break;
             }
-            if (before >= share - slack &&
+            if (before >= atEdge - slack &&
                 work[static_cast<std::size_t>(row)] < work[static_cast<std::size_t>(thinnest)]) {
                 thinnest = row;
             }
@@ -129,11 +129,7 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
         }
     }
     for (int k = 0; k < held; ++k) {
-        if ((crossing >> k) & 1) {
-            brush.drawInBand(a[k], b[k], draws[k], band);
-        } else {
-            brush.drawDrawn(a[k], b[k], draws[k]);
-        }
+        brush.drawOneInBand(a[k], b[k], draws[k], band, (crossing >> k) & 1);
     }
 }
 
