@@ -156,5 +156,54 @@ TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
     }
 }
 
+// Four strokes in a band, any of them across its edges (every one of the
+// sixteen masks), leave what the plain strokes leave one by one: those across
+// an edge clipped to the band, the others whole. Light and dark, with and
+// without depths, unscaled and scaled.
+TEST(ParticleBrush, FourInABandAreFourStrokesInIt) {
+    Canvas canvas;
+    const RowBand band{20, 44};
+    Ranmar place;
+    place.init(23, 7);
+    auto column = [&] { return static_cast<float>(place.next() % 64 - 32) + 0.5f; };
+    for (unsigned crossing = 0; crossing < 16; ++crossing) {
+        for (int look = 0; look < 4; ++look) {
+            const bool dark = look % 2 == 1;
+            const bool keepDepth = look >= 2;
+            const int32_t jitterScale = look == 3 ? 420 : ParticleBrush::kUnscaledJitter;
+            const int32_t lineWidth = look == 3 ? 2 : 1;
+            Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
+            std::fill(image.pixels.begin(), image.pixels.end(), 0x406080u);
+            expectedImage.pixels = image.pixels;
+            const ParticleBrush brush{canvas,    image, depth,       1.3f,     dark,
+                                      keepDepth, 1,     jitterScale, lineWidth};
+            const ParticleBrush plain{canvas, expectedImage, expectedDepth, 1.3f, dark, keepDepth,
+                                      1,      jitterScale,   lineWidth};
+            Vec3 a[4], b[4];
+            int32_t draws[4][16];
+            Ranmar jitter = startedRanmar();
+            for (int k = 0; k < 4; ++k) {
+                // Picture rows 0 to 63 are y 32 to -31: across the band's two
+                // edges, or well inside it.
+                const bool across = (crossing >> k) & 1;
+                a[k] = Vec3{column(), across ? 24.0f : 4.5f, static_cast<float>(k)};
+                b[k] = Vec3{column(), across ? -20.0f : -0.5f, 2.0f};
+                for (int32_t& draw : draws[k]) {
+                    draw = jitter.next();
+                }
+            }
+            const int32_t* const each[4] = {draws[0], draws[1], draws[2], draws[3]};
+            brush.drawFourInBand(a, b, each, band, crossing);
+            for (int k = 0; k < 4; ++k) {
+                plain.drawPlainInBand(a[k], b[k], draws[k], (crossing >> k) & 1 ? band : RowBand{});
+            }
+            ASSERT_EQ(image.pixels, expectedImage.pixels)
+                << "mask " << crossing << ", look " << look;
+            ASSERT_EQ(depth.pixels, expectedDepth.pixels)
+                << "mask " << crossing << ", look " << look;
+        }
+    }
+}
+
 } // namespace
 } // namespace bramblewisp

@@ -165,5 +165,29 @@ TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
     }
 }
 
+// A ready window keeps of each draw what a stroke reads of it, whatever its
+// higher bits: the jitter at every scale.
+TEST(StrokeBands, ReadyStrokesKeepWhatAStrokeReadsOfTheirDraws) {
+    ReadyStrokes ready(1);
+    Ranmar random;
+    random.init(3, 9);
+    for (int round = 0; round < 256; ++round) {
+        int32_t draws[16];
+        for (int k = 0; k < 16; ++k) {
+            // Every low byte, under random high bits.
+            draws[k] = (random.next() & 0xFFFF00) | ((round + 17 * k) & 0xFF);
+        }
+        ready.set(0, Vec3{}, Vec3{}, StrokeRows{0, 0}, draws);
+        const ReadyStrokes::Draws kept = ready.drawsAt(0);
+        for (int k = 0; k < 16; ++k) {
+            for (const int32_t scale : {256, 300, 420, 1024}) {
+                ASSERT_EQ(jitterOf(kept[static_cast<std::size_t>(k)], scale),
+                          jitterOf(draws[k], scale))
+                    << draws[k] << " at " << scale;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace bramblewisp
