@@ -162,7 +162,7 @@ TEST(ParticleBrush, FourAtOnceAreFourStrokes) {
 // without depths, unscaled and scaled.
 TEST(ParticleBrush, FourInABandAreFourStrokesInIt) {
     Canvas canvas;
-    const RowBand band{20, 44};
+    const RowBand band{30, 66};
     Ranmar place;
     place.init(23, 7);
     auto column = [&] { return static_cast<float>(place.next() % 64 - 32) + 0.5f; };
@@ -172,7 +172,7 @@ TEST(ParticleBrush, FourInABandAreFourStrokesInIt) {
             const bool keepDepth = look >= 2;
             const int32_t jitterScale = look == 3 ? 420 : ParticleBrush::kUnscaledJitter;
             const int32_t lineWidth = look == 3 ? 2 : 1;
-            Bitmap image(96, 64), depth(96, 64), expectedImage(96, 64), expectedDepth(96, 64);
+            Bitmap image(96, 96), depth(96, 96), expectedImage(96, 96), expectedDepth(96, 96);
             std::fill(image.pixels.begin(), image.pixels.end(), 0x406080u);
             expectedImage.pixels = image.pixels;
             const ParticleBrush brush{canvas,    image, depth,       1.3f,     dark,
@@ -183,11 +183,11 @@ TEST(ParticleBrush, FourInABandAreFourStrokesInIt) {
             int32_t draws[4][16];
             Ranmar jitter = startedRanmar();
             for (int k = 0; k < 4; ++k) {
-                // Picture rows 0 to 63 are y 32 to -31: across the band's two
-                // edges, or well inside it.
+                // Picture rows 0 to 95 are y 48 to -47: across the band's two
+                // edges, or inside it, the scaled jitter (13 pixels) included.
                 const bool across = (crossing >> k) & 1;
-                a[k] = Vec3{column(), across ? 24.0f : 4.5f, static_cast<float>(k)};
-                b[k] = Vec3{column(), across ? -20.0f : -0.5f, 2.0f};
+                a[k] = Vec3{column(), across ? 32.0f : 2.0f, static_cast<float>(k)};
+                b[k] = Vec3{column(), across ? -32.0f : -2.0f, 2.0f};
                 for (int32_t& draw : draws[k]) {
                     draw = jitter.next();
                 }
