@@ -213,11 +213,28 @@ void drawInBands(const Collection& collection, const ParticleBrush& brush,
     drawInBands(brush, collection.count, workers,
                 [&](std::size_t first, std::size_t end, StrokeFiller& filler) {
                     if (collection.oneDepth) {
-                        depthsort::equalKeysOrder(
-                            count, static_cast<std::ptrdiff_t>(first),
-                            static_cast<std::ptrdiff_t>(end), [&](std::ptrdiff_t position) {
-                                add(filler, collection.atPosition(static_cast<uint32_t>(position)));
-                            });
+                        // The particles' places first, so that each can be
+                        // fetched ahead as the sorted order is: one at a time
+                        // the run waited on memory for every stroke.
+                        constexpr std::ptrdiff_t kPlaces = 512;
+                        const Particle* places[kPlaces];
+                        const auto stop = static_cast<std::ptrdiff_t>(end);
+                        for (auto begin = static_cast<std::ptrdiff_t>(first); begin < stop;
+                             begin += kPlaces) {
+                            const std::ptrdiff_t n = std::min(kPlaces, stop - begin);
+                            const Particle** next = places;
+                            depthsort::equalKeysOrder(
+                                count, begin, begin + n, [&](std::ptrdiff_t position) {
+                                    *next++ =
+                                        &collection.atPosition(static_cast<uint32_t>(position));
+                                });
+                            for (std::ptrdiff_t i = 0; i < n; ++i) {
+                                if (i + static_cast<std::ptrdiff_t>(kAhead) < n) {
+                                    platform::prefetch(places[i + kAhead]);
+                                }
+                                add(filler, *places[i]);
+                            }
+                        }
                         return;
                     }
                     for (std::size_t i = first; i < end; ++i) {
