@@ -70,6 +70,18 @@ struct PartStart {
     LayerCounts positions;
 };
 
+// What a chunk's particles take of the rule generator and add to each list
+// of the next bank (carried particles included).
+struct ChunkCounts {
+    uint64_t draws = 0;
+    LayerCounts children{};
+};
+
+// Making a child costs about as much as walking past four parents. Parts cut
+// by chunks alone differed by up to a fifth (type 4's first parts have more
+// fertile parents), and a window waits for its slowest part.
+constexpr int64_t kParentsPerChild = 4;
+
 // One layer's walk, a window of chunks at a time: the parts take their
 // particles' choice draws and decide their fates exactly as the plain walk
 // does, counting where the children go and how many rule numbers they take;
@@ -89,8 +101,7 @@ class LayerWalk {
         const auto workerCount = static_cast<std::size_t>(workers.workers());
         list.drainByWindows(std::min(kChunksPerPart * workerCount, kMostWindowChunks),
                             [&](std::span<const std::span<const Particle>> window) {
-                                const int parts = decide(window);
-                                makeChildren(window, parts);
+                                makeChildren(window, decide(window));
                             });
     }
 
@@ -101,14 +112,51 @@ class LayerWalk {
         const int parts = static_cast<int>(std::clamp<std::size_t>(
             window.size() / kFewestChunksPerPart, 1, static_cast<std::size_t>(workers.workers())));
         decisions.resize(window.size() * chunkSize);
-        starts.resize(static_cast<std::size_t>(parts) + 1);
+        chunkCounts.resize(window.size());
+        const LayerCounts first = nextCounts();
         if (parts == 1 || overflowing || !decideInParts(window, parts)) {
-            decideSerially(window, parts);
+            decideSerially(window);
         }
+        cutForMaking(window, parts, first);
         for (int l = 0; l < kLayerCount; ++l) {
             next[l].extendTo(starts[static_cast<std::size_t>(parts)].positions[l]);
         }
         return parts;
+    }
+
+    // The parts that make the window's children, each about an equal share
+    // of the work, and where each starts; the first children go to `first`.
+    void cutForMaking(std::span<const std::span<const Particle>> window, int parts,
+                      LayerCounts first) {
+        const auto partCount = static_cast<std::size_t>(parts);
+        auto work = [&](std::size_t c) {
+            return kParentsPerChild * sumOf(chunkCounts[c].children) +
+                   static_cast<int64_t>(window[c].size());
+        };
+        int64_t total = 0;
+        for (std::size_t c = 0; c < window.size(); ++c) {
+            total += work(c);
+        }
+        starts.resize(partCount + 1);
+        PartStart at{0, 0, first};
+        int64_t done = 0;
+        std::size_t part = 0;
+        for (std::size_t c = 0; c < window.size(); ++c) {
+            // Part k starts at the first chunk with k / parts of the work
+            // before it.
+            while (part < partCount && done * parts >= total * static_cast<int64_t>(part)) {
+                starts[part++] = at;
+            }
+            at.chunk = c + 1;
+            at.draws += chunkCounts[c].draws;
+            for (int l = 0; l < kLayerCount; ++l) {
+                at.positions[l] += chunkCounts[c].children[l];
+            }
+            done += work(c);
+        }
+        while (part <= partCount) {
+            starts[part++] = at;
+        }
     }
 
     // The next bank's list lengths so far.
@@ -155,41 +203,37 @@ class LayerWalk {
 
     // The walk's order, one particle after another: the plain twin of
     // decideInParts, and the road once the next bank is full.
-    void decideSerially(std::span<const std::span<const Particle>> window, int parts) {
+    void decideSerially(std::span<const std::span<const Particle>> window) {
         LayerCounts planned = nextCounts();
-        uint64_t draws = 0;
-        for (int part = 0; part <= parts; ++part) {
-            const std::size_t first = firstChunk(window, part, parts);
-            starts[part] = PartStart{first, draws, planned};
-            if (part == parts) {
-                break;
-            }
-            for (std::size_t c = first; c < firstChunk(window, part + 1, parts); ++c) {
-                int32_t* decision = &decisions[c * chunkSize];
-                for (const Particle& p : window[c]) {
-                    if (!overflowing && check == 0) {
-                        overflowing = sumOf(planned) >= overflowLimit;
-                        if (!overflowing) {
-                            progress.tick();
-                        }
+        for (std::size_t c = 0; c < window.size(); ++c) {
+            ChunkCounts counts;
+            int32_t* decision = &decisions[c * chunkSize];
+            for (const Particle& p : window[c]) {
+                if (!overflowing && check == 0) {
+                    overflowing = sumOf(planned) + sumOf(counts.children) >= overflowLimit;
+                    if (!overflowing) {
+                        progress.tick();
                     }
-                    if (overflowing) {
-                        *decision++ = kCarried;
-                        ++planned[layer];
-                        continue;
-                    }
-                    check = (check + 1) & kCheckPeriodMask;
-                    *decision++ = fateOf(p, system.random, draws, planned);
                 }
+                if (overflowing) {
+                    *decision++ = kCarried;
+                    ++counts.children[layer];
+                    continue;
+                }
+                check = (check + 1) & kCheckPeriodMask;
+                *decision++ = fateOf(p, system.random, counts.draws, counts.children);
+            }
+            chunkCounts[c] = counts;
+            for (int l = 0; l < kLayerCount; ++l) {
+                planned[l] += counts.children[l];
             }
         }
     }
 
     // What a part of decideInParts found.
     struct PartDecisions {
-        Ranmar random; // the choice generator after the part's particles
-        uint64_t draws = 0;
-        LayerCounts children{};
+        Ranmar random;            // the choice generator after the part's particles
+        int64_t children = 0;     // in all four lists
         int32_t checks = 0;       // the overflow checks that fell in the part
         int64_t atLastCheck = -1; // its children before the last of them
     };
@@ -226,33 +270,28 @@ class LayerWalk {
             int32_t partCheck = checkAfter(before[p]);
             for (std::size_t c = firstChunk(window, part, parts);
                  c < firstChunk(window, part + 1, parts); ++c) {
+                ChunkCounts counts;
                 int32_t* decision = &decisions[c * chunkSize];
                 for (const Particle& particle : window[c]) {
                     if (partCheck == 0) {
                         ++decided.checks;
-                        decided.atLastCheck = sumOf(decided.children);
+                        decided.atLastCheck = decided.children + sumOf(counts.children);
                     }
                     partCheck = (partCheck + 1) & kCheckPeriodMask;
-                    *decision++ = fateOf(particle, decided.random, decided.draws, decided.children);
+                    *decision++ = fateOf(particle, decided.random, counts.draws, counts.children);
                 }
+                chunkCounts[c] = counts;
+                decided.children += sumOf(counts.children);
             }
             found[p] = decided;
         });
-        LayerCounts planned = nextCounts();
-        uint64_t draws = 0;
-        for (std::size_t part = 0; part < partCount; ++part) {
-            const PartDecisions& decided = found[part];
-            if (decided.atLastCheck >= 0 && sumOf(planned) + decided.atLastCheck >= overflowLimit) {
+        int64_t planned = sumOf(nextCounts());
+        for (const PartDecisions& decided : found) {
+            if (decided.atLastCheck >= 0 && planned + decided.atLastCheck >= overflowLimit) {
                 return false;
             }
-            starts[part] =
-                PartStart{firstChunk(window, static_cast<int>(part), parts), draws, planned};
-            draws += decided.draws;
-            for (int l = 0; l < kLayerCount; ++l) {
-                planned[l] += decided.children[l];
-            }
+            planned += decided.children;
         }
-        starts[partCount] = PartStart{window.size(), draws, planned};
         for (const PartDecisions& decided : found) {
             for (int32_t k = 0; k < decided.checks; ++k) {
                 progress.tick();
@@ -305,7 +344,8 @@ class LayerWalk {
     int32_t check = 0;
     bool overflowing = false;
     std::vector<int32_t> decisions; // per slot of the window's chunks
-    std::vector<PartStart> starts;  // and the window's end
+    std::vector<ChunkCounts> chunkCounts;
+    std::vector<PartStart> starts; // and the window's end
     std::vector<PartDecisions> found;
     // Each part's skip of the choice generator: windows of whole chunks
     // skip by the same counts again and again.
