@@ -121,17 +121,22 @@ TEST(EvolutionTest, GroupChoiceFollowsTheRunningTotal) {
         {{0.5f, 0.5f}, 0xFF8000, 1},    {{0.0f, 1.0f}, 0, 1},
         {{0.0f, 1.0f}, 1, 2},           {{0.25f}, 0x4000, 1},
         {{0.25f}, 0x4001, -1},          {{}, 0, -1},
-        {{0.7f, 0.3f, 0.5f}, 65535, 2},
+        {{0.7f, 0.3f, 0.5f}, 65535, 2}, {{0.25f, 0.5f, 0.25f}, 0xC001, 3},
     };
+    platform::WorkerPool workers(2);
     for (const auto& c : cases) {
-        ParticleSystem system;
-        addCopyGroups(system, 0, c.weights);
-        system.store->currentBank()[0].append(numbered(0));
-        system.random = scriptedRanmar({c.draw});
-        growGeneration(system, quiet);
-        for (int layer = 0; layer < kLayerCount; ++layer) {
-            EXPECT_EQ(system.store->currentBank()[layer].count, layer == c.layer ? 1 : 0)
-                << "draw " << c.draw << ", layer " << layer;
+        // The plain walk, and the walk in parts (which counts the totals
+        // below the draw where they rise).
+        for (const bool inParts : {false, true}) {
+            ParticleSystem system;
+            addCopyGroups(system, 0, c.weights);
+            system.store->currentBank()[0].append(numbered(0));
+            system.random = scriptedRanmar({c.draw});
+            inParts ? growGenerationInParts(system, quiet, workers) : growGeneration(system, quiet);
+            for (int layer = 0; layer < kLayerCount; ++layer) {
+                EXPECT_EQ(system.store->currentBank()[layer].count, layer == c.layer ? 1 : 0)
+                    << "draw " << c.draw << ", layer " << layer << (inParts ? ", in parts" : "");
+            }
         }
     }
 }
