@@ -8,6 +8,7 @@
 
 #include <grp.h>
 #include <sched.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -52,6 +53,21 @@ template <std::size_t N> [[noreturn]] void childFails(const char (&message)[N], 
     if (dup2(outFd, STDOUT_FILENO) < 0 || dup2(fileno(err), STDERR_FILENO) < 0) {
         _exit(126);
     }
+    // As a shell starts a program in the foreground: no signal ignored or
+    // held back. A test process started in the background ignores SIGINT,
+    // the program keeps a signal that its caller ignores, and the Ctrl+C
+    // tests would then see nothing stop.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal != SIGKILL && signal != SIGSTOP) {
+            sigaction(signal, &byDefault, nullptr); // fails harmlessly for the reserved ones
+        }
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     // Private first, so that the empty /proc never reaches the tests' own view.
     if (settings.hideProc && (unshare(CLONE_NEWNS) != 0 ||
                               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
