@@ -36,6 +36,12 @@ int64_t sumOf(const LayerCounts& counts) {
     return int64_t{counts[0]} + counts[1] + counts[2] + counts[3];
 }
 
+void addTo(LayerCounts& counts, const LayerCounts& more) {
+    for (int l = 0; l < kLayerCount; ++l) {
+        counts[l] += more[l];
+    }
+}
+
 // A group of a layer: its running weight total, summed in double precision
 // in the order the walk sums it, and what applying it to a fertile parent
 // costs the rule generator and adds to each list of the next bank.
@@ -162,9 +168,7 @@ class LayerWalk {
             }
             at.chunk = c + 1;
             at.draws += chunkCounts[c].draws;
-            for (int l = 0; l < kLayerCount; ++l) {
-                at.positions[l] += chunkCounts[c].children[l];
-            }
+            addTo(at.positions, chunkCounts[c].children);
             done += work(c);
         }
         while (part <= partCount) {
@@ -204,9 +208,7 @@ class LayerWalk {
             return kNoChildren;
         }
         draws += plans[g].draws;
-        for (int l = 0; l < kLayerCount; ++l) {
-            children[l] += plans[g].children[l];
-        }
+        addTo(children, plans[g].children);
         return static_cast<int32_t>(g);
     }
 
@@ -251,9 +253,7 @@ class LayerWalk {
                 *decision++ = fateOf(p, system.random, counts.draws, counts.children);
             }
             chunkCounts[c] = counts;
-            for (int l = 0; l < kLayerCount; ++l) {
-                planned[l] += counts.children[l];
-            }
+            addTo(planned, counts.children);
         }
     }
 

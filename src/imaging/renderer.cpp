@@ -202,47 +202,64 @@ struct Projection {
 // jumps all over the store.
 constexpr std::size_t kAhead = 16;
 
+// particleAt(i) of particleAt(0 .. count - 1), the one kAhead later fetched
+// meanwhile.
+template <typename At>
+const Particle& fetchAhead(std::size_t i, std::size_t count, const At& particleAt) {
+    if (i + kAhead < count) {
+        platform::prefetch(&particleAt(i + kAhead));
+    }
+    return particleAt(i);
+}
+
+// Strokes of the one-depth drawing order in blocks of this many (a multiple
+// of four, so that only the last block draws strokes singly).
+constexpr std::ptrdiff_t kPlacesAtOnce = 2048;
+
+// use(n, places) for the strokes first to end - 1 of the one-depth drawing
+// order, a block at a time: the particles' places are noted first, so that
+// each can be fetched ahead as the sorted order's are (one at a time, each
+// stroke waited on memory).
+template <typename Use>
+void inOneDepthBlocks(const Collection& collection, std::ptrdiff_t first, std::ptrdiff_t end,
+                      Use use) {
+    const Particle* places[kPlacesAtOnce];
+    const auto count = static_cast<std::ptrdiff_t>(collection.count);
+    for (std::ptrdiff_t begin = first; begin < end; begin += kPlacesAtOnce) {
+        const std::ptrdiff_t n = std::min(kPlacesAtOnce, end - begin);
+        const Particle** next = places;
+        depthsort::equalKeysOrder(count, begin, begin + n, [&](std::ptrdiff_t position) {
+            *next++ = &collection.atPosition(static_cast<uint32_t>(position));
+        });
+        use(static_cast<std::size_t>(n), places);
+    }
+}
+
 // Draws with every worker, each in its band of rows (strokeBands.h).
 void drawInBands(const Collection& collection, const ParticleBrush& brush,
                  const Projection& project, platform::WorkerPool& workers) {
     const DepthKey* keys = collection.keys.data();
-    const auto count = static_cast<std::ptrdiff_t>(collection.count);
-    auto add = [&](StrokeFiller& filler, const Particle& p) {
-        filler.add(project(p.position), project(endPoint(p)));
-    };
     drawInBands(brush, collection.count, workers,
                 [&](std::size_t first, std::size_t end, StrokeFiller& filler) {
-                    if (collection.oneDepth) {
-                        // The particles' places first, so that each can be
-                        // fetched ahead as the sorted order is: one at a time
-                        // the run waited on memory for every stroke.
-                        constexpr std::ptrdiff_t kPlaces = 512;
-                        const Particle* places[kPlaces];
-                        const auto stop = static_cast<std::ptrdiff_t>(end);
-                        for (auto begin = static_cast<std::ptrdiff_t>(first); begin < stop;
-                             begin += kPlaces) {
-                            const std::ptrdiff_t n = std::min(kPlaces, stop - begin);
-                            const Particle** next = places;
-                            depthsort::equalKeysOrder(
-                                count, begin, begin + n, [&](std::ptrdiff_t position) {
-                                    *next++ =
-                                        &collection.atPosition(static_cast<uint32_t>(position));
-                                });
-                            for (std::ptrdiff_t i = 0; i < n; ++i) {
-                                if (i + static_cast<std::ptrdiff_t>(kAhead) < n) {
-                                    platform::prefetch(places[i + kAhead]);
-                                }
-                                add(filler, *places[i]);
-                            }
+                    auto addAll = [&](std::size_t n, const auto& particleAt) {
+                        for (std::size_t i = 0; i < n; ++i) {
+                            const Particle& p = fetchAhead(i, n, particleAt);
+                            filler.add(project(p.position), project(endPoint(p)));
                         }
+                    };
+                    if (collection.oneDepth) {
+                        inOneDepthBlocks(collection, static_cast<std::ptrdiff_t>(first),
+                                         static_cast<std::ptrdiff_t>(end),
+                                         [&](std::size_t n, const Particle* const* places) {
+                                             addAll(n, [&](std::size_t i) -> const Particle& {
+                                                 return *places[i];
+                                             });
+                                         });
                         return;
                     }
-                    for (std::size_t i = first; i < end; ++i) {
-                        if (i + kAhead < end) {
-                            platform::prefetch(&collection[keys[i + kAhead].index]);
-                        }
-                        add(filler, collection[keys[i].index]);
-                    }
+                    addAll(end - first, [&](std::size_t i) -> const Particle& {
+                        return collection[keys[first + i].index];
+                    });
                 });
 }
 
@@ -297,27 +314,20 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
     }
     StrokeJitter jitter = startedStrokeJitter();
     // The particles particleAt(0 .. count - 1), in that order.
-    auto drawInOrder = [&](std::size_t count, auto particleAt) {
-        auto fetch = [&](std::size_t i) -> const Particle& {
-            // The sorted order jumps all over the store.
-            if (i + kAhead < count) {
-                platform::prefetch(&particleAt(i + kAhead));
-            }
-            return particleAt(i);
-        };
+    auto drawInOrder = [&](std::size_t count, const auto& particleAt) {
         // Four at a time: the brush shares much of their work.
         std::size_t i = 0;
         for (; i + 4 <= count; i += 4) {
             Vec3 a[4], b[4];
             for (std::size_t k = 0; k < 4; ++k) {
-                const Particle& p = fetch(i + k);
+                const Particle& p = fetchAhead(i + k, count, particleAt);
                 a[k] = project(p.position);
                 b[k] = project(endPoint(p));
             }
             brush.drawFour(a, b, jitter);
         }
         for (; i < count; ++i) {
-            const Particle& p = fetch(i);
+            const Particle& p = fetchAhead(i, count, particleAt);
             brush.drawParticle(project(p.position), project(endPoint(p)), jitter);
         }
     };
@@ -326,19 +336,11 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                     [&](std::size_t i) -> const Particle& { return collection[keys[i].index]; });
         return;
     }
-    // A multiple of four, so that only the last window draws strokes singly.
-    constexpr std::ptrdiff_t kWindow = 2048;
-    const Particle* window[kWindow];
-    const auto count = static_cast<std::ptrdiff_t>(collection.count);
-    for (std::ptrdiff_t begin = 0; begin < count; begin += kWindow) {
-        const std::ptrdiff_t end = std::min(count, begin + kWindow);
-        const Particle** next = window;
-        depthsort::equalKeysOrder(count, begin, end, [&](std::ptrdiff_t position) {
-            *next++ = &collection.atPosition(static_cast<uint32_t>(position));
-        });
-        drawInOrder(static_cast<std::size_t>(end - begin),
-                    [&](std::size_t i) -> const Particle& { return *window[i]; });
-    }
+    inOneDepthBlocks(collection, 0, static_cast<std::ptrdiff_t>(collection.count),
+                     [&](std::size_t n, const Particle* const* places) {
+                         drawInOrder(n,
+                                     [&](std::size_t i) -> const Particle& { return *places[i]; });
+                     });
 }
 
 } // namespace bramblewisp
