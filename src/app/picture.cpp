@@ -40,9 +40,13 @@ void label(Bitmap& image, const Bitmap& font, int32_t particles, bool dark) {
 PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap* font,
                           RunBudget& budget, Progress& progress, platform::WorkerPool& workers) {
     using Stage = Progress::Stage;
+    const std::unique_ptr<PostEffect> postEffect = createPostEffect(settings.postEffect);
+    const bool keepDepth = postEffect && postEffect->readsDepth();
     progress.stageBegins(Stage::createBitmaps);
     const Canvas canvas;
-    Bitmap depth(image.width, image.height);
+    // Depths no one reads are not kept: touching fresh memory is a good part
+    // of a run's time.
+    Bitmap depth(keepDepth ? image.width : 0, keepDepth ? image.height : 0);
     progress.stageEnds();
 
     progress.stageBegins(Stage::preEffect);
@@ -72,10 +76,9 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
                                                   budget, progress, workers, limits);
     progress.stageEnds();
 
-    const std::unique_ptr<PostEffect> postEffect = createPostEffect(settings.postEffect);
     progress.stageBegins(Stage::render);
-    renderParticles(canvas, image, depth, system, settings.dark,
-                    postEffect && postEffect->readsDepth(), progress, workers, settings.palette);
+    renderParticles(canvas, image, depth, system, settings.dark, keepDepth, progress, workers,
+                    settings.palette);
     progress.stageEnds();
 
     if (postEffect) {

@@ -97,8 +97,10 @@ void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour, platform::Wo
     const std::ptrdiff_t width = image.width;
     platform::inRuns(workers, image.height, [&](std::ptrdiff_t first, std::ptrdiff_t end) {
         std::fill(image.pixels.begin() + first * width, image.pixels.begin() + end * width, colour);
-        std::fill(depth.pixels.begin() + first * width, depth.pixels.begin() + end * width,
-                  std::bit_cast<uint32_t>(kFarDepth));
+        if (depth.cellCount() != 0) {
+            std::fill(depth.pixels.begin() + first * width, depth.pixels.begin() + end * width,
+                      std::bit_cast<uint32_t>(kFarDepth));
+        }
     });
 }
 

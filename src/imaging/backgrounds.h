@@ -12,8 +12,10 @@
 namespace bramblewisp {
 
 // What a picture is drawn over: fills every pixel, blending with the
-// canvas's table, and leaves every depth far. The workers share the columns
-// or the rows, each pixel taking the blends it takes on one thread.
+// canvas's table, and leaves every depth far. A depth bitmap without cells
+// stands for depths no one reads: fresh memory is dear, so such a picture
+// keeps none. The workers share the columns or the rows, each pixel taking
+// the blends it takes on one thread.
 class Background {
   public:
     virtual ~Background() = default;
@@ -26,7 +28,7 @@ class Background {
 // The depth every background leaves: nothing drawn here yet.
 inline constexpr float kFarDepth = 1000000.0f;
 
-// Fills the picture with one colour and every depth with kFarDepth.
+// Fills the picture with one colour and every depth (if any) with kFarDepth.
 void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour);
 void clearBackground(Bitmap& image, Bitmap& depth, uint32_t colour, platform::WorkerPool& workers);
 

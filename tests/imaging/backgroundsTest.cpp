@@ -231,7 +231,7 @@ TEST(Backgrounds, HundredsOfSeedsDrawAsRecorded) {
 
 // The workers share the columns (grid) or the rows (fan, each fan line cut
 // to their bands): any number of them leaves what one thread leaves, in odd,
-// small and larger pictures.
+// small and larger pictures, with depths or without.
 TEST(Backgrounds, WorkersLeaveWhatOneThreadLeaves) {
     const std::pair<int32_t, int32_t> sizes[] = {{803, 601}, {17, 41}, {1700, 1300}};
     for (const auto& [width, height] : sizes) {
@@ -248,6 +248,12 @@ TEST(Backgrounds, WorkersLeaveWhatOneThreadLeaves) {
                     << width << " x " << height << ", kind " << kind << ", workers " << workers;
                 EXPECT_TRUE(shared.depthIsFarEverywhere());
             }
+            // Without depths (no one reads them) the picture is the same.
+            Picture flat(width, height);
+            Bitmap noDepths(0, 0);
+            platform::WorkerPool pool(2);
+            createBackground(kind, 7, dark, kind)->fill(flat.canvas, flat.image, noDepths, pool);
+            EXPECT_EQ(flat.image.pixels, alone.image.pixels) << width << " x " << height;
         }
     }
 }
