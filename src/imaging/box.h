@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "system/particle.h"
 
 namespace bramblewisp {
@@ -21,6 +23,25 @@ struct Box {
     void include(const Particle& p) {
         include(endPoint(p));
         include(p.position);
+    }
+
+    // include(p) for each particle of a run, in order, the extremes kept in
+    // six plain floats meanwhile: held in the box itself, the compiler
+    // shuffled them between vector lanes for every particle.
+    void includeAll(std::span<const Particle> particles) {
+        float highX = max.x, highY = max.y, highZ = max.z;
+        float lowX = min.x, lowY = min.y, lowZ = min.z;
+        for (const Particle& p : particles) {
+            const Vec3 end = endPoint(p);
+            include(end.x, highX, lowX);
+            include(end.y, highY, lowY);
+            include(end.z, highZ, lowZ);
+            include(p.position.x, highX, lowX);
+            include(p.position.y, highY, lowY);
+            include(p.position.z, highZ, lowZ);
+        }
+        max = Vec3{highX, highY, highZ};
+        min = Vec3{lowX, lowY, lowZ};
     }
 
     void include(const Vec3& v) {

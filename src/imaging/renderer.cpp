@@ -96,12 +96,16 @@ std::vector<PartFindings> inParts(const ChunkTable& table, platform::WorkerPool&
 bool gatherOneDepth(const ChunkTable& table, platform::WorkerPool& workers, Box& box) {
     const std::vector<PartFindings> findings =
         inParts(table, workers, [](uint32_t, std::span<const Particle> chunk, PartFindings& found) {
-            for (std::size_t k = 0; k < chunk.size() && found.oneDepth; ++k) {
-                const Particle& p = chunk[k];
-                found.z = found.empty ? p.position.z : found.z;
-                found.empty = false;
-                found.oneDepth = p.position.z == found.z;
-                found.box.include(p);
+            if (!found.oneDepth || chunk.empty()) {
+                return;
+            }
+            found.z = found.empty ? chunk.front().position.z : found.z;
+            found.empty = false;
+            const float z = found.z;
+            found.oneDepth = std::all_of(chunk.begin(), chunk.end(),
+                                         [z](const Particle& p) { return p.position.z == z; });
+            if (found.oneDepth) {
+                found.box.includeAll(chunk);
             }
         });
     for (const PartFindings& found : findings) {
@@ -165,10 +169,9 @@ class Collection {
                         DepthKey* key = out + table.starts[ordinal];
                         const uint32_t first = ordinal << table.shift;
                         for (uint32_t k = 0; k < chunk.size(); ++k) {
-                            const Particle& p = chunk[k];
-                            key[k] = DepthKey{p.position.z, first | k};
-                            found.box.include(p);
+                            key[k] = DepthKey{chunk[k].position.z, first | k};
                         }
+                        found.box.includeAll(chunk);
                     });
         keys.markFilled(count);
         box = Box{};

@@ -15,7 +15,8 @@ bool sameBits(const Box& a, const Box& b) {
 
 // Every sequence of five values from a set with both zeros, a NaN and values
 // beyond the starting extremes, cut into runs in every way: the runs' boxes
-// followed in order are the one-pass box, bit for bit.
+// followed in order are the one-pass box, bit for bit; and the particles'
+// box gathered a run at once is the one gathered one at a time.
 TEST(BoxTest, RunsFollowedInOrderGiveTheOnePassBox) {
     const float values[] = {-2.0f, -0.0f, 0.0f, 1.0f, std::numeric_limits<float>::quiet_NaN(),
                             -3e6f, 3e6f};
@@ -36,6 +37,16 @@ TEST(BoxTest, RunsFollowedInOrderGiveTheOnePassBox) {
         for (const Vec3& v : points) {
             onePass.include(v);
         }
+        // A run of particles at once gives what one particle at a time gives.
+        std::vector<Particle> particles;
+        Box oneByOne;
+        for (int k = 0; k < kLength; ++k) {
+            particles.push_back(Particle{points[k], points[(k + 2) % kLength]});
+            oneByOne.include(particles.back());
+        }
+        Box atOnce;
+        atOnce.includeAll(particles);
+        ASSERT_TRUE(sameBits(atOnce, oneByOne)) << "sequence " << s;
         for (int cuts = 0; cuts < 1 << (kLength - 1); ++cuts) {
             Box merged, run;
             for (int k = 0; k < kLength; ++k) {
