@@ -210,7 +210,10 @@ constexpr std::size_t kAhead = 16;
 template <typename At>
 const Particle& fetchAhead(std::size_t i, std::size_t count, const At& particleAt) {
     if (i + kAhead < count) {
-        platform::prefetch(&particleAt(i + kAhead));
+        // Both ends: a 24-byte particle straddles two cache lines 3 times in 8.
+        const Particle& ahead = particleAt(i + kAhead);
+        platform::prefetch(&ahead.position);
+        platform::prefetch(&ahead.direction.z);
     }
     return particleAt(i);
 }
