@@ -11,8 +11,6 @@ namespace bramblewisp {
 
 namespace {
 
-constexpr std::size_t kWindow = kStrokeWindow;
-
 // The jitter moved past `skip`'s count of draws.
 void skipDraws(StrokeJitter& jitter, const RanmarSkip& skip) {
 #if BRAMBLEWISP_SSE2
@@ -148,11 +146,13 @@ namespace {
 // part, does all the work in its first part.
 class BandWork {
   public:
-    BandWork(const ParticleBrush& brush, std::size_t count, int parts, const StrokeSource& fill)
-        : brush(brush), fill(fill), count(count), windows((count + kWindow - 1) / kWindow),
-          parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(kWindow),
-                                                        ReadyStrokes(kWindow),
-                                                        ReadyStrokes(kWindow)},
+    BandWork(const ParticleBrush& brush, std::size_t count, int parts, const StrokeSource& fill,
+             std::size_t windowSize)
+        : brush(brush), fill(fill), count(count), windowSize(windowSize),
+          windows((count + windowSize - 1) / windowSize),
+          parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(windowSize),
+                                                        ReadyStrokes(windowSize),
+                                                        ReadyStrokes(windowSize)},
           runs(this->parts), bandNext(this->parts), bandBusy(this->parts), runsReady(windows),
           windowCut(windows) {
         for (std::size_t slot = 0; slot < kSlots; ++slot) {
@@ -260,7 +260,7 @@ class BandWork {
         bandBusy[band] = true;
         unlocked(lock, [&] {
             drawBand(brush, bands[window % kSlots][band], ready[window % kSlots],
-                     std::min(kWindow, count - window * kWindow));
+                     std::min(windowSize, count - window * windowSize));
         });
         bandBusy[band] = false;
         ++bandNext[band];
@@ -272,19 +272,19 @@ class BandWork {
         const std::size_t window = run.next;
         run.busy = true;
         unlocked(lock, [&] {
-            const std::size_t start = kWindow * r / parts;
-            const std::size_t end = kWindow * (r + 1) / parts;
+            const std::size_t start = windowSize * r / parts;
+            const std::size_t end = windowSize * (r + 1) / parts;
             if (window == 0) {
                 if (start > 0) {
                     skipDraws(run.jitter, RanmarSkip(16 * start));
                 }
-                run.skip.emplace(16 * (kWindow - (end - start)));
+                run.skip.emplace(16 * (windowSize - (end - start)));
             } else {
                 skipDraws(run.jitter, *run.skip);
             }
             RowCoverage& covered = coverage[window % kSlots][r];
             covered.clear();
-            const std::size_t first = window * kWindow;
+            const std::size_t first = window * windowSize;
             StrokeFiller filler(brush, run.jitter, ready[window % kSlots], start, covered);
             if (first + start < std::min(count, first + end)) {
                 fill(first + start, std::min(count, first + end), filler);
@@ -309,6 +309,7 @@ class BandWork {
     const ParticleBrush& brush;
     const StrokeSource& fill;
     const std::size_t count;
+    const std::size_t windowSize; // strokes
     const std::size_t windows;
     const std::size_t parts;
     // The windows' buffers, window w's in slot w % kSlots: one drawn, one
@@ -331,9 +332,9 @@ class BandWork {
 } // namespace
 
 void drawInBands(const ParticleBrush& brush, std::size_t count, platform::WorkerPool& workers,
-                 const StrokeSource& fill) {
+                 const StrokeSource& fill, std::size_t windowSize) {
     const int parts = workers.workers();
-    BandWork work(brush, count, parts, fill);
+    BandWork work(brush, count, parts, fill, windowSize);
     workers.run(parts, [&](int part) { work.work(static_cast<std::size_t>(part)); });
 }
 

@@ -133,8 +133,9 @@ using StrokeSource = std::function<void(std::size_t first, std::size_t end, Stro
 // window with its own copy of the jitter, skipped to the run's place in the
 // stream. A window's bands are cut where as many of its strokes cross the
 // rows above as below, their edges then moved to thin rows nearby.
+// windowSize strokes go in a window (any size gives the same picture).
 void drawInBands(const ParticleBrush& brush, std::size_t count, platform::WorkerPool& workers,
-                 const StrokeSource& fill);
+                 const StrokeSource& fill, std::size_t windowSize = kStrokeWindow);
 
 // The strokes of a window that touch a band, in order, clipped to it: the
 // part of drawInBands that one worker does. Strokes inside the band are drawn

@@ -114,19 +114,27 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
                     ASSERT_EQ(picture.depth.pixels, bandedDepth) << how << ", bands of " << height;
                 }
             }
-            for (const int workers : {2, 3, 7}) {
+            // Windows of the usual size, of an odd one, and one longer than all.
+            const std::pair<int, std::size_t> runs[] = {{2, kStrokeWindow},
+                                                        {3, kStrokeWindow},
+                                                        {7, kStrokeWindow},
+                                                        {3, 997},
+                                                        {2, 4 * kStrokeWindow}};
+            for (const auto& [workers, windowSize] : runs) {
                 Picture picture;
                 platform::WorkerPool pool(workers);
-                drawInBands(brushOn(picture), strokes.size(), pool,
-                            [&](std::size_t first, std::size_t end, StrokeFiller& sink) {
-                                for (std::size_t i = first; i < end; ++i) {
-                                    sink.add(strokes[i].a, strokes[i].b);
-                                }
-                            });
+                drawInBands(
+                    brushOn(picture), strokes.size(), pool,
+                    [&](std::size_t first, std::size_t end, StrokeFiller& sink) {
+                        for (std::size_t i = first; i < end; ++i) {
+                            sink.add(strokes[i].a, strokes[i].b);
+                        }
+                    },
+                    windowSize);
                 ASSERT_EQ(picture.image.pixels, expected.image.pixels)
-                    << how << ", workers " << workers;
+                    << how << ", workers " << workers << ", windows of " << windowSize;
                 ASSERT_EQ(picture.depth.pixels, expected.depth.pixels)
-                    << how << ", workers " << workers;
+                    << how << ", workers " << workers << ", windows of " << windowSize;
             }
         }
     }
