@@ -222,10 +222,11 @@ const Particle& fetchAhead(std::size_t i, std::size_t count, const At& particleA
 // of four, so that only the last block draws strokes singly).
 constexpr std::ptrdiff_t kPlacesAtOnce = 2048;
 
-// use(n, places) for the strokes first to end - 1 of the one-depth drawing
-// order, a block at a time: the particles' places are noted first, so that
-// each can be fetched ahead as the sorted order's are (one at a time, each
-// stroke waited on memory).
+// use(n, particleAt) for the strokes first to end - 1 of the one-depth
+// drawing order, a block at a time, particleAt(0 .. n - 1) the block's
+// particles: their places are noted first, so that each can be fetched
+// ahead as the sorted order's are (one at a time, each stroke waited on
+// memory).
 template <typename Use>
 void inOneDepthBlocks(const Collection& collection, std::ptrdiff_t first, std::ptrdiff_t end,
                       Use use) {
@@ -237,7 +238,8 @@ void inOneDepthBlocks(const Collection& collection, std::ptrdiff_t first, std::p
         depthsort::equalKeysOrder(count, begin, begin + n, [&](std::ptrdiff_t position) {
             *next++ = &collection.atPosition(static_cast<uint32_t>(position));
         });
-        use(static_cast<std::size_t>(n), places);
+        use(static_cast<std::size_t>(n),
+            [&](std::size_t i) -> const Particle& { return *places[i]; });
     }
 }
 
@@ -261,12 +263,8 @@ void drawInBands(const Collection& collection, const ParticleBrush& brush,
                 }
             };
             if (collection.oneDepth) {
-                inOneDepthBlocks(
-                    collection, static_cast<std::ptrdiff_t>(first),
-                    static_cast<std::ptrdiff_t>(end),
-                    [&](std::size_t n, const Particle* const* places) {
-                        addAll(n, [&](std::size_t i) -> const Particle& { return *places[i]; });
-                    });
+                inOneDepthBlocks(collection, static_cast<std::ptrdiff_t>(first),
+                                 static_cast<std::ptrdiff_t>(end), addAll);
                 return;
             }
             addAll(end - first, [&](std::size_t i) -> const Particle& {
@@ -349,11 +347,7 @@ void renderParticles(const Canvas& canvas, Bitmap& image, Bitmap& depth,
                     [&](std::size_t i) -> const Particle& { return collection[keys[i].index]; });
         return;
     }
-    inOneDepthBlocks(collection, 0, static_cast<std::ptrdiff_t>(collection.count),
-                     [&](std::size_t n, const Particle* const* places) {
-                         drawInOrder(n,
-                                     [&](std::size_t i) -> const Particle& { return *places[i]; });
-                     });
+    inOneDepthBlocks(collection, 0, static_cast<std::ptrdiff_t>(collection.count), drawInOrder);
 }
 
 } // namespace bramblewisp
