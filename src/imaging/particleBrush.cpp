@@ -1,6 +1,7 @@
 #include "imaging/particleBrush.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 #include "imaging/fourLines.h"
@@ -254,7 +255,8 @@ void ParticleBrush::drawPlainInBand(const Vec3& a, const Vec3& b, const int32_t*
 #if BRAMBLEWISP_SSE2
 // What stroke<false> does four times, with everything that depends on the
 // particles alone (pixel ends, shade, colours and the set-up of the core
-// lines) worked out for the four at once, lane p for particle p.
+// lines) worked out for the four at once, lane p for particle p, and the
+// twenty lines' pixels blended in one loop (PairList).
 template <bool inBand, typename DrawsOf>
 void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf drawsOf,
                                          RowBand band, unsigned crossing) const {
@@ -284,8 +286,9 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf d
         _mm_set_epi32(static_cast<int>(colours[3]->core), static_cast<int>(colours[2]->core),
                       static_cast<int>(colours[1]->core), static_cast<int>(colours[0]->core));
 
+    const FourLineSetUp coreLines = setUpFourLines(ax, ay, bx, by);
     FourPairedRuns coreRuns;
-    storePairedRuns(setUpFourLines(ax, ay, bx, by), coreRuns);
+    storePairedRuns(coreLines, coreRuns);
     alignas(16) int32_t axs[4], ays[4], bxs[4], bys[4];
     simd::store(axs, ax);
     simd::store(ays, ay);
@@ -297,22 +300,42 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf d
     alignas(16) uint32_t coreScaled[4];
     simd::store(coreScaled, scaleFourColours(coreColour, canvas.scaleMultipliers[core]));
     const __m128i coreKeep = channelMultiplier(canvas.scaleMultipliers[31 - core]);
+    const __m128i softKeep = channelMultiplier(canvas.scaleMultipliers[31 - soft]);
+    assert(image.width < 32768 && image.height < 32768); // the 16-bit index arithmetic
+    PairList list(image.pixels.data(), image.width);
+    // A line of a stroke across the band's edge: its steps in the band alone.
+    auto noteInBand = [&](const FourSingleRuns& lines, int k, uint32_t colour, __m128i keep) {
+        const StepSpan span = lines.span(k, band);
+        if (span.first != span.end) {
+            list.add(pairedRun(lines.startX[k], lines.startY[k], lines.xMajor[k] != 0,
+                               lines.step[k], span.first, span.end),
+                     colour, keep);
+        }
+    };
     for (int p = 0; p < 4; ++p) {
         const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], drawsOf(p));
+        const FourLineSetUp softLines = setUpFourLines(ends.x0, ends.y0, ends.x1, ends.y1);
+        alignas(16) uint32_t softScaled[4];
+        simd::store(softScaled,
+                    scaleFourColours(simd::load(colours[p]->soft), canvas.scaleMultipliers[soft]));
         if constexpr (inBand) {
             if ((crossing >> p) & 1) {
-                drawFourLinesInBand<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
-                                           simd::load(colours[p]->soft), soft, nullptr, 0.0f, 0.0f,
-                                           band);
-                fastInBand<false>(canvas, image, axs[p], ays[p], bxs[p], bys[p], colours[p]->core,
-                                  core, nullptr, 0.0f, 0.0f, band);
+                const FourSingleRuns softSingle(softLines);
+                for (int k = 0; k < 4; ++k) {
+                    noteInBand(softSingle, k, softScaled[k], softKeep);
+                }
+                noteInBand(FourSingleRuns(coreLines), p, coreScaled[p], coreKeep);
                 continue;
             }
         }
-        drawFourLines<false>(canvas, image, ends.x0, ends.y0, ends.x1, ends.y1,
-                             simd::load(colours[p]->soft), soft, nullptr, 0.0f, 0.0f);
-        drawRun(image, coreRuns[p], coreScaled[p], coreKeep);
+        FourPairedRuns softRuns;
+        storePairedRuns(softLines, softRuns);
+        for (int k = 0; k < 4; ++k) {
+            list.add(softRuns[k], softScaled[k], softKeep);
+        }
+        list.add(coreRuns[p], coreScaled[p], coreKeep);
     }
+    list.walk();
 }
 
 // The stroke of drawPlain, its four jittered lines set up together in the

@@ -387,6 +387,51 @@ TEST(Canvas, FastLinesDrawAsThePlainWalk) {
         ASSERT_EQ(singleDepth.pixels, expectedDepth.pixels) << "single lines, round " << round;
     }
 }
+
+// Lines noted in a pair list and walked together leave what runLinePaired
+// leaves walking each alone, in order: overlapping lines of two strengths,
+// points, lines longer than the pairs noted without a branch and longer
+// than the list's room, and lists walked before they are full.
+TEST(Canvas, PairListWalksLinesAsEachAlone) {
+    Bitmap image(1100, 600), expected(1100, 600);
+    std::fill(image.pixels.begin(), image.pixels.end(), 0x80C0FFu);
+    expected.pixels = image.pixels;
+    const Canvas canvas;
+    Ranmar place;
+    place.init(5, 27);
+    lineWalk::PairList list(image.pixels.data(), image.width);
+    int32_t x = 550, y = 300; // where the short lines crowd, wandering
+    for (int line = 0; line < 4000; ++line) {
+        // One line in 32 runs across the whole picture through the crowd
+        // (more pairs than the list holds), one in 32 is long elsewhere.
+        const bool across = line % 32 == 0;
+        const int32_t reach = line % 16 == 0 ? 1100 : 9;
+        x = std::clamp<int32_t>(x + place.next() % 5 - 2, 0, 1099);
+        y = std::clamp<int32_t>(y + place.next() % 5 - 2, 0, 599);
+        const int32_t x0 = across ? 0 : reach > 9 ? place.next() % 1100 : x;
+        const int32_t x1 =
+            across ? 1099
+                   : std::clamp<int32_t>(x0 + place.next() % (2 * reach + 1) - reach, 0, 1099);
+        const int32_t y1 =
+            across ? y : std::clamp<int32_t>(y + place.next() % (2 * reach + 1) - reach, 0, 599);
+        const lineWalk::FastLine set = lineWalk::setUpLine(image, x0, y, x1, y1);
+        const lineWalk::PairedRun run =
+            lineWalk::pairedRun(set.startX, set.startY, set.xMajor != 0, set.step, set.major);
+        const int strength = line % 3 == 0 ? 16 : 8;
+        const uint32_t colour =
+            lineWalk::scaleChannels(static_cast<uint32_t>(place.next()) & 0xFFFFFFu,
+                                    lineWalk::channelMultiplier(canvas.scaleMultipliers[strength]));
+        const __m128i keep = lineWalk::channelMultiplier(canvas.scaleMultipliers[31 - strength]);
+        list.add(run, colour, keep);
+        lineWalk::runLinePaired(expected.pixels.data(), run,
+                                lineWalk::cellIndexWeights(image.width), colour, keep);
+        if (line % 101 == 0) {
+            list.walk();
+        }
+    }
+    list.walk();
+    ASSERT_EQ(image.pixels, expected.pixels);
+}
 #endif
 
 } // namespace
