@@ -147,6 +147,115 @@ inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
     simd::store(runs.pairs, _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1));
 }
 
+// stepsInBand (lineRun.h) for four set-up lines, lane k for line k, without
+// a branch: of a stroke across a band's edge some lines lie inside the band,
+// some outside and some across it, at random. The lines lie in a bitmap
+// less than 32768 high and the band within its rows, so every term below
+// stays in 32 bits; floor(n / d) goes through double precision, exact as
+// in wholeQuotients.
+struct FourSpans {
+    __m128i first;
+    __m128i end;
+};
+
+inline __m128i floorQuotients(__m128i n, __m128i d) {
+    auto floorOf = [](__m128d n2, __m128d d2) {
+        const __m128d q = _mm_div_pd(n2, d2);
+        const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(q));
+        return _mm_cvttpd_epi32(
+            _mm_sub_pd(whole, _mm_and_pd(_mm_cmplt_pd(q, whole), _mm_set1_pd(1.0))));
+    };
+    const __m128i nHigh = _mm_shuffle_epi32(n, _MM_SHUFFLE(3, 2, 3, 2));
+    const __m128i dHigh = _mm_shuffle_epi32(d, _MM_SHUFFLE(3, 2, 3, 2));
+    return _mm_unpacklo_epi64(floorOf(_mm_cvtepi32_pd(n), _mm_cvtepi32_pd(d)),
+                              floorOf(_mm_cvtepi32_pd(nHigh), _mm_cvtepi32_pd(dHigh)));
+}
+
+inline __m128i minimum(__m128i a, __m128i b) {
+    return select(_mm_cmpgt_epi32(a, b), b, a);
+}
+inline __m128i maximum(__m128i a, __m128i b) {
+    return select(_mm_cmpgt_epi32(a, b), a, b);
+}
+
+inline FourSpans fourStepsInBand(const FourLineSetUp& lines, RowBand band) {
+    assert(band.begin >= 0 && band.begin <= band.end && band.end < 32768);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i begin = _mm_set1_epi32(band.begin);
+    const __m128i bandEnd = _mm_set1_epi32(band.end);
+    const __m128i steps = _mm_add_epi32(lines.major, one);
+    // A line led by y steps one row at a time from startY.
+    const __m128i firstDown = _mm_sub_epi32(begin, lines.startY);
+    const __m128i endDown = _mm_sub_epi32(bandEnd, lines.startY);
+    // A line led by x is in row floor(a(i) / 2^16), a(i) = start + i * step.
+    const __m128i start = _mm_add_epi32(_mm_slli_epi32(lines.startY, 16), _mm_set1_epi32(32768));
+    const __m128i below = _mm_sub_epi32(_mm_slli_epi32(begin, 16), start);
+    const __m128i above = _mm_sub_epi32(_mm_slli_epi32(bandEnd, 16), start);
+    const __m128i rising = _mm_cmpgt_epi32(lines.step, zero);
+    const __m128i flat = _mm_cmpeq_epi32(lines.step, zero);
+    const __m128i stepLess = _mm_sub_epi32(lines.step, one);
+    const __m128i negated = _mm_sub_epi32(zero, lines.step);
+    // Rising: floor((below + step - 1) / step); falling: floor(-above / -step) + 1.
+    const __m128i n0 = select(rising, _mm_add_epi32(below, stepLess), _mm_sub_epi32(zero, above));
+    const __m128i n1 = select(rising, _mm_add_epi32(above, stepLess), _mm_sub_epi32(zero, below));
+    const __m128i d = select(rising, lines.step, select(flat, one, negated));
+    const __m128i after = _mm_andnot_si128(rising, one);
+    __m128i firstAcross = _mm_add_epi32(floorQuotients(n0, d), after);
+    __m128i endAcross = _mm_add_epi32(floorQuotients(n1, d), after);
+    // A flat line lies in the band whole or not at all.
+    const __m128i holds = _mm_andnot_si128(_mm_cmpgt_epi32(begin, lines.startY),
+                                           _mm_cmpgt_epi32(bandEnd, lines.startY));
+    firstAcross = _mm_andnot_si128(flat, firstAcross);
+    endAcross = select(flat, _mm_and_si128(holds, steps), endAcross);
+    __m128i first = select(lines.xMajor, firstAcross, firstDown);
+    __m128i end = select(lines.xMajor, endAcross, endDown);
+    first = minimum(maximum(first, zero), steps);
+    end = minimum(maximum(end, first), steps);
+    return {first, end};
+}
+
+// storePairedRuns for the steps [first, end) of each line alone, from both
+// ends of that span: what a band draws of them (no pairs where a span is
+// empty).
+inline void storePairedSpans(const FourLineSetUp& lines, const FourSpans& spans,
+                             FourPairedRuns& runs) {
+    const __m128i whole = _mm_set1_epi32(65536);
+    const __m128i centre = _mm_set1_epi32(32768);
+    __m128i rowStep = select(lines.xMajor, lines.step, whole);
+    __m128i columnStep = select(lines.xMajor, whole, lines.step);
+    const __m128i last = _mm_sub_epi32(spans.end, _mm_set1_epi32(1));
+    // After i steps: the leading coordinate has moved i whole pixels, the
+    // other i * step.
+    auto rowAfter = [&](__m128i i) {
+        return select(lines.xMajor, smallProducts(i, lines.step), _mm_slli_epi32(i, 16));
+    };
+    auto columnAfter = [&](__m128i i) {
+        return select(lines.xMajor, _mm_slli_epi32(i, 16), smallProducts(i, lines.step));
+    };
+    const __m128i row = _mm_add_epi32(_mm_slli_epi32(lines.startY, 16), centre);
+    const __m128i column = _mm_add_epi32(_mm_slli_epi32(lines.startX, 16), centre);
+    __m128i frontRow = _mm_add_epi32(row, rowAfter(spans.first));
+    __m128i frontColumn = _mm_add_epi32(column, columnAfter(spans.first));
+    __m128i backRow = _mm_add_epi32(row, rowAfter(last));
+    __m128i backColumn = _mm_add_epi32(column, columnAfter(last));
+    simd::transposeFour(frontRow, frontColumn, backRow, backColumn);
+    simd::store(runs.ends[0], frontRow);
+    simd::store(runs.ends[1], frontColumn);
+    simd::store(runs.ends[2], backRow);
+    simd::store(runs.ends[3], backColumn);
+    __m128i backRowStep = _mm_sub_epi32(_mm_setzero_si128(), rowStep);
+    __m128i backColumnStep = _mm_sub_epi32(_mm_setzero_si128(), columnStep);
+    simd::transposeFour(rowStep, columnStep, backRowStep, backColumnStep);
+    simd::store(runs.steps[0], rowStep);
+    simd::store(runs.steps[1], columnStep);
+    simd::store(runs.steps[2], backRowStep);
+    simd::store(runs.steps[3], backColumnStep);
+    simd::store(
+        runs.pairs,
+        _mm_srai_epi32(_mm_add_epi32(_mm_sub_epi32(spans.end, spans.first), _mm_set1_epi32(1)), 1));
+}
+
 // Four colours scaled by one multiplier; lanes 3 and 7 are the top bytes and
 // multiply by zero.
 inline __m128i scaleFourColours(__m128i colours, uint16_t multiplier) {

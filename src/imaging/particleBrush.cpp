@@ -303,15 +303,11 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf d
     const __m128i softKeep = channelMultiplier(canvas.scaleMultipliers[31 - soft]);
     assert(image.width < 32768 && image.height < 32768); // the 16-bit index arithmetic
     PairList list(image.pixels.data(), image.width);
-    // A line of a stroke across the band's edge: its steps in the band alone.
-    auto noteInBand = [&](const FourSingleRuns& lines, int k, uint32_t colour, __m128i keep) {
-        const StepSpan span = lines.span(k, band);
-        if (span.first != span.end) {
-            list.add(pairedRun(lines.startX[k], lines.startY[k], lines.xMajor[k] != 0,
-                               lines.step[k], span.first, span.end),
-                     colour, keep);
-        }
-    };
+    // The core lines' steps in the band, for the strokes across its edges.
+    FourPairedRuns coreSpans;
+    if constexpr (inBand) {
+        storePairedSpans(coreLines, fourStepsInBand(coreLines, band), coreSpans);
+    }
     for (int p = 0; p < 4; ++p) {
         const FourEnds ends = jitteredEnds(axs[p], ays[p], bxs[p], bys[p], drawsOf(p));
         const FourLineSetUp softLines = setUpFourLines(ends.x0, ends.y0, ends.x1, ends.y1);
@@ -320,11 +316,12 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf d
                     scaleFourColours(simd::load(colours[p]->soft), canvas.scaleMultipliers[soft]));
         if constexpr (inBand) {
             if ((crossing >> p) & 1) {
-                const FourSingleRuns softSingle(softLines);
+                FourPairedRuns softSpans;
+                storePairedSpans(softLines, fourStepsInBand(softLines, band), softSpans);
                 for (int k = 0; k < 4; ++k) {
-                    noteInBand(softSingle, k, softScaled[k], softKeep);
+                    list.add(softSpans[k], softScaled[k], softKeep);
                 }
-                noteInBand(FourSingleRuns(coreLines), p, coreScaled[p], coreKeep);
+                list.add(coreSpans[p], coreScaled[p], coreKeep);
                 continue;
             }
         }

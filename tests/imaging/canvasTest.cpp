@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <set>
 #include <utility>
@@ -385,6 +386,60 @@ TEST(Canvas, FastLinesDrawAsThePlainWalk) {
         ASSERT_EQ(depth.pixels, expectedDepth.pixels) << "four lines, round " << round;
         ASSERT_EQ(single.pixels, expected.pixels) << "single lines, round " << round;
         ASSERT_EQ(singleDepth.pixels, expectedDepth.pixels) << "single lines, round " << round;
+    }
+}
+
+// The four-lane spans of lines in a band are the steps stepsInBand finds,
+// and their runs the walks pairedRun sets up for those steps: lines of
+// every direction, flat lines and points, in bands whose edges fall before,
+// on, inside and beyond them.
+TEST(Canvas, FourSpansInABandAreTheSingleSpans) {
+    Ranmar place;
+    place.init(8, 31);
+    auto lanes = [](__m128i v) {
+        alignas(16) std::array<int32_t, 4> out;
+        _mm_store_si128(reinterpret_cast<__m128i*>(out.data()), v);
+        return out;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const int32_t reach = round % 3 == 0 ? 120 : 12;
+        alignas(16) int32_t x0[4], y0[4], x1[4], y1[4];
+        for (int k = 0; k < 4; ++k) {
+            x0[k] = place.next() % 200;
+            y0[k] = place.next() % 120;
+            x1[k] = std::clamp<int32_t>(x0[k] + place.next() % (2 * reach + 1) - reach, 0, 199);
+            y1[k] =
+                round % 5 == k
+                    ? y0[k]
+                    : std::clamp<int32_t>(y0[k] + place.next() % (2 * reach + 1) - reach, 0, 119);
+        }
+        const int32_t begin = place.next() % 121;
+        const RowBand band{begin, begin + place.next() % (121 - begin)};
+        auto vector = [](const int32_t* v) { return simd::load(v); };
+        const lineWalk::FourLineSetUp lines =
+            lineWalk::setUpFourLines(vector(x0), vector(y0), vector(x1), vector(y1));
+        const lineWalk::FourSpans spans = lineWalk::fourStepsInBand(lines, band);
+        lineWalk::FourPairedRuns runs;
+        lineWalk::storePairedSpans(lines, spans, runs);
+        const lineWalk::FourSingleRuns single(lines);
+        for (int k = 0; k < 4; ++k) {
+            const lineWalk::StepSpan expected = single.span(k, band);
+            const int32_t first = lanes(spans.first)[k], end = lanes(spans.end)[k];
+            ASSERT_EQ(first == end, expected.first == expected.end) << round << " line " << k;
+            if (first == end) {
+                ASSERT_EQ(runs.pairs[k], 0) << round << " line " << k;
+                continue;
+            }
+            ASSERT_EQ(first, expected.first) << round << " line " << k;
+            ASSERT_EQ(end, expected.end) << round << " line " << k;
+            const lineWalk::PairedRun want =
+                lineWalk::pairedRun(single.startX[k], single.startY[k], single.xMajor[k] != 0,
+                                    single.step[k], expected.first, expected.end);
+            const lineWalk::PairedRun got = runs[k];
+            ASSERT_EQ(lanes(got.ends), lanes(want.ends)) << round << " line " << k;
+            ASSERT_EQ(lanes(got.steps), lanes(want.steps)) << round << " line " << k;
+            ASSERT_EQ(got.pairs, want.pairs) << round << " line " << k;
+        }
     }
 }
 
