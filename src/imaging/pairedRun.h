@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/simd.h"
 
@@ -111,18 +112,24 @@ class PairList {
         }
         colours[lines] = _mm_set1_epi32(static_cast<int>(colour));
         keeps[lines] = keep;
-        const __m128i line = _mm_set1_epi32(lines++);
+        const int32_t noted = std::max(run.pairs, kNoted);
+        const uint64_t line = 0x0101010101010101u * static_cast<uint8_t>(lines);
+        for (int32_t j = 0; j < noted; j += 8) {
+            std::memcpy(lineOf + count + j, &line, 8);
+        }
+        ++lines;
         const __m128i twoSteps = _mm_add_epi32(run.steps, run.steps);
         __m128i ends = run.ends;
-        Pair* out = pairs + count;
-        for (int32_t j = 0; j < std::max(run.pairs, kNoted); j += 2) {
+        uint32_t* out = pairCells + 2 * count;
+        for (int32_t j = 0; j < noted; j += 2) {
             const __m128i next = _mm_add_epi32(ends, run.steps);
-            // The cells of pairs j and j + 1: front, back, front, back.
-            const __m128i both = _mm_madd_epi16(
-                _mm_packs_epi32(_mm_srai_epi32(ends, 16), _mm_srai_epi32(next, 16)), indexWeights);
-            _mm_store_si128(reinterpret_cast<__m128i*>(out + j), _mm_unpacklo_epi64(both, line));
-            _mm_store_si128(reinterpret_cast<__m128i*>(out + j + 1),
-                            _mm_unpackhi_epi64(both, line));
+            // The cells of pairs j and j + 1: front, back, front, back. (Kept
+            // apart from the line numbers: the WebAssembly toolchain here
+            // miscompiled an unpack of these cells with them.)
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out + 2 * j),
+                _mm_madd_epi16(_mm_packs_epi32(_mm_srai_epi32(ends, 16), _mm_srai_epi32(next, 16)),
+                               indexWeights));
             ends = _mm_add_epi32(ends, twoSteps);
         }
         count += run.pairs;
@@ -132,9 +139,9 @@ class PairList {
     void walk() {
         const __m128i zero = _mm_setzero_si128();
         for (int32_t t = 0; t < count; ++t) {
-            const uint32_t a = pairs[t].front;
-            const uint32_t b = pairs[t].back;
-            const int32_t line = pairs[t].line;
+            const uint32_t a = pairCells[2 * t];
+            const uint32_t b = pairCells[2 * t + 1];
+            const int32_t line = lineOf[t];
             __m128i pair = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(cells[a])),
                                               _mm_cvtsi32_si128(static_cast<int>(cells[b])));
             pair = simd::scaleBytes(_mm_unpacklo_epi8(pair, zero), keeps[line]);
@@ -150,19 +157,16 @@ class PairList {
     static constexpr int32_t kNoted = 8;      // most strokes' lines are shorter than 16 cells
     static constexpr int32_t kCapacity = 512; // pairs
     static constexpr int32_t kLines = 32;
-    struct Pair {
-        uint32_t front, back;
-        int32_t line, unused;
-    };
-
     uint32_t* cells;
     __m128i indexWeights;
     int32_t count = 0;
     int32_t lines = 0;
     __m128i colours[kLines];
     __m128i keeps[kLines];
-    // One more: a line's last noted pair may lie just past its room.
-    alignas(16) Pair pairs[kCapacity + 1];
+    // Pair t's cells (front, back) and its line. What a line notes past its
+    // own pairs may reach one pair, and seven line numbers, past the room.
+    alignas(16) uint32_t pairCells[2 * (kCapacity + 1)];
+    uint8_t lineOf[kCapacity + 8];
 };
 
 // One cell's three channels scaled by a channelMultiplier.
