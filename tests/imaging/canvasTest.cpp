@@ -394,6 +394,7 @@ TEST(Canvas, FastLinesDrawAsThePlainWalk) {
 // every direction, flat lines and points, in bands whose edges fall before,
 // on, inside and beyond them.
 TEST(Canvas, FourSpansInABandAreTheSingleSpans) {
+    using namespace lineWalk;
     Ranmar place;
     place.init(8, 31);
     auto lanes = [](__m128i v) {
@@ -403,42 +404,40 @@ TEST(Canvas, FourSpansInABandAreTheSingleSpans) {
     };
     for (int round = 0; round < 20000; ++round) {
         const int32_t reach = round % 3 == 0 ? 120 : 12;
+        auto near = [&](int32_t v, int32_t size) {
+            return std::clamp<int32_t>(v + place.next() % (2 * reach + 1) - reach, 0, size - 1);
+        };
         alignas(16) int32_t x0[4], y0[4], x1[4], y1[4];
         for (int k = 0; k < 4; ++k) {
             x0[k] = place.next() % 200;
             y0[k] = place.next() % 120;
-            x1[k] = std::clamp<int32_t>(x0[k] + place.next() % (2 * reach + 1) - reach, 0, 199);
-            y1[k] =
-                round % 5 == k
-                    ? y0[k]
-                    : std::clamp<int32_t>(y0[k] + place.next() % (2 * reach + 1) - reach, 0, 119);
+            x1[k] = near(x0[k], 200);
+            y1[k] = round % 5 == k ? y0[k] : near(y0[k], 120); // flat lines too
         }
         const int32_t begin = place.next() % 121;
         const RowBand band{begin, begin + place.next() % (121 - begin)};
-        auto vector = [](const int32_t* v) { return simd::load(v); };
-        const lineWalk::FourLineSetUp lines =
-            lineWalk::setUpFourLines(vector(x0), vector(y0), vector(x1), vector(y1));
-        const lineWalk::FourSpans spans = lineWalk::fourStepsInBand(lines, band);
-        lineWalk::FourPairedRuns runs;
-        lineWalk::storePairedSpans(lines, spans, runs);
-        const lineWalk::FourSingleRuns single(lines);
+        const FourLineSetUp lines =
+            setUpFourLines(simd::load(x0), simd::load(y0), simd::load(x1), simd::load(y1));
+        const FourSpans spans = fourStepsInBand(lines, band);
+        FourPairedRuns runs;
+        storePairedSpans(lines, spans, runs);
+        const FourSingleRuns single(lines);
         for (int k = 0; k < 4; ++k) {
-            const lineWalk::StepSpan expected = single.span(k, band);
-            const int32_t first = lanes(spans.first)[k], end = lanes(spans.end)[k];
-            ASSERT_EQ(first == end, expected.first == expected.end) << round << " line " << k;
-            if (first == end) {
-                ASSERT_EQ(runs.pairs[k], 0) << round << " line " << k;
+            SCOPED_TRACE(testing::Message() << "round " << round << ", line " << k);
+            const StepSpan want = single.span(k, band);
+            const std::pair got(lanes(spans.first)[k], lanes(spans.end)[k]);
+            if (want.first == want.end) {
+                ASSERT_EQ(got.first, got.second); // an empty span anywhere
+                ASSERT_EQ(runs.pairs[k], 0);
                 continue;
             }
-            ASSERT_EQ(first, expected.first) << round << " line " << k;
-            ASSERT_EQ(end, expected.end) << round << " line " << k;
-            const lineWalk::PairedRun want =
-                lineWalk::pairedRun(single.startX[k], single.startY[k], single.xMajor[k] != 0,
-                                    single.step[k], expected.first, expected.end);
-            const lineWalk::PairedRun got = runs[k];
-            ASSERT_EQ(lanes(got.ends), lanes(want.ends)) << round << " line " << k;
-            ASSERT_EQ(lanes(got.steps), lanes(want.steps)) << round << " line " << k;
-            ASSERT_EQ(got.pairs, want.pairs) << round << " line " << k;
+            ASSERT_EQ(got, std::pair(want.first, want.end));
+            const PairedRun run =
+                pairedRun(single.startX[k], single.startY[k], single.xMajor[k] != 0, single.step[k],
+                          want.first, want.end);
+            ASSERT_EQ(lanes(runs[k].ends), lanes(run.ends));
+            ASSERT_EQ(lanes(runs[k].steps), lanes(run.steps));
+            ASSERT_EQ(runs[k].pairs, run.pairs);
         }
     }
 }
@@ -448,38 +447,37 @@ TEST(Canvas, FourSpansInABandAreTheSingleSpans) {
 // points, lines longer than the pairs noted without a branch and longer
 // than the list's room, and lists walked before they are full.
 TEST(Canvas, PairListWalksLinesAsEachAlone) {
+    using namespace lineWalk;
     Bitmap image(1100, 600), expected(1100, 600);
     std::fill(image.pixels.begin(), image.pixels.end(), 0x80C0FFu);
     expected.pixels = image.pixels;
     const Canvas canvas;
     Ranmar place;
     place.init(5, 27);
-    lineWalk::PairList list(image.pixels.data(), image.width);
+    PairList list(image.pixels.data(), image.width);
     int32_t x = 550, y = 300; // where the short lines crowd, wandering
     for (int line = 0; line < 4000; ++line) {
+        x = std::clamp<int32_t>(x + place.next() % 5 - 2, 0, 1099);
+        y = std::clamp<int32_t>(y + place.next() % 5 - 2, 0, 599);
+        const int32_t reach = line % 16 == 0 ? 1100 : 9;
+        auto near = [&](int32_t v, int32_t size) {
+            return std::clamp<int32_t>(v + place.next() % (2 * reach + 1) - reach, 0, size - 1);
+        };
         // One line in 32 runs across the whole picture through the crowd
         // (more pairs than the list holds), one in 32 is long elsewhere.
         const bool across = line % 32 == 0;
-        const int32_t reach = line % 16 == 0 ? 1100 : 9;
-        x = std::clamp<int32_t>(x + place.next() % 5 - 2, 0, 1099);
-        y = std::clamp<int32_t>(y + place.next() % 5 - 2, 0, 599);
         const int32_t x0 = across ? 0 : reach > 9 ? place.next() % 1100 : x;
-        const int32_t x1 =
-            across ? 1099
-                   : std::clamp<int32_t>(x0 + place.next() % (2 * reach + 1) - reach, 0, 1099);
-        const int32_t y1 =
-            across ? y : std::clamp<int32_t>(y + place.next() % (2 * reach + 1) - reach, 0, 599);
-        const lineWalk::FastLine set = lineWalk::setUpLine(image, x0, y, x1, y1);
-        const lineWalk::PairedRun run =
-            lineWalk::pairedRun(set.startX, set.startY, set.xMajor != 0, set.step, set.major);
+        const int32_t x1 = across ? 1099 : near(x0, 1100);
+        const int32_t y1 = across ? y : near(y, 600);
+        const FastLine set = setUpLine(image, x0, y, x1, y1);
+        const PairedRun run =
+            pairedRun(set.startX, set.startY, set.xMajor != 0, set.step, set.major);
         const int strength = line % 3 == 0 ? 16 : 8;
-        const uint32_t colour =
-            lineWalk::scaleChannels(static_cast<uint32_t>(place.next()) & 0xFFFFFFu,
-                                    lineWalk::channelMultiplier(canvas.scaleMultipliers[strength]));
-        const __m128i keep = lineWalk::channelMultiplier(canvas.scaleMultipliers[31 - strength]);
+        const uint32_t colour = scaleChannels(static_cast<uint32_t>(place.next()) & 0xFFFFFFu,
+                                              channelMultiplier(canvas.scaleMultipliers[strength]));
+        const __m128i keep = channelMultiplier(canvas.scaleMultipliers[31 - strength]);
         list.add(run, colour, keep);
-        lineWalk::runLinePaired(expected.pixels.data(), run,
-                                lineWalk::cellIndexWeights(image.width), colour, keep);
+        runLinePaired(expected.pixels.data(), run, cellIndexWeights(image.width), colour, keep);
         if (line % 101 == 0) {
             list.walk();
         }
