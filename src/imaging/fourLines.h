@@ -120,21 +120,15 @@ struct FourPairedRuns {
     }
 };
 
-inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
-    const __m128i whole = _mm_set1_epi32(65536);
-    const __m128i centre = _mm_set1_epi32(32768);
-    __m128i rowStep = select(lines.xMajor, lines.step, whole);
-    __m128i columnStep = select(lines.xMajor, whole, lines.step);
-    // |major * step| <= minor length * 2^16 < 2^31.
-    const __m128i majorWhole = _mm_slli_epi32(lines.major, 16);
-    const __m128i majorSteps = smallProducts(lines.major, lines.step);
-    __m128i row = _mm_add_epi32(_mm_slli_epi32(lines.startY, 16), centre);
-    __m128i column = _mm_add_epi32(_mm_slli_epi32(lines.startX, 16), centre);
-    __m128i backRow = _mm_add_epi32(row, select(lines.xMajor, majorSteps, majorWhole));
-    __m128i backColumn = _mm_add_epi32(column, select(lines.xMajor, majorWhole, majorSteps));
-    simd::transposeFour(row, column, backRow, backColumn);
-    simd::store(runs.ends[0], row);
-    simd::store(runs.ends[1], column);
+// Four walks from both ends into runs, lane k for line k: their front and
+// back (row, column) in 16.16 and their row and column steps, the back
+// stepping back.
+inline void storeFourRuns(__m128i frontRow, __m128i frontColumn, __m128i backRow,
+                          __m128i backColumn, __m128i rowStep, __m128i columnStep, __m128i pairs,
+                          FourPairedRuns& runs) {
+    simd::transposeFour(frontRow, frontColumn, backRow, backColumn);
+    simd::store(runs.ends[0], frontRow);
+    simd::store(runs.ends[1], frontColumn);
     simd::store(runs.ends[2], backRow);
     simd::store(runs.ends[3], backColumn);
     __m128i backRowStep = _mm_sub_epi32(_mm_setzero_si128(), rowStep);
@@ -144,7 +138,21 @@ inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
     simd::store(runs.steps[1], columnStep);
     simd::store(runs.steps[2], backRowStep);
     simd::store(runs.steps[3], backColumnStep);
-    simd::store(runs.pairs, _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1));
+    simd::store(runs.pairs, pairs);
+}
+
+inline void storePairedRuns(const FourLineSetUp& lines, FourPairedRuns& runs) {
+    const __m128i whole = _mm_set1_epi32(65536);
+    const __m128i centre = _mm_set1_epi32(32768);
+    // |major * step| <= minor length * 2^16 < 2^31.
+    const __m128i majorWhole = _mm_slli_epi32(lines.major, 16);
+    const __m128i majorSteps = smallProducts(lines.major, lines.step);
+    const __m128i row = _mm_add_epi32(_mm_slli_epi32(lines.startY, 16), centre);
+    const __m128i column = _mm_add_epi32(_mm_slli_epi32(lines.startX, 16), centre);
+    storeFourRuns(row, column, _mm_add_epi32(row, select(lines.xMajor, majorSteps, majorWhole)),
+                  _mm_add_epi32(column, select(lines.xMajor, majorWhole, majorSteps)),
+                  select(lines.xMajor, lines.step, whole), select(lines.xMajor, whole, lines.step),
+                  _mm_srai_epi32(_mm_add_epi32(lines.major, _mm_set1_epi32(2)), 1), runs);
 }
 
 // stepsInBand (lineRun.h) for four set-up lines, lane k for line k, without
@@ -222,8 +230,6 @@ inline void storePairedSpans(const FourLineSetUp& lines, const FourSpans& spans,
                              FourPairedRuns& runs) {
     const __m128i whole = _mm_set1_epi32(65536);
     const __m128i centre = _mm_set1_epi32(32768);
-    __m128i rowStep = select(lines.xMajor, lines.step, whole);
-    __m128i columnStep = select(lines.xMajor, whole, lines.step);
     const __m128i last = _mm_sub_epi32(spans.end, _mm_set1_epi32(1));
     // After i steps: the leading coordinate has moved i whole pixels, the
     // other i * step.
@@ -235,25 +241,12 @@ inline void storePairedSpans(const FourLineSetUp& lines, const FourSpans& spans,
     };
     const __m128i row = _mm_add_epi32(_mm_slli_epi32(lines.startY, 16), centre);
     const __m128i column = _mm_add_epi32(_mm_slli_epi32(lines.startX, 16), centre);
-    __m128i frontRow = _mm_add_epi32(row, rowAfter(spans.first));
-    __m128i frontColumn = _mm_add_epi32(column, columnAfter(spans.first));
-    __m128i backRow = _mm_add_epi32(row, rowAfter(last));
-    __m128i backColumn = _mm_add_epi32(column, columnAfter(last));
-    simd::transposeFour(frontRow, frontColumn, backRow, backColumn);
-    simd::store(runs.ends[0], frontRow);
-    simd::store(runs.ends[1], frontColumn);
-    simd::store(runs.ends[2], backRow);
-    simd::store(runs.ends[3], backColumn);
-    __m128i backRowStep = _mm_sub_epi32(_mm_setzero_si128(), rowStep);
-    __m128i backColumnStep = _mm_sub_epi32(_mm_setzero_si128(), columnStep);
-    simd::transposeFour(rowStep, columnStep, backRowStep, backColumnStep);
-    simd::store(runs.steps[0], rowStep);
-    simd::store(runs.steps[1], columnStep);
-    simd::store(runs.steps[2], backRowStep);
-    simd::store(runs.steps[3], backColumnStep);
-    simd::store(
-        runs.pairs,
-        _mm_srai_epi32(_mm_add_epi32(_mm_sub_epi32(spans.end, spans.first), _mm_set1_epi32(1)), 1));
+    storeFourRuns(
+        _mm_add_epi32(row, rowAfter(spans.first)), _mm_add_epi32(column, columnAfter(spans.first)),
+        _mm_add_epi32(row, rowAfter(last)), _mm_add_epi32(column, columnAfter(last)),
+        select(lines.xMajor, lines.step, whole), select(lines.xMajor, whole, lines.step),
+        _mm_srai_epi32(_mm_add_epi32(_mm_sub_epi32(spans.end, spans.first), _mm_set1_epi32(1)), 1),
+        runs);
 }
 
 // Four colours scaled by one multiplier; lanes 3 and 7 are the top bytes and
@@ -333,13 +326,6 @@ inline void drawFourLinesInBand(const Canvas& canvas, Bitmap& bitmap, __m128i x0
             [&](uint32_t old) { return colour + scaleChannels(old, keep); }, ramp.z, ramp.step,
             span);
     }
-}
-
-// A line set up beforehand (storePairedRuns), drawn as drawLine draws it, its
-// colour already scaled for the strength (scaleFourColours) and keep the
-// multiplier of 31 - strength.
-inline void drawRun(Bitmap& bitmap, const PairedRun& run, uint32_t scaledColour, __m128i keep) {
-    runLinePaired(bitmap.pixels.data(), run, cellIndexWeights(bitmap.width), scaledColour, keep);
 }
 
 } // namespace bramblewisp::lineWalk

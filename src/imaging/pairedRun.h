@@ -107,12 +107,12 @@ class PairList {
             runLinePaired(cells, run, indexWeights, colour, keep);
             return;
         }
-        if (count + std::max(run.pairs, kNoted) > kCapacity || lines == kLines) {
+        const int32_t noted = std::max(run.pairs, kNoted);
+        if (count + noted > kCapacity || lines == kLines) {
             walk();
         }
         colours[lines] = _mm_set1_epi32(static_cast<int>(colour));
         keeps[lines] = keep;
-        const int32_t noted = std::max(run.pairs, kNoted);
         const uint64_t line = 0x0101010101010101u * static_cast<uint8_t>(lines);
         for (int32_t j = 0; j < noted; j += 8) {
             std::memcpy(lineOf + count + j, &line, 8);

@@ -314,23 +314,21 @@ void ParticleBrush::drawFourWithoutDepth(const Vec3* a, const Vec3* b, DrawsOf d
         alignas(16) uint32_t softScaled[4];
         simd::store(softScaled,
                     scaleFourColours(simd::load(colours[p]->soft), canvas.scaleMultipliers[soft]));
+        // A stroke across the band's edge: its lines' steps in the band alone.
+        bool across = false;
         if constexpr (inBand) {
-            if ((crossing >> p) & 1) {
-                FourPairedRuns softSpans;
-                storePairedSpans(softLines, fourStepsInBand(softLines, band), softSpans);
-                for (int k = 0; k < 4; ++k) {
-                    list.add(softSpans[k], softScaled[k], softKeep);
-                }
-                list.add(coreSpans[p], coreScaled[p], coreKeep);
-                continue;
-            }
+            across = (crossing >> p) & 1;
         }
         FourPairedRuns softRuns;
-        storePairedRuns(softLines, softRuns);
+        if (across) {
+            storePairedSpans(softLines, fourStepsInBand(softLines, band), softRuns);
+        } else {
+            storePairedRuns(softLines, softRuns);
+        }
         for (int k = 0; k < 4; ++k) {
             list.add(softRuns[k], softScaled[k], softKeep);
         }
-        list.add(coreRuns[p], coreScaled[p], coreKeep);
+        list.add(across ? coreSpans[p] : coreRuns[p], coreScaled[p], coreKeep);
     }
     list.walk();
 }
