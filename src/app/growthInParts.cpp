@@ -52,6 +52,7 @@ struct GroupPlan {
     const RuleGroup* group;
     uint64_t draws;
     LayerCounts children{};
+    bool drawingAhead = false; // its children made by emitDrawingAhead
 };
 
 std::vector<GroupPlan> plansOf(const RuleLayer& groups) {
@@ -64,6 +65,7 @@ std::vector<GroupPlan> plansOf(const RuleLayer& groups) {
             plan.draws += static_cast<uint64_t>(rule.draws());
             ++plan.children[rule.targetLayer];
         }
+        plan.drawingAhead = plan.draws > 0 && group->rules.size() <= RuleGroup::kMostRulesAhead;
         plans.push_back(plan);
     }
     return plans;
@@ -348,7 +350,9 @@ class LayerWalk {
                 for (const Particle& p : window[c]) {
                     const int32_t chosen = *decision++;
                     if (chosen >= 0) {
-                        plans[chosen].group->emit(p, writers, random);
+                        const GroupPlan& plan = plans[chosen];
+                        plan.drawingAhead ? plan.group->emitDrawingAhead(p, writers, random)
+                                          : plan.group->emit(p, writers, random);
                     } else if (chosen == kCarried) {
                         writers[layer].put(p);
                     }

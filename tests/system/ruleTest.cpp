@@ -127,5 +127,43 @@ TEST(RuleTest, TabledJitterTurnsAsTheFormula) {
     }
 }
 
+// A group's children made with every step drawn first, through the turn
+// tables or without them, are the plain walk's, and the generator ends where
+// it does: rules that draw sit before, between and after ones that draw
+// nothing (a fixed turn, a jittered rule with no angle).
+TEST(RuleTest, DrawingAheadMakesThePlainChildren) {
+    for (const bool tabled : {false, true}) {
+        ParticleSystem system;
+        auto group = std::make_unique<RuleGroup>(1.0f);
+        group->rules.emplace_back(1, 0.2f, 0.7f, 1.3f, 0.8f, 0.5f, true);
+        group->rules.emplace_back(2, 0.3f, 0.0f, 0.0f, 0.6f, 0.25f, false);
+        group->rules.emplace_back(1, 0.0f, 0.0f, 0.0f, 0.9f, 1.0f, true);
+        group->rules.emplace_back(3, 0.0f, -0.0f, 0.5f, 0.7f, 0.1f, true);
+        const RuleGroup& rules = *system.layers[0].emplace_back(std::move(group));
+        if (tabled) {
+            system.tableJitteredTurns();
+        }
+        Ranmar plainRandom, aheadRandom;
+        plainRandom.init(3, 0);
+        aheadRandom.init(3, 0);
+        ParticleList plain[4], ahead[4];
+        ParticleList::Writer writers[4];
+        for (int k = 0; k < 3000; ++k) {
+            rules.apply({{1.0f * k, 2, 3}, {0.5f, 0.001f * k, 1}}, plain, plainRandom);
+        }
+        for (int layer = 0; layer < 4; ++layer) {
+            ahead[layer].extendTo(plain[layer].count);
+            writers[layer] = ahead[layer].writerAt(0);
+        }
+        for (int k = 0; k < 3000; ++k) {
+            rules.emitDrawingAhead({{1.0f * k, 2, 3}, {0.5f, 0.001f * k, 1}}, writers, aheadRandom);
+        }
+        for (int layer = 1; layer < 4; ++layer) {
+            EXPECT_TRUE(sameParticles(contentsOf(ahead[layer]), contentsOf(plain[layer])));
+        }
+        EXPECT_EQ(aheadRandom.next(), plainRandom.next()) << (tabled ? "tabled" : "");
+    }
+}
+
 } // namespace
 } // namespace bramblewisp
