@@ -12,7 +12,7 @@ Rule::Rule(int32_t targetLayer, float angleX, float angleY, float angleZ, float 
       fixedTurn(angleX, angleY, angleZ) {}
 
 SineCosine Rule::jitterTurn(int axis, float amplitude, Ranmar& random) const {
-    const int32_t step = random.next() & 0xFFFF;
+    const int32_t step = jitterStep(random.next());
     std::atomic<TurnTables::Entry>* table = turnTables[axis];
     return table != nullptr ? TurnTables::lookUp(table, step, amplitude)
                             : sineCosineOf(jitterAngle(step, amplitude));
@@ -87,7 +87,7 @@ void RuleGroup::emitDrawingAhead(const Particle& parent, ParticleList::Writer* n
     for (const Rule& rule : rules) {
         if (rule.draws() != 0) {
             for (int axis = 0; axis < 3; ++axis) {
-                drawn[axis] = random.next() & 0xFFFF;
+                drawn[axis] = jitterStep(random.next());
             }
             rule.fetchTurns(drawn);
             drawn += 3;

@@ -14,6 +14,11 @@ namespace bramblewisp {
 // [-amplitude, +amplitude), in steps of amplitude / 32768.
 inline constexpr int32_t kJitterSteps = 65536;
 
+// A jittered turn's step: the low 16 bits of one draw.
+inline int32_t jitterStep(int32_t draw) {
+    return draw & 0xFFFF;
+}
+
 inline float jitterAngle(int32_t step, float amplitude) {
     const float u = static_cast<float>(step) * (1.0f / 65536.0f);
     return (u - 0.5f) * amplitude * 2.0f;

@@ -30,12 +30,12 @@ std::vector<int32_t> nextDraws(Ranmar random) {
     return draws;
 }
 
-// Generations grown from a preset's seeds by the plain walk, or shared by
+// Generations grown from a system's seeds by the plain walk, or shared by
 // workers when given them.
-Grown grow(int type, int spikes, int generations, platform::WorkerPool* workers) {
+Grown grow(const SystemDescription& description, int generations, platform::WorkerPool* workers) {
     ParticleSystem system;
     system.random.init(5, 0);
-    createPreset(type, spikes).build(system);
+    description.build(system);
     system.tableJitteredTurns();
     TickCount progress;
     for (int g = 0; g < generations; ++g) {
@@ -55,26 +55,45 @@ Grown grow(int type, int spikes, int generations, platform::WorkerPool* workers)
     return grown;
 }
 
+// A group of more jittered rules than are drawn ahead, fixed ones among
+// them, and a small jittered one: their children are made both ways.
+SystemDescription wideGroups() {
+    SystemDescription wide;
+    wide.randomSpikes = true;
+    wide.spikes = 8;
+    GroupDescription many;
+    for (int k = 0; k < static_cast<int>(RuleGroup::kMostRulesAhead) + 5; ++k) {
+        many.rules.push_back(
+            {k % 2, 0.1f * static_cast<float>(k % 5), 0.4f, 0.0f, k % 7 != 0, 0.5f, 0.8f});
+    }
+    wide.layers[0].push_back(many);
+    wide.layers[1].push_back({1.0f, {{0, 0.3f, 0.2f, 0.1f, true, 0.7f, 1.0f}}});
+    return wide;
+}
+
 // Whatever the number of workers, the parts grow the plain walk's
 // generations to the bit, tick as often and leave both generators where it
 // leaves them: lists of one window and of several, parts that skip the rule
 // generator far ahead, children that cross chunk boundaries, parents too
-// short to have any, and (type 1's ninth generation) the next bank
-// overflowing in the middle of a list, its rest and the later lists carried
-// over.
+// short to have any, groups too wide to draw ahead, and (type 1's ninth
+// generation) the next bank overflowing in the middle of a list, its rest and
+// the later lists carried over.
 TEST(GrowthInPartsTest, GrowsThePlainWalksGenerations) {
     const struct {
-        int type, spikes, generations;
-    } cases[] = {{0, 8, 8}, {1, 16, 9}, {2, 16, 6}, {3, 0, 7}, {4, 0, 6}};
+        const char* name;
+        SystemDescription system;
+        int generations;
+    } cases[] = {{"type 0", createPreset(0, 8), 8},  {"type 1", createPreset(1, 16), 9},
+                 {"type 2", createPreset(2, 16), 6}, {"type 3", createPreset(3, 0), 7},
+                 {"type 4", createPreset(4, 0), 6},  {"wide groups", wideGroups(), 4}};
     platform::WorkerPool pools[] = {platform::WorkerPool(2), platform::WorkerPool(7)};
     for (const auto& c : cases) {
-        const Grown plain = grow(c.type, c.spikes, c.generations, nullptr);
+        const Grown plain = grow(c.system, c.generations, nullptr);
         for (platform::WorkerPool& workers : pools) {
-            const Grown shared = grow(c.type, c.spikes, c.generations, &workers);
+            const Grown shared = grow(c.system, c.generations, &workers);
             for (int layer = 0; layer < kLayerCount; ++layer) {
                 EXPECT_TRUE(sameParticles(shared.lists[layer], plain.lists[layer]))
-                    << "type " << c.type << ", " << workers.workers() << " workers, layer "
-                    << layer;
+                    << c.name << ", " << workers.workers() << " workers, layer " << layer;
             }
             EXPECT_EQ(nextDraws(shared.random), nextDraws(plain.random));
             EXPECT_EQ(nextDraws(shared.ruleRandom), nextDraws(plain.ruleRandom));
