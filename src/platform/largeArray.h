@@ -10,8 +10,9 @@
 namespace bramblewisp {
 
 // For containers of a megabyte or more filled at once (the pictures): their
-// blocks come from platform::allocateLarge, and go back to the system when
-// released; smaller ones come from the heap.
+// blocks come from platform::allocateLarge, smaller ones from the heap. Fresh
+// heap memory costs a page fault for every 4 KiB, and in a virtual machine a
+// fault can cost ten microseconds.
 template <typename T> struct LargeBlockAllocator {
     using value_type = T;
     static constexpr std::size_t kLargeBytes = std::size_t{1} << 20;
@@ -35,8 +36,8 @@ template <typename T> struct LargeBlockAllocator {
     friend bool operator==(const LargeBlockAllocator&, const LargeBlockAllocator&) { return true; }
 };
 
-// A fixed-capacity array of plain values, filled once: on a block of its own
-// (see platform::allocateLarge) when asked to, else on the heap.
+// A fixed-capacity array of plain values, filled once: on memory that may sit
+// on huge pages (see platform::allocateLarge) when asked to, else on the heap.
 template <typename T> class LargeArray {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 

@@ -30,9 +30,10 @@ uint32_t committableBytes();
 // The same without the cap.
 uint64_t availableBytes();
 
-// Memory for large arrays that a run fills once, page-aligned and given back
-// to the system as soon as it is released. Throws std::bad_alloc when none is
-// left.
+// Memory for large arrays that a run fills once: aligned for huge pages and
+// advised to use them where the system offers them, because fresh memory
+// costs a page fault per page and a run touches tens of megabytes of it.
+// Throws std::bad_alloc when none is left.
 void* allocateLarge(std::size_t bytes);
 void releaseLarge(void* block, std::size_t bytes);
 

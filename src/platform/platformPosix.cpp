@@ -160,26 +160,52 @@ uint64_t processLimitRoom() {
     return low;
 }
 
+// Transparent huge pages on x86-64 and most other Linux systems.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// A huge page needs the whole of its aligned 2 MiB inside the mapping, so a
+// block of half a huge page or more is mapped in whole huge pages: its last
+// part would otherwise fault in 4 KiB at a time.
 std::size_t mappedLength(std::size_t bytes) {
-    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t page =
+        bytes >= kHugePage / 2 ? kHugePage : static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     return bytes == 0 ? page : (bytes + page - 1) / page * page;
 }
 
 } // namespace
 
-// Not advised to use huge pages: the kernel gives a huge page from whole free
-// 2 MiB blocks, which a virtual machine's host has mostly taken back after a
-// second or two idle, and filling one again cost about 3 ms; small pages come
-// first from what was freed most recently. A run was up to a third faster for
-// it after an idle pause or another program, and 4 to 8% slower only when
-// run back to back with itself.
+// Advised to use huge pages. Virtual machines differ here: on one host a
+// fault for every 4 KiB cost about 10 microseconds, and huge pages made whole
+// runs 15 to 33% faster whether they ran back to back or after an idle pause.
+// On another, whose host takes back free 2 MiB blocks, huge pages made runs
+// after an idle pause up to a third slower. Bare metal faults cheaply either
+// way, and there huge pages also spare the TLB.
 void* allocateLarge(std::size_t bytes) {
-    void* block = mmap(nullptr, mappedLength(bytes), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) {
-        throw std::bad_alloc();
+    const std::size_t length = mappedLength(bytes);
+    // Over-map by a huge page and trim to an aligned start. Under a tight
+    // address-space limit the extra may not fit; the exact length then does,
+    // merely without the alignment.
+    void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+        return mapped;
     }
-    return block;
+    char* start = static_cast<char*>(mapped);
+    const std::size_t head =
+        (kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage;
+    if (head != 0) {
+        munmap(start, head);
+    }
+    munmap(start + head + length, kHugePage - head);
+#ifdef MADV_HUGEPAGE
+    // Advice only: where it is refused, the memory is merely slower to fill.
+    madvise(start + head, length, MADV_HUGEPAGE);
+#endif
+    return start + head;
 }
 
 void releaseLarge(void* block, std::size_t bytes) {

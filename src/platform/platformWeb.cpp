@@ -23,7 +23,7 @@ namespace bramblewisp::platform {
 
 namespace {
 
-// Cache lines, as the native blocks start on pages; no fast path needs more.
+// Cache lines, as the native blocks start on huge pages; no fast path needs more.
 constexpr std::size_t kAlignment = 64;
 
 // Node's umask; a browser has none, so the usual 022. (JavaScript, which

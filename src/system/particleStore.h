@@ -14,8 +14,9 @@ constexpr int kLayerCount = 4;
 // other receives the next.
 class ParticleStore {
   public:
-    // Whether the chunks come from large slabs (the renderer's keys follow)
-    // is the caller's choice: it only pays where memory is plentiful.
+    // Whether the chunks come from large slabs that may sit on huge pages
+    // (the renderer's keys follow) is the caller's choice: it only pays
+    // where memory is plentiful.
     explicit ParticleStore(bool onLargeBlocks);
 
     // The four lists of a bank, indexed by layer.

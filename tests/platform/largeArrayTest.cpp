@@ -9,9 +9,10 @@
 namespace bramblewisp {
 namespace {
 
-// Sizes on both sides of whole pages and megabytes. Every block is writable
-// to its last byte, and giving some back (each with the length it was mapped
-// with) leaves the others, possibly its neighbours, intact.
+// Sizes on both sides of whole pages and of where blocks are mapped in whole
+// huge pages. Every block is writable to its last byte, and giving some back
+// (each with the length it was mapped with) leaves the others, possibly its
+// neighbours, intact.
 TEST(LargeBlocks, HoldEveryByteAndReleaseOnlyThemselves) {
     const std::size_t sizes[] = {0,       1,        4095,           (1u << 20) - 8, 1u << 20,
                                  1921024, 2u << 20, (2u << 20) + 1, 12431088};
