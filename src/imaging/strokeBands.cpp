@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -110,7 +111,8 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
     // The band's strokes are picked out first without a branch: a band
     // passes over about half of a window's strokes, in no pattern, and the
     // branch on each mispredicted every other stroke.
-    std::vector<uint32_t> touching(count);
+    // Left unset: every slot is written before it is read.
+    const std::unique_ptr<uint32_t[]> touching(new uint32_t[count]);
     std::size_t touched = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const StrokeRows rows = ready.rowsAt(i);

@@ -178,8 +178,8 @@ std::size_t mappedLength(std::size_t bytes) {
 // fault for every 4 KiB cost about 10 microseconds, and huge pages made whole
 // runs 15 to 33% faster whether they ran back to back or after an idle pause.
 // On another, whose host takes back free 2 MiB blocks, huge pages made runs
-// after an idle pause up to a third slower. Bare metal faults cheaply either
-// way, and there huge pages also spare the TLB.
+// after an idle pause up to a third slower. On bare metal faults should cost
+// little either way, and huge pages still spare the TLB.
 void* allocateLarge(std::size_t bytes) {
     const std::size_t length = mappedLength(bytes);
     // Over-map by a huge page and trim to an aligned start. Under a tight
