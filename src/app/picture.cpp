@@ -61,6 +61,12 @@ PictureResult drawPicture(const Settings& settings, Bitmap& image, const Bitmap*
     const std::shared_ptr<const SystemDescription> description = systemOf(settings);
     description->build(system);
     system.tableJitteredTurns();
+    // One thread works out only the entries its growth meets (a short run
+    // meets few); workers sharing the tables gain by filling them first
+    // (two workers: 0.965 to 0.981 of the time, types 0, 1, 2 and 4).
+    if (workers.available() > 1) {
+        system.workOutJitteredTurns(workers);
+    }
     system.ruleRandom = description->ruleGenerator(settings.seed);
     progress.stageEnds();
     budget.chargeStage();

@@ -34,4 +34,15 @@ void ParticleSystem::tableJitteredTurns() {
     });
 }
 
+void ParticleSystem::workOutJitteredTurns(platform::WorkerPool& workers) {
+    if (turnTables == nullptr) {
+        return;
+    }
+    platform::inRuns(workers, static_cast<std::ptrdiff_t>(turnTables->entryCount()),
+                     [&](std::ptrdiff_t first, std::ptrdiff_t end) {
+                         turnTables->workOut(static_cast<std::size_t>(first),
+                                             static_cast<std::size_t>(end));
+                     });
+}
+
 } // namespace bramblewisp

@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 
+#include "platform/workerPool.h"
 #include "random/ranmar.h"
 #include "system/particleStore.h"
 #include "system/rule.h"
@@ -23,6 +24,11 @@ class ParticleSystem {
     // owned here. Call once the rules are built: it changes no result, only
     // the speed of growth.
     void tableJitteredTurns();
+    // Works out every entry of those tables now, in runs side by side on the
+    // pool's free threads. Workers that share tables filled as growth goes
+    // pass the lines they write back and forth between their caches; filled
+    // first, each line is written by one of them.
+    void workOutJitteredTurns(platform::WorkerPool& workers);
 
     std::unique_ptr<ParticleStore> store;
     std::array<RuleLayer, kLayerCount> layers;

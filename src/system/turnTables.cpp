@@ -32,4 +32,13 @@ std::atomic<TurnTables::Entry>* TurnTables::tableOf(float amplitude) {
     return entries.data() + (at - amplitudeBits.begin()) * kJitterSteps;
 }
 
+void TurnTables::workOut(std::size_t first, std::size_t end) {
+    assert(first <= end && end <= entries.size());
+    for (std::size_t i = first; i < end; ++i) {
+        const std::size_t table = i / kJitterSteps;
+        lookUp(entries.data() + table * kJitterSteps, static_cast<int32_t>(i % kJitterSteps),
+               std::bit_cast<float>(amplitudeBits[table]));
+    }
+}
+
 } // namespace bramblewisp

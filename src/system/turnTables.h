@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -25,11 +26,11 @@ inline float jitterAngle(int32_t step, float amplitude) {
 }
 
 // The sine and cosine of every jitter angle of some amplitudes, each worked
-// out the first time it is needed: a run turns millions of children, but an
-// amplitude has only 65536 angles. Workers that grow parts of a generation
-// side by side share the tables: an entry is read and written whole, as one
-// atomic word, and since every worker writes the same bits, two that both
-// find it missing only do the work twice.
+// out the first time it is needed, or all first (workOut): a run turns
+// millions of children, but an amplitude has only 65536 angles. Workers that grow parts of a
+// generation side by side share the tables: an entry is read and written whole, as one atomic word,
+// and since every worker writes the same bits, two that both find it missing only do the work
+// twice.
 class TurnTables {
   public:
     // One entry: a SineCosine's bits, zero while not worked out.
@@ -45,6 +46,11 @@ class TurnTables {
 
     // The table of an amplitude given to the constructor.
     std::atomic<Entry>* tableOf(float amplitude);
+
+    // Entries first to end - 1 of all the tables, one after another, worked
+    // out now where they are missing.
+    void workOut(std::size_t first, std::size_t end);
+    std::size_t entryCount() const { return entries.size(); }
 
     // What sineCosineOf(jitterAngle(step, amplitude)) gives, from the
     // amplitude's table.
