@@ -4,6 +4,7 @@
 
 #include <bit>
 
+#include "platform/workerPool.h"
 #include "random/scriptedRanmar.h"
 #include "system/listContents.h"
 #include "system/particleSystem.h"
@@ -92,9 +93,9 @@ TEST(RuleTest, JitterDrawsThreeAnglesPerChildInAxisOrder) {
     }
 }
 
-// A table gives the turn worked out afresh, on first use and after, for a
-// signed zero, a zero, and amplitudes that differ by axis; rules with equal
-// amplitudes share a table.
+// A table gives the turn worked out afresh, on first use and after, and
+// once every entry is worked out first, for a signed zero, a zero, and
+// amplitudes that differ by axis; rules with equal amplitudes share a table.
 TEST(RuleTest, TabledJitterTurnsAsTheFormula) {
     const Vec3 amplitudes[] = {{0.2f, 0.7f, 1.3f}, {0.0f, -0.0f, 0.5f}, {0.7f, 0.7f, 0.7f}};
     ParticleSystem system;
@@ -124,6 +125,20 @@ TEST(RuleTest, TabledJitterTurnsAsTheFormula) {
             tabled[r].apply(kParent, got, random);
         }
         EXPECT_TRUE(sameParticles(contentsOf(got[1]), contentsOf(expected[1]))) << "rule " << r;
+    }
+    // The rest worked out by two workers, whose runs meet inside a table.
+    platform::WorkerPool workers(2);
+    system.workOutJitteredTurns(workers);
+    for (std::size_t r = 0; r < std::size(amplitudes); ++r) {
+        const float axes[] = {amplitudes[r].x, amplitudes[r].y, amplitudes[r].z};
+        for (int axis = 0; axis < 3; ++axis) {
+            for (int32_t step = 0; step < kJitterSteps; ++step) {
+                ASSERT_EQ(
+                    tabled[r].turnTables[axis][step].load(std::memory_order_relaxed),
+                    std::bit_cast<TurnTables::Entry>(sineCosineOf(jitterAngle(step, axes[axis]))))
+                    << "rule " << r << ", axis " << axis << ", step " << step;
+            }
+        }
     }
 }
 
