@@ -1,6 +1,9 @@
 #include "system/particleSystem.h"
 
+#include <cstddef>
 #include <vector>
+
+#include "platform/workerPool.h"
 
 namespace bramblewisp {
 

@@ -3,12 +3,15 @@
 #include <array>
 #include <memory>
 
-#include "platform/workerPool.h"
 #include "random/ranmar.h"
 #include "system/particleStore.h"
 #include "system/rule.h"
 
 namespace bramblewisp {
+
+namespace platform {
+class WorkerPool;
+} // namespace platform
 
 // The growing structure of one picture: its store, its rule layers and the
 // two generators its growth draws from. Both start from (0, 0) with the

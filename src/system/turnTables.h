@@ -27,10 +27,10 @@ inline float jitterAngle(int32_t step, float amplitude) {
 
 // The sine and cosine of every jitter angle of some amplitudes, each worked
 // out the first time it is needed, or all first (workOut): a run turns
-// millions of children, but an amplitude has only 65536 angles. Workers that grow parts of a
-// generation side by side share the tables: an entry is read and written whole, as one atomic word,
-// and since every worker writes the same bits, two that both find it missing only do the work
-// twice.
+// millions of children, but an amplitude has only 65536 angles. Workers that
+// grow parts of a generation side by side share the tables: an entry is read
+// and written whole, as one atomic word, and since every worker writes the
+// same bits, two that both find it missing only do the work twice.
 class TurnTables {
   public:
     // One entry: a SineCosine's bits, zero while not worked out.
