@@ -127,8 +127,7 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
         if (rows.top < band.begin || rows.bottom >= band.end) {
             crossing |= 1u << held;
         }
-        a[held] = ready.a[i];
-        b[held] = ready.b[i];
+        ready.endsAt(i, a[held], b[held]);
         heldDraws[held] = ready.drawsAt(i);
         if (++held == 4) {
             brush.drawFourInBand(a, b, draws, band, crossing);
@@ -160,9 +159,9 @@ class BandWork {
              std::size_t windowSize)
         : brush(brush), fill(fill), count(count), windowSize(windowSize),
           windows((count + windowSize - 1) / windowSize),
-          parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(windowSize),
-                                                        ReadyStrokes(windowSize),
-                                                        ReadyStrokes(windowSize)},
+          parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(windowSize, brush.keepDepth),
+                                                        ReadyStrokes(windowSize, brush.keepDepth),
+                                                        ReadyStrokes(windowSize, brush.keepDepth)},
           runs(this->parts), bandNext(this->parts), bandBusy(this->parts), runsReady(windows),
           windowCut(windows) {
         for (std::size_t slot = 0; slot < kSlots; ++slot) {

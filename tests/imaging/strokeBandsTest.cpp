@@ -78,7 +78,7 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
             Picture expected;
             const ParticleBrush whole = brushOn(expected);
             StrokeJitter jitter = startedStrokeJitter();
-            ReadyStrokes ready(strokes.size());
+            ReadyStrokes ready(strokes.size(), withDepth);
             RowCoverage coverage(kHeight);
             StrokeJitter readyJitter = startedStrokeJitter();
             StrokeFiller filler(whole, readyJitter, ready, 0, coverage);
@@ -105,8 +105,9 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
                             continue;
                         }
                         for (std::size_t i = 0; i < kBanded; ++i) {
-                            brush.drawPlainInBand(ready.a[i], ready.b[i], ready.drawsAt(i).data(),
-                                                  band);
+                            Vec3 a, b;
+                            ready.endsAt(i, a, b);
+                            brush.drawPlainInBand(a, b, ready.drawsAt(i).data(), band);
                         }
                     }
                     ASSERT_EQ(picture.image.pixels, bandedImage)
@@ -176,7 +177,7 @@ TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
 // A ready window keeps of each draw what a stroke reads of it, whatever its
 // higher bits: the jitter at every scale.
 TEST(StrokeBands, ReadyStrokesKeepWhatAStrokeReadsOfTheirDraws) {
-    ReadyStrokes ready(1);
+    ReadyStrokes ready(1, false);
     Ranmar random;
     random.init(3, 9);
     for (int round = 0; round < 256; ++round) {
