@@ -174,6 +174,30 @@ TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
     }
 }
 
+// Without depths a window keeps each stroke's whole pixels and depth sum:
+// ends either side of whole pixels and of zero, with depths of either sign
+// and far past a shade's wrap, still draw as the stroke's own ends.
+TEST(StrokeBands, KeptEndsDrawAsTheStrokesOwn) {
+    Canvas canvas;
+    Bitmap own(64, 64), kept(64, 64), depth(0, 0);
+    const ParticleBrush ownBrush{canvas, own, depth, 0.9f, false, false, 0, 256, 1};
+    const ParticleBrush keptBrush{canvas, kept, depth, 0.9f, false, false, 0, 256, 1};
+    const int32_t draws[16] = {5,  42, 79,  116, 153, 190, 227, 8,
+                               45, 82, 119, 156, 193, 230, 11,  48};
+    ReadyStrokes ready(1, false);
+    for (const float x : {-12.99f, -12.0f, -0.5f, -0.0f, 0.49f, 11.999f}) {
+        for (const float z : {-300.0f, -0.0f, 0.3f, 97.6f, 1.0e6f}) {
+            const Vec3 a{x, -x * 0.5f, z}, b{x * 0.75f, x, z * 0.5f + 1.0f};
+            ready.set(0, a, b, StrokeRows{0, 63}, draws);
+            Vec3 keptA, keptB;
+            ready.endsAt(0, keptA, keptB);
+            ownBrush.drawDrawn(a, b, draws);
+            keptBrush.drawDrawn(keptA, keptB, draws);
+            ASSERT_EQ(own.pixels, kept.pixels) << x << ", " << z;
+        }
+    }
+}
+
 // A ready window keeps of each draw what a stroke reads of it, whatever its
 // higher bits: the jitter at every scale.
 TEST(StrokeBands, ReadyStrokesKeepWhatAStrokeReadsOfTheirDraws) {
