@@ -159,9 +159,9 @@ class BandWork {
              std::size_t windowSize)
         : brush(brush), fill(fill), count(count), windowSize(windowSize),
           windows((count + windowSize - 1) / windowSize),
-          parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(windowSize, brush.keepDepth),
-                                                        ReadyStrokes(windowSize, brush.keepDepth),
-                                                        ReadyStrokes(windowSize, brush.keepDepth)},
+          parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(windowSize, brush),
+                                                        ReadyStrokes(windowSize, brush),
+                                                        ReadyStrokes(windowSize, brush)},
           runs(this->parts), bandNext(this->parts), bandBusy(this->parts), runsReady(windows),
           windowCut(windows) {
         for (std::size_t slot = 0; slot < kSlots; ++slot) {

@@ -78,7 +78,7 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
             Picture expected;
             const ParticleBrush whole = brushOn(expected);
             StrokeJitter jitter = startedStrokeJitter();
-            ReadyStrokes ready(strokes.size(), withDepth);
+            ReadyStrokes ready(strokes.size(), whole);
             RowCoverage coverage(kHeight);
             StrokeJitter readyJitter = startedStrokeJitter();
             StrokeFiller filler(whole, readyJitter, ready, 0, coverage);
@@ -184,7 +184,7 @@ TEST(StrokeBands, KeptEndsDrawAsTheStrokesOwn) {
     const ParticleBrush keptBrush{canvas, kept, depth, 0.9f, false, false, 0, 256, 1};
     const int32_t draws[16] = {5,  42, 79,  116, 153, 190, 227, 8,
                                45, 82, 119, 156, 193, 230, 11,  48};
-    ReadyStrokes ready(1, false);
+    ReadyStrokes ready(1, keptBrush);
     for (const float x : {-12.99f, -12.0f, -0.5f, -0.0f, 0.49f, 11.999f}) {
         for (const float z : {-300.0f, -0.0f, 0.3f, 97.6f, 1.0e6f}) {
             const Vec3 a{x, -x * 0.5f, z}, b{x * 0.75f, x, z * 0.5f + 1.0f};
@@ -199,9 +199,10 @@ TEST(StrokeBands, KeptEndsDrawAsTheStrokesOwn) {
 }
 
 // A ready window keeps of each draw what a stroke reads of it, whatever its
-// higher bits: the jitter at every scale.
+// higher bits: the jitter at every scale, and the usual scale's low bits
+// alone, packed and unpacked as their plain twins do.
 TEST(StrokeBands, ReadyStrokesKeepWhatAStrokeReadsOfTheirDraws) {
-    ReadyStrokes ready(1, false);
+    ReadyStrokes bytes(1, false, false), lowBits(1, false, true);
     Ranmar random;
     random.init(3, 9);
     for (int round = 0; round < 256; ++round) {
@@ -210,12 +211,18 @@ TEST(StrokeBands, ReadyStrokesKeepWhatAStrokeReadsOfTheirDraws) {
             // Every low byte, under random high bits.
             draws[k] = (random.next() & 0xFFFF00) | ((round + 17 * k) & 0xFF);
         }
-        ready.set(0, Vec3{}, Vec3{}, StrokeRows{0, 0}, draws);
-        const ReadyStrokes::Draws kept = ready.drawsAt(0);
+        bytes.set(0, Vec3{}, Vec3{}, StrokeRows{0, 0}, draws);
+        lowBits.set(0, Vec3{}, Vec3{}, StrokeRows{0, 0}, draws);
+        const ReadyStrokes::Draws kept = bytes.drawsAt(0), keptLow = lowBits.drawsAt(0);
+        ReadyStrokes::Draws plain;
+        drawsOfNibblesPlain(drawNibblesPlain(draws), plain.data());
+        ASSERT_EQ(drawNibbles(draws), drawNibblesPlain(draws));
+        ASSERT_EQ(keptLow, plain);
         for (int k = 0; k < 16; ++k) {
+            const auto at = static_cast<std::size_t>(k);
+            ASSERT_EQ(jitterOf(keptLow[at], 256), jitterOf(draws[k], 256)) << draws[k];
             for (const int32_t scale : {256, 300, 420, 1024}) {
-                ASSERT_EQ(jitterOf(kept[static_cast<std::size_t>(k)], scale),
-                          jitterOf(draws[k], scale))
+                ASSERT_EQ(jitterOf(kept[at], scale), jitterOf(draws[k], scale))
                     << draws[k] << " at " << scale;
             }
         }
