@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/evolution.h"
+#include "platform/prefetch.h"
 
 namespace bramblewisp {
 
@@ -113,9 +114,9 @@ constexpr int64_t kParentsPerChild = 4;
 class LayerWalk {
   public:
     LayerWalk(ParticleSystem& system, int layer, Progress& progress, platform::WorkerPool& workers,
-              int32_t overflowLimit)
+              int32_t overflowLimit, bool askToWrite)
         : system(system), layer(layer), progress(progress), workers(workers),
-          overflowLimit(overflowLimit), next(system.store->nextBank()),
+          overflowLimit(overflowLimit), askToWrite(askToWrite), next(system.store->nextBank()),
           plans(plansOf(system.layers[layer])), totalsRise(rises(plans)) {}
 
     void walk() {
@@ -343,7 +344,7 @@ class LayerWalk {
             }
             ParticleList::Writer writers[kLayerCount];
             for (int l = 0; l < kLayerCount; ++l) {
-                writers[l] = next[l].writerAt(start.positions[l]);
+                writers[l] = next[l].writerAt(start.positions[l], askToWrite);
             }
             for (std::size_t c = start.chunk; c < starts[part + 1].chunk; ++c) {
                 const int32_t* decision = &decisions[c * chunkSize];
@@ -370,6 +371,7 @@ class LayerWalk {
     Progress& progress;
     platform::WorkerPool& workers;
     const int32_t overflowLimit;
+    const bool askToWrite; // the writers ask for their lines ahead
     ParticleList* const next;
     const std::vector<GroupPlan> plans;
     const bool totalsRise; // every weight above 0
@@ -390,8 +392,9 @@ class LayerWalk {
 
 void growGenerationInParts(ParticleSystem& system, Progress& progress,
                            platform::WorkerPool& workers, const DetailLimits& limits) {
+    const bool askToWrite = platform::canPrefetchForWrite();
     for (int layer = 0; layer < kLayerCount; ++layer) {
-        LayerWalk(system, layer, progress, workers, limits.overflow).walk();
+        LayerWalk(system, layer, progress, workers, limits.overflow, askToWrite).walk();
     }
     system.store->swapBanks();
 }

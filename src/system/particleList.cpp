@@ -42,12 +42,13 @@ void ParticleList::extendTo(int32_t newCount) {
     count = newCount;
 }
 
-ParticleList::Writer ParticleList::writerAt(int32_t position) {
+ParticleList::Writer ParticleList::writerAt(int32_t position, bool askAhead) {
     assert(position >= 0 && position <= count);
     // Every chunk but the last is full.
     const auto chunk = static_cast<std::size_t>(position / chunkSize);
     const int32_t slot = position % chunkSize;
     Writer writer;
+    writer.askAhead = askAhead;
     writer.nextChunk = chunks.data() + chunk;
     if (slot > 0) {
         const ParticleChunk& first = **writer.nextChunk++;

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/prefetch.h"
 #include "system/blockPool.h"
 #include "system/particle.h"
 
@@ -101,11 +102,20 @@ class ParticleList {
                 slot = chunk.slots;
                 chunkEnd = chunk.slots + chunk.used;
             }
+            if (askAhead && chunkEnd - slot > kAskAhead) {
+                platform::prefetchForWrite(slot + kAskAhead);
+            }
             *slot++ = particle;
         }
 
       private:
         friend class ParticleList;
+        // A generation's chunks reuse blocks that the walk before has just
+        // read, perhaps on another core, and a store to a line that another
+        // core holds waits for it: the slot this far ahead is asked for (1 to
+        // 4% off a run with two workers on two far-apart cores).
+        static constexpr std::ptrdiff_t kAskAhead = 16;
+        bool askAhead = false;
         Particle* slot = nullptr;
         Particle* chunkEnd = nullptr;
         const std::unique_ptr<ParticleChunk>* nextChunk = nullptr;
@@ -115,8 +125,9 @@ class ParticleList {
     // writers before the list is read: positions count .. newCount - 1 hold
     // no particles yet. Only this allocates, so the writers need no lock.
     void extendTo(int32_t newCount);
-    // A writer for the positions from position on (at most count).
-    Writer writerAt(int32_t position);
+    // A writer for the positions from position on (at most count);
+    // askAhead where platform::canPrefetchForWrite.
+    Writer writerAt(int32_t position, bool askAhead = false);
 
     // One particle at a time; the walks of a whole generation visit the
     // chunks instead, which spares them a chunk test per particle.
