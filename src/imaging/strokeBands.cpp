@@ -1,6 +1,8 @@
 #include "imaging/strokeBands.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -46,43 +48,64 @@ std::vector<int64_t> RowCoverage::perRow() const {
     return strokes;
 }
 
-std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count) {
-    assert(count >= 1);
+namespace {
+
+// floor(total * part / whole) without overflow, for part <= whole.
+int64_t shareOf(int64_t total, int64_t part, int64_t whole) {
+    return total / whole * part + total % whole * part / whole;
+}
+
+} // namespace
+
+std::vector<RowBand> bandsOfWork(std::span<const int64_t> work, std::span<const int64_t> shares) {
+    assert(!shares.empty());
     int64_t total = 0;
     for (const int64_t w : work) {
         total += w;
     }
+    int64_t whole = 0;
+    for (const int64_t share : shares) {
+        assert(share > 0);
+        whole += share;
+    }
     const auto rows = static_cast<int32_t>(work.size());
-    std::vector<RowBand> bands(static_cast<std::size_t>(count));
+    std::vector<RowBand> bands(shares.size());
     int32_t row = 0;
     int64_t before = 0; // the work of the rows above `row`
-    for (int k = 0; k < count; ++k) {
-        bands[static_cast<std::size_t>(k)].begin = row;
-        // floor(total * (k + 1) / count), without overflow.
-        const int64_t share = total / count * (k + 1) + total % count * (k + 1) / count;
-        while (row < rows && (before < share || k == count - 1)) {
+    int64_t sharesSoFar = 0;
+    for (std::size_t k = 0; k < bands.size(); ++k) {
+        bands[k].begin = row;
+        sharesSoFar += shares[k];
+        const int64_t upTo = shareOf(total, sharesSoFar, whole);
+        while (row < rows && (before < upTo || k + 1 == bands.size())) {
             before += work[static_cast<std::size_t>(row)];
             ++row;
         }
-        bands[static_cast<std::size_t>(k)].end = row;
+        bands[k].end = row;
     }
     return bands;
 }
 
-std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work, int count) {
-    std::vector<RowBand> bands = bandsOfEqualWork(work, count);
+std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work,
+                                        std::span<const int64_t> shares) {
+    std::vector<RowBand> bands = bandsOfWork(work, shares);
     const auto rows = static_cast<int32_t>(work.size());
     std::vector<int64_t> above(work.size() + 1, 0); // the work of the rows above each row
     for (std::size_t row = 0; row < work.size(); ++row) {
         above[row + 1] = above[row] + work[row];
     }
     const int64_t total = above.back();
-    const int64_t slack = total / count / kEdgeSlackDivisor;
+    int64_t whole = 0;
+    for (const int64_t share : shares) {
+        whole += share;
+    }
     for (std::size_t k = 0; k + 1 < bands.size(); ++k) {
         const int32_t edge = bands[k].end;
         if (edge >= rows) {
             continue;
         }
+        const int64_t slack =
+            shareOf(total, std::min(shares[k], shares[k + 1]), whole) / kEdgeSlackDivisor;
         const int64_t atEdge = above[static_cast<std::size_t>(edge)];
         int32_t thinnest = edge;
         // Each edge stays within its neighbours' rows, so bands stay in order.
@@ -142,6 +165,33 @@ void drawBand(const ParticleBrush& brush, RowBand band, const ReadyStrokes& read
 
 namespace {
 
+// How fast a band has drawn its last windows, in strokes over its rows a
+// second. The cores of one machine need not draw alike: on a host whose two
+// cores sat far apart, one band took 76 ms of a run where the other took
+// 116, the slow one on either core from run to run.
+class BandPace {
+  public:
+    void add(int64_t work, std::chrono::steady_clock::duration took) {
+        const double seconds = std::chrono::duration<double>(took).count();
+        if (work <= 0 || seconds <= 0.0) {
+            return;
+        }
+        // The windows before count for less and less: a core's pace moves.
+        workDone = workDone * kKept + static_cast<double>(work);
+        timeTaken = timeTaken * kKept + seconds;
+    }
+    double rate() const { return timeTaken > 0.0 ? workDone / timeTaken : 0.0; }
+
+  private:
+    static constexpr double kKept = 0.75;
+    double workDone = 0.0;
+    double timeTaken = 0.0;
+};
+
+// Shares of even bands: fine enough that a band's share moves by a fraction
+// of a percent.
+constexpr int64_t kEvenShare = 1024;
+
 // The work of drawInBands, each piece taken by whichever worker is free:
 // making ready a run of a window (the window's strokes are cut into one run
 // per worker, each with its own copy of the jitter), and drawing a window in
@@ -162,8 +212,8 @@ class BandWork {
           parts(static_cast<std::size_t>(parts)), ready{ReadyStrokes(windowSize, brush),
                                                         ReadyStrokes(windowSize, brush),
                                                         ReadyStrokes(windowSize, brush)},
-          runs(this->parts), bandNext(this->parts), bandBusy(this->parts), runsReady(windows),
-          windowCut(windows) {
+          runs(this->parts), bandNext(this->parts), bandBusy(this->parts), pace(this->parts),
+          runsReady(windows), windowCut(windows) {
         for (std::size_t slot = 0; slot < kSlots; ++slot) {
             coverage[slot].assign(this->parts, RowCoverage(brush.image.height));
         }
@@ -226,6 +276,24 @@ class BandWork {
                (window < kSlots || drawnEverywhere(window - kSlots));
     }
 
+    // Each band's share of the next window's work: as the bands have drawn
+    // lately, equal until each has drawn.
+    std::vector<int64_t> bandShares() const {
+        std::vector<int64_t> shares(parts, kEvenShare);
+        double sum = 0.0;
+        for (const BandPace& band : pace) {
+            if (band.rate() <= 0.0) {
+                return shares;
+            }
+            sum += band.rate();
+        }
+        for (std::size_t k = 0; k < parts; ++k) {
+            shares[k] = std::max<int64_t>(
+                1, std::llround(pace[k].rate() / sum * static_cast<double>(kEvenShare * parts)));
+        }
+        return shares;
+    }
+
     // One piece of work, the worker's own band and run first; false if
     // there is none to take. Called and returns with the lock held.
     bool takeSome(std::size_t own, std::unique_lock<std::mutex>& lock) {
@@ -267,10 +335,13 @@ class BandWork {
     void drawBandOnce(std::size_t band, std::unique_lock<std::mutex>& lock) {
         const std::size_t window = bandNext[band];
         bandBusy[band] = true;
+        const int64_t work = bandWork[window % kSlots][band];
+        const auto start = std::chrono::steady_clock::now();
         unlocked(lock, [&] {
             drawBand(brush, bands[window % kSlots][band], ready[window % kSlots],
                      std::min(windowSize, count - window * windowSize));
         });
+        pace[band].add(work, std::chrono::steady_clock::now() - start);
         bandBusy[band] = false;
         ++bandNext[band];
         changed.notify_all();
@@ -303,12 +374,22 @@ class BandWork {
         ++run.next;
         if (++runsReady[window] == parts) {
             // The last run of the window cuts its bands.
+            const std::vector<int64_t> shares = bandShares();
             unlocked(lock, [&] {
                 RowCoverage& sum = coverage[window % kSlots][0];
                 for (std::size_t k = 1; k < parts; ++k) {
                     sum.add(coverage[window % kSlots][k]);
                 }
-                bands[window % kSlots] = bandsWithThinEdges(sum.perRow(), static_cast<int>(parts));
+                const std::vector<int64_t> perRow = sum.perRow();
+                bands[window % kSlots] = bandsWithThinEdges(perRow, shares);
+                std::vector<int64_t>& work = bandWork[window % kSlots];
+                work.assign(parts, 0);
+                for (std::size_t k = 0; k < parts; ++k) {
+                    const RowBand rows = bands[window % kSlots][k];
+                    for (int32_t row = rows.begin; row < rows.end; ++row) {
+                        work[k] += perRow[static_cast<std::size_t>(row)];
+                    }
+                }
             });
             windowCut[window] = true;
         }
@@ -327,12 +408,14 @@ class BandWork {
     ReadyStrokes ready[kSlots];
     std::vector<RowCoverage> coverage[kSlots]; // each run's strokes' rows
     std::vector<RowBand> bands[kSlots];
+    std::vector<int64_t> bandWork[kSlots]; // the strokes over each band's rows
 
     std::mutex mutex; // guards what follows
     std::condition_variable changed;
     std::vector<Run> runs;
     std::vector<std::size_t> bandNext; // the window each band draws next
     std::vector<bool> bandBusy;
+    std::vector<BandPace> pace;         // of each band
     std::vector<std::size_t> runsReady; // of each window
     std::vector<bool> windowCut;
     bool failed = false;

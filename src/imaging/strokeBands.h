@@ -41,18 +41,21 @@ class RowCoverage {
     std::vector<int32_t> changes; // the count's change from the row before
 };
 
-// `count` bands over the rows of `work`, one after another from row 0 to the
-// last, each holding about an equal share of the work.
-std::vector<RowBand> bandsOfEqualWork(std::span<const int64_t> work, int count);
+// One band for each of `shares` (each above 0) over the rows of `work`, one
+// after another from row 0 to the last, band k holding about shares[k] /
+// (their sum) of the work.
+std::vector<RowBand> bandsOfWork(std::span<const int64_t> work, std::span<const int64_t> shares);
 
-// The bands of bandsOfEqualWork over rows whose work is the strokes over
-// each, each edge then moved to the row the fewest strokes cover, as long as
-// the work above it stays within a share / kEdgeSlackDivisor of where it
-// was: a stroke across an edge is set up by both bands. A quarter of a share
-// measured best (type 3, whose windows' strokes lie close together, draws
-// 3% faster than with a tenth; the others alike).
+// The bands of bandsOfWork over rows whose work is the strokes over each,
+// each edge then moved to the row the fewest strokes cover, as long as the
+// work above it stays within the smaller of its bands' shares /
+// kEdgeSlackDivisor of where it was: a stroke across an edge is set up by
+// both bands. A quarter of a share measured best (type 3, whose windows'
+// strokes lie close together, draws 3% faster than with a tenth; the others
+// alike).
 inline constexpr int64_t kEdgeSlackDivisor = 4;
-std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work, int count);
+std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work,
+                                        std::span<const int64_t> shares);
 
 // Strokes per window of drawInBands: enough that a window's strokes spread
 // over the picture (the more of them lie near one another, the more cross
@@ -259,8 +262,10 @@ using StrokeSource = std::function<void(std::size_t first, std::size_t end, Stro
 // The strokes go a window at a time: while the workers draw windows, each in
 // its band, they make the next ones ready side by side, each a run of a
 // window with its own copy of the jitter, skipped to the run's place in the
-// stream. A window's bands are cut where as many of its strokes cross the
-// rows above as below, their edges then moved to thin rows nearby.
+// stream. A window's bands are cut so that each band's share of the strokes
+// over its rows follows how fast it has drawn lately (equal shares at
+// first), their edges then moved to thin rows nearby; any cut gives the
+// same picture.
 // windowSize strokes go in a window (any size gives the same picture).
 void drawInBands(const ParticleBrush& brush, std::size_t count, platform::WorkerPool& workers,
                  const StrokeSource& fill, std::size_t windowSize = kStrokeWindow);

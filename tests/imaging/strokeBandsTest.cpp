@@ -141,8 +141,9 @@ TEST(StrokeBands, StrokesDrawnBandByBandLeaveWhatWholeStrokesLeave) {
     }
 }
 
-// Bands of equal work, each edge moved to the thinnest row within a quarter
-// of a share of the work (here about twelve rows): to a valley just after or
+// Bands of equal work, or of the shares asked for, each edge moved to the
+// thinnest row within a quarter of the smaller share of the work (here about
+// twelve rows for halves, six for a quarter): to a valley just after or
 // before it, not to one too far, and never off the rows.
 TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
     // Rows of work 10 but for valleys of 1.
@@ -155,22 +156,24 @@ TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
     };
     const struct {
         std::vector<int64_t> work;
-        int count;
+        std::vector<int64_t> shares;
         std::vector<int32_t> edges; // each band's end
     } cases[] = {
-        {rows(100, {53}), 2, {53, 100}}, {rows(100, {64}), 2, {50, 100}},
-        {rows(100, {46}), 2, {46, 100}}, {rows(90, {28, 62}), 3, {28, 62, 90}},
-        {{0, 0, 0, 5}, 2, {4, 4}},       {{}, 2, {0, 0}},
+        {rows(100, {53}), {1, 1}, {53, 100}}, {rows(100, {64}), {1, 1}, {50, 100}},
+        {rows(100, {46}), {1, 1}, {46, 100}}, {rows(90, {28, 62}), {1, 1, 1}, {28, 62, 90}},
+        {{0, 0, 0, 5}, {1, 1}, {4, 4}},       {{}, {1, 1}, {0, 0}},
+        {rows(100, {}), {3, 1}, {75, 100}},   {rows(100, {80}), {3, 1}, {80, 100}},
+        {rows(100, {90}), {3, 1}, {75, 100}}, {rows(100, {}), {1, 2, 1}, {25, 75, 100}},
     };
     for (const auto& c : cases) {
         std::vector<int32_t> edges;
         int32_t begin = 0;
-        for (const RowBand& band : bandsWithThinEdges(c.work, c.count)) {
+        for (const RowBand& band : bandsWithThinEdges(c.work, c.shares)) {
             EXPECT_EQ(band.begin, begin);
             edges.push_back(band.end);
             begin = band.end;
         }
-        EXPECT_EQ(edges, c.edges) << c.work.size() << " rows in " << c.count;
+        EXPECT_EQ(edges, c.edges) << c.work.size() << " rows in " << c.shares.size();
     }
 }
 
