@@ -177,6 +177,52 @@ TEST(StrokeBands, EdgesMoveToThinRowsNearby) {
     }
 }
 
+// Bands of any shares, over rows of any work up to sums near 2^50: they
+// follow one another over every row, and each but the last ends at the first
+// row where the work above reaches its share, rounded down.
+TEST(StrokeBands, BandsOfWorkTakeTheirShares) {
+    Ranmar random;
+    random.init(11, 29);
+    auto below = [&](int64_t n) { return static_cast<int64_t>(random.next()) % n; };
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<int64_t> work(static_cast<std::size_t>(below(40)));
+        const int64_t scale = round % 3 == 0 ? int64_t{1} << 40 : 1;
+        for (int64_t& w : work) {
+            w = below(4) == 0 ? 0 : below(1000) * scale;
+        }
+        std::vector<int64_t> shares(static_cast<std::size_t>(1 + below(7)));
+        for (int64_t& share : shares) {
+            share = 1 + below(round % 2 == 0 ? 4 : 1 << 20);
+        }
+        int64_t total = 0, whole = 0;
+        for (const int64_t w : work) {
+            total += w;
+        }
+        for (const int64_t share : shares) {
+            whole += share;
+        }
+        const std::vector<RowBand> bands = bandsOfWork(work, shares);
+        ASSERT_EQ(bands.size(), shares.size());
+        int32_t row = 0;
+        int64_t above = 0, sharesSoFar = 0;
+        for (std::size_t k = 0; k < bands.size(); ++k) {
+            ASSERT_EQ(bands[k].begin, row) << round;
+            ASSERT_LE(bands[k].begin, bands[k].end) << round;
+            sharesSoFar += shares[k];
+            __extension__ using Wide = __int128; // the product needs up to 90 bits
+            const auto upTo = static_cast<int64_t>(Wide{total} * sharesSoFar / whole);
+            for (; row < bands[k].end; ++row) {
+                // Only the last band takes rows past its share.
+                ASSERT_TRUE(above < upTo || k + 1 == bands.size()) << round;
+                above += work[static_cast<std::size_t>(row)];
+            }
+            ASSERT_TRUE(above >= upTo || row == static_cast<int32_t>(work.size())) << round;
+        }
+        ASSERT_EQ(row, static_cast<int32_t>(work.size())) << round;
+        ASSERT_EQ(bandsWithThinEdges(work, shares).back().end, row) << round;
+    }
+}
+
 // Without depths a window keeps each stroke's whole pixels and depth sum:
 // ends either side of whole pixels and of zero, with depths of either sign
 // and far past a shade's wrap, still draw as the stroke's own ends.
