@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <optional>
 
 #include "random/ranmar.h"
@@ -58,16 +59,10 @@ int64_t shareOf(int64_t total, int64_t part, int64_t whole) {
 } // namespace
 
 std::vector<RowBand> bandsOfWork(std::span<const int64_t> work, std::span<const int64_t> shares) {
-    assert(!shares.empty());
-    int64_t total = 0;
-    for (const int64_t w : work) {
-        total += w;
-    }
-    int64_t whole = 0;
-    for (const int64_t share : shares) {
-        assert(share > 0);
-        whole += share;
-    }
+    assert(!shares.empty() &&
+           std::all_of(shares.begin(), shares.end(), [](int64_t share) { return share > 0; }));
+    const int64_t total = std::accumulate(work.begin(), work.end(), int64_t{0});
+    const int64_t whole = std::accumulate(shares.begin(), shares.end(), int64_t{0});
     const auto rows = static_cast<int32_t>(work.size());
     std::vector<RowBand> bands(shares.size());
     int32_t row = 0;
@@ -95,10 +90,7 @@ std::vector<RowBand> bandsWithThinEdges(std::span<const int64_t> work,
         above[row + 1] = above[row] + work[row];
     }
     const int64_t total = above.back();
-    int64_t whole = 0;
-    for (const int64_t share : shares) {
-        whole += share;
-    }
+    const int64_t whole = std::accumulate(shares.begin(), shares.end(), int64_t{0});
     for (std::size_t k = 0; k + 1 < bands.size(); ++k) {
         const int32_t edge = bands[k].end;
         if (edge >= rows) {
