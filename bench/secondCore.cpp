@@ -84,8 +84,9 @@ int main() {
     volatile uint64_t sink = 0;
     const double arithmetic = twoOverOne([&](int) { sink = spin(30'000'000); });
     const std::vector<uint32_t> next = randomCycle();
-    const double memory = twoOverOne(
-        [&](int thread) { sink = chase(next, thread == 0 ? 0u : next.size() / 2, 200'000); });
+    const double memory = twoOverOne([&](int thread) {
+        sink = chase(next, thread == 0 ? 0u : static_cast<uint32_t>(next.size() / 2), 200'000);
+    });
     std::printf("%.2f %.2f\n", arithmetic, memory);
     return 0;
 }
