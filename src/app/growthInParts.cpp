@@ -114,7 +114,7 @@ class DecisionSlots {
   public:
     int32_t* atLeast(std::size_t count) {
         if (count > size) {
-            slots = std::make_unique_for_overwrite<int32_t[]>(count);
+            slots.reset(new int32_t[count]); // left unset: see above
             size = count;
         }
         return slots.get();
