@@ -125,15 +125,20 @@ class DecisionSlots {
     std::size_t size = 0;
 };
 
+using Window = std::span<const std::span<const Particle>>;
+
 // One layer's walk, a window of chunks at a time: the parts take their
 // particles' choice draws and decide their fates exactly as the plain walk
 // does, counting where the children go and how many rule numbers they take;
 // running totals of those counts give each part its places, and the parts
-// make the children side by side, each into its own places.
+// make the children side by side, each into its own places. A part that has
+// made its children decides its share of the next window in the same job:
+// a job of the pool costs a wake of a sleeping worker, which a shared host
+// may serve late (2 to 8 ms of a run here).
 class LayerWalk {
   public:
     LayerWalk(ParticleSystem& system, int layer, Progress& progress, platform::WorkerPool& workers,
-              int32_t overflowLimit, bool askToWrite, DecisionSlots& slots)
+              int32_t overflowLimit, bool askToWrite, std::array<DecisionSlots, 2>& slots)
         : system(system), layer(layer), progress(progress), workers(workers),
           overflowLimit(overflowLimit), askToWrite(askToWrite), slots(slots),
           next(system.store->nextBank()), plans(plansOf(system.layers[layer])),
@@ -143,35 +148,73 @@ class LayerWalk {
         ParticleList& list = system.store->currentBank()[layer];
         chunkSize = static_cast<std::size_t>(list.chunkSize);
         const auto workerCount = static_cast<std::size_t>(workers.workers());
-        list.drainByWindows(std::min(kChunksPerPart * workerCount, kMostWindowChunks),
-                            [&](std::span<const std::span<const Particle>> window) {
-                                makeChildren(window, decide(window));
-                            });
+        list.drainByWindows(
+            std::min(kChunksPerPart * workerCount, kMostWindowChunks),
+            [&](Window window, Window following) { walkWindow(window, following); });
     }
 
   private:
-    // The decisions over a window and where each part starts. Returns the
-    // number of parts.
-    int decide(std::span<const std::span<const Particle>> window) {
-        const int parts = static_cast<int>(std::clamp<std::size_t>(
-            window.size() / kFewestChunksPerPart, 1, static_cast<std::size_t>(workers.workers())));
-        decisions = slots.atLeast(window.size() * chunkSize);
-        chunkCounts.resize(window.size());
-        const LayerCounts first = nextCounts();
-        if (parts == 1 || overflowing || !decideInParts(window, parts)) {
-            decideSerially(window);
+    // The window's children, its decisions made first unless they were made
+    // ahead; the following window is decided ahead where the parts can.
+    void walkWindow(Window window, Window following) {
+        const int parts = partsFor(window);
+        if (!decidedAhead) {
+            decide(window, parts);
         }
-        cutForMaking(window, parts, first);
+        prepareMaking(window, parts);
+        decidedAhead = false;
+        const bool ahead = parts > 1 && !overflowing && !aheadFailed && !following.empty() &&
+                           partsFor(following) == parts;
+        if (!ahead) {
+            makeChildren(window, parts, Window{});
+            return;
+        }
+        planDecisions(following, parts, slots[1 - current]);
+        makeChildren(window, parts, following);
+        decidedAhead = keepDecisions(parts);
+        aheadFailed = !decidedAhead;
+        if (decidedAhead) {
+            current = 1 - current;
+        }
+    }
+
+    int partsFor(Window window) const {
+        return static_cast<int>(std::clamp<std::size_t>(
+            window.size() / kFewestChunksPerPart, 1, static_cast<std::size_t>(workers.workers())));
+    }
+
+    // The decisions over a window, in parts where that keeps the walk's
+    // order, else one particle after another.
+    void decide(Window window, int parts) {
+        if (parts > 1 && !overflowing && !aheadFailed) {
+            planDecisions(window, parts, slots[current]);
+            workers.run(parts, [&](int part) { decidePart(window, part, parts); });
+            if (keepDecisions(parts)) {
+                return;
+            }
+        }
+        decisionsInto(slots[current], window);
+        decideSerially(window);
+    }
+
+    // Where each part starts making the window's children, and the room for
+    // them in the next bank's lists.
+    void prepareMaking(Window window, int parts) {
+        decisions = slots[current].atLeast(window.size() * chunkSize);
+        cutForMaking(window, parts, nextCounts());
         for (int l = 0; l < kLayerCount; ++l) {
             next[l].extendTo(starts[static_cast<std::size_t>(parts)].positions[l]);
         }
-        return parts;
+    }
+
+    void decisionsInto(DecisionSlots& room, Window window) {
+        decided = room.atLeast(window.size() * chunkSize);
+        chunkCounts.resize(window.size());
     }
 
     // The parts that make the window's children, each about an equal share
     // of the work, and where each starts; the first children go to `first`.
-    void cutForMaking(std::span<const std::span<const Particle>> window, int parts,
-                      LayerCounts first) {
+    void cutForMaking(Window window, int parts, LayerCounts first) {
         const auto partCount = static_cast<std::size_t>(parts);
         auto work = [&](std::size_t c) {
             return kParentsPerChild * sumOf(chunkCounts[c].children) +
@@ -217,8 +260,7 @@ class LayerWalk {
     }
 
     // The first chunk of a window's part.
-    static std::size_t firstChunk(std::span<const std::span<const Particle>> window, int part,
-                                  int parts) {
+    static std::size_t firstChunk(Window window, int part, int parts) {
         return window.size() * static_cast<std::size_t>(part) / static_cast<std::size_t>(parts);
     }
 
@@ -256,12 +298,12 @@ class LayerWalk {
     }
 
     // The walk's order, one particle after another: the plain twin of
-    // decideInParts, and the road once the next bank is full.
-    void decideSerially(std::span<const std::span<const Particle>> window) {
+    // deciding in parts, and the road once the next bank is full.
+    void decideSerially(Window window) {
         LayerCounts planned = nextCounts();
         for (std::size_t c = 0; c < window.size(); ++c) {
             ChunkCounts counts;
-            int32_t* decision = &decisions[c * chunkSize];
+            int32_t* decision = &decided[c * chunkSize];
             for (const Particle& p : window[c]) {
                 if (!overflowing && check == 0) {
                     overflowing = sumOf(planned) + sumOf(counts.children) >= overflowLimit;
@@ -282,7 +324,7 @@ class LayerWalk {
         }
     }
 
-    // What a part of decideInParts found.
+    // What a part's decisions found.
     struct PartDecisions {
         Ranmar random;            // the choice generator after the part's particles
         int64_t children = 0;     // in all four lists
@@ -294,12 +336,15 @@ class LayerWalk {
     // a copy of the choice generator skipped to its first particle: a
     // particle takes one choice draw unless it is carried over, and that
     // only happens once the next bank is full. So the parts decide as if it
-    // never fills, and the window is kept only if no overflow check would
-    // have found it full (the children only add up, so the last check of a
-    // part tells); else false, and nothing is changed.
-    bool decideInParts(std::span<const std::span<const Particle>> window, int parts) {
+    // never fills (planDecisions, then decidePart for each part), and
+    // keepDecisions keeps the window only if no overflow check would have
+    // found it full (the children only add up, so the last check of a part
+    // tells); else false, and nothing is changed. The generator and the
+    // check are read, not changed, until then, so the next window can be
+    // decided while this one's children are made, into the other room.
+    void planDecisions(Window window, int parts, DecisionSlots& room) {
         const auto partCount = static_cast<std::size_t>(parts);
-        std::vector<uint64_t> before(partCount + 1, 0); // particles before each part
+        before.assign(partCount + 1, 0); // particles before each part
         for (std::size_t part = 0; part < partCount; ++part) {
             before[part + 1] = before[part];
             for (std::size_t c = firstChunk(window, static_cast<int>(part), parts);
@@ -309,52 +354,60 @@ class LayerWalk {
         }
         found.resize(partCount);
         choiceSkips.resize(partCount);
-        workers.run(parts, [&](int part) {
-            const auto p = static_cast<std::size_t>(part);
-            PartDecisions decided{system.random};
-            if (before[p] > 0) {
-                std::optional<RanmarSkip>& skip = choiceSkips[p];
-                if (!skip || skip->count() != before[p]) {
-                    skip.emplace(before[p]);
-                }
-                skip->apply(decided.random);
+        decisionsInto(room, window);
+    }
+
+    void decidePart(Window window, int part, int parts) {
+        const auto p = static_cast<std::size_t>(part);
+        PartDecisions partFound{system.random};
+        if (before[p] > 0) {
+            std::optional<RanmarSkip>& skip = choiceSkips[p];
+            if (!skip || skip->count() != before[p]) {
+                skip.emplace(before[p]);
             }
-            int32_t partCheck = checkAfter(before[p]);
-            for (std::size_t c = firstChunk(window, part, parts);
-                 c < firstChunk(window, part + 1, parts); ++c) {
-                ChunkCounts counts;
-                int32_t* decision = &decisions[c * chunkSize];
-                for (const Particle& particle : window[c]) {
-                    if (partCheck == 0) {
-                        ++decided.checks;
-                        decided.atLastCheck = decided.children + sumOf(counts.children);
-                    }
-                    partCheck = (partCheck + 1) & kCheckPeriodMask;
-                    *decision++ = fateOf(particle, decided.random, counts.draws, counts.children);
+            skip->apply(partFound.random);
+        }
+        int32_t partCheck = checkAfter(before[p]);
+        for (std::size_t c = firstChunk(window, part, parts);
+             c < firstChunk(window, part + 1, parts); ++c) {
+            ChunkCounts counts;
+            int32_t* decision = &decided[c * chunkSize];
+            for (const Particle& particle : window[c]) {
+                if (partCheck == 0) {
+                    ++partFound.checks;
+                    partFound.atLastCheck = partFound.children + sumOf(counts.children);
                 }
-                chunkCounts[c] = counts;
-                decided.children += sumOf(counts.children);
+                partCheck = (partCheck + 1) & kCheckPeriodMask;
+                *decision++ = fateOf(particle, partFound.random, counts.draws, counts.children);
             }
-            found[p] = decided;
-        });
+            chunkCounts[c] = counts;
+            partFound.children += sumOf(counts.children);
+        }
+        found[p] = partFound;
+    }
+
+    // Called once the next bank holds every child before the window.
+    bool keepDecisions(int parts) {
         int64_t planned = sumOf(nextCounts());
-        for (const PartDecisions& decided : found) {
-            if (decided.atLastCheck >= 0 && planned + decided.atLastCheck >= overflowLimit) {
+        for (const PartDecisions& partFound : found) {
+            if (partFound.atLastCheck >= 0 && planned + partFound.atLastCheck >= overflowLimit) {
                 return false;
             }
-            planned += decided.children;
+            planned += partFound.children;
         }
-        for (const PartDecisions& decided : found) {
-            for (int32_t k = 0; k < decided.checks; ++k) {
+        for (const PartDecisions& partFound : found) {
+            for (int32_t k = 0; k < partFound.checks; ++k) {
                 progress.tick();
             }
         }
         system.random = found.back().random;
-        check = checkAfter(before[partCount]);
+        check = checkAfter(before[static_cast<std::size_t>(parts)]);
         return true;
     }
 
-    void makeChildren(std::span<const std::span<const Particle>> window, int parts) {
+    // The window's children; with a following window, each part then
+    // decides its share of that one.
+    void makeChildren(Window window, int parts, Window following) {
         Ranmar end;
         workers.run(parts, [&](int part) {
             Ranmar random = system.ruleRandom;
@@ -382,6 +435,9 @@ class LayerWalk {
             if (part == parts - 1) {
                 end = random;
             }
+            if (!following.empty()) {
+                decidePart(following, part, parts);
+            }
         });
         system.ruleRandom = end;
     }
@@ -392,7 +448,9 @@ class LayerWalk {
     platform::WorkerPool& workers;
     const int32_t overflowLimit;
     const bool askToWrite; // the writers ask for their lines ahead
-    DecisionSlots& slots;
+    // Two rooms: a window's decisions are read while the next one's are made.
+    std::array<DecisionSlots, 2>& slots;
+    std::size_t current = 0; // the room of the window whose children come next
     ParticleList* const next;
     const std::vector<GroupPlan> plans;
     const bool totalsRise; // every weight above 0
@@ -400,9 +458,13 @@ class LayerWalk {
     // The periodic overflow check's state, over the whole list.
     int32_t check = 0;
     bool overflowing = false;
-    int32_t* decisions = nullptr; // per slot of the window's chunks, in slots
-    std::vector<ChunkCounts> chunkCounts;
-    std::vector<PartStart> starts; // and the window's end
+    bool decidedAhead = false;            // the window's decisions are made
+    bool aheadFailed = false;             // a window decided ahead met a full bank
+    int32_t* decisions = nullptr;         // per slot of the chunks whose children come next
+    int32_t* decided = nullptr;           // per slot of the chunks being decided
+    std::vector<ChunkCounts> chunkCounts; // of the window being decided
+    std::vector<PartStart> starts;        // and the window's end
+    std::vector<uint64_t> before;         // particles before each deciding part
     std::vector<PartDecisions> found;
     // Each part's skip of the choice generator: windows of whole chunks
     // skip by the same counts again and again.
@@ -414,7 +476,7 @@ class LayerWalk {
 void growGenerationInParts(ParticleSystem& system, Progress& progress,
                            platform::WorkerPool& workers, const DetailLimits& limits) {
     const bool askToWrite = platform::canPrefetchForWrite();
-    DecisionSlots slots;
+    std::array<DecisionSlots, 2> slots;
     for (int layer = 0; layer < kLayerCount; ++layer) {
         LayerWalk(system, layer, progress, workers, limits.overflow, askToWrite, slots).walk();
     }

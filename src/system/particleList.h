@@ -152,18 +152,24 @@ class ParticleList {
         clear();
     }
 
-    // The same, window chunks at a time: visit gets their spans, and they
-    // are given back once it returns.
+    // The same, window chunks at a time: visit(spans, nextSpans) gets the
+    // window's spans and those of the window after it (none after the
+    // last), and the window's chunks are given back once it returns.
     template <typename Visit> void drainByWindows(std::size_t window, Visit visit) {
-        std::vector<std::span<const Particle>> spans;
-        for (std::size_t first = 0; first < chunks.size(); first += window) {
-            const std::size_t last = std::min(chunks.size(), first + window);
-            spans.clear();
-            for (std::size_t c = first; c < last; ++c) {
-                spans.emplace_back(chunks[c]->slots, chunks[c]->used);
+        std::vector<std::span<const Particle>> spans, nextSpans;
+        auto spansFrom = [&](std::size_t first, std::vector<std::span<const Particle>>& out) {
+            out.clear();
+            for (std::size_t c = first; c < std::min(chunks.size(), first + window); ++c) {
+                out.emplace_back(chunks[c]->slots, chunks[c]->used);
             }
-            visit(std::span<const std::span<const Particle>>(spans));
-            for (std::size_t c = first; c < last; ++c) {
+        };
+        spansFrom(0, nextSpans);
+        for (std::size_t first = 0; first < chunks.size(); first += window) {
+            spans.swap(nextSpans);
+            spansFrom(first + window, nextSpans);
+            visit(std::span<const std::span<const Particle>>(spans),
+                  std::span<const std::span<const Particle>>(nextSpans));
+            for (std::size_t c = first; c < std::min(chunks.size(), first + window); ++c) {
                 chunks[c].reset();
             }
         }

@@ -77,7 +77,8 @@ SystemDescription wideGroups() {
 // generator far ahead, children that cross chunk boundaries, parents too
 // short to have any, groups too wide to draw ahead, and (type 1's ninth
 // generation) the next bank overflowing in the middle of a list, its rest and
-// the later lists carried over.
+// the later lists carried over: found by a window decided on its own and by
+// one decided ahead, while the window before made its children.
 TEST(GrowthInPartsTest, GrowsThePlainWalksGenerations) {
     const struct {
         const char* name;
