@@ -162,20 +162,16 @@ class LayerWalk {
             decide(window, parts);
         }
         prepareMaking(window, parts);
-        decidedAhead = false;
-        const bool ahead = parts > 1 && !overflowing && !aheadFailed && !following.empty() &&
-                           partsFor(following) == parts;
-        if (!ahead) {
+        decidedAhead =
+            parts > 1 && !overflowing && !following.empty() && partsFor(following) == parts;
+        if (!decidedAhead) {
             makeChildren(window, parts, Window{});
             return;
         }
         planDecisions(following, parts, slots[1 - current]);
         makeChildren(window, parts, following);
-        decidedAhead = keepDecisions(parts);
-        aheadFailed = !decidedAhead;
-        if (decidedAhead) {
-            current = 1 - current;
-        }
+        keepOrReplay(following, parts);
+        current = 1 - current;
     }
 
     int partsFor(Window window) const {
@@ -186,15 +182,22 @@ class LayerWalk {
     // The decisions over a window, in parts where that keeps the walk's
     // order, else one particle after another.
     void decide(Window window, int parts) {
-        if (parts > 1 && !overflowing && !aheadFailed) {
-            planDecisions(window, parts, slots[current]);
-            workers.run(parts, [&](int part) { decidePart(window, part, parts); });
-            if (keepDecisions(parts)) {
-                return;
-            }
+        if (parts == 1 || overflowing) {
+            decisionsInto(slots[current], window);
+            decideSerially(window);
+            return;
         }
-        decisionsInto(slots[current], window);
-        decideSerially(window);
+        planDecisions(window, parts, slots[current]);
+        workers.run(parts, [&](int part) { decidePart(window, part, parts); });
+        keepOrReplay(window, parts);
+    }
+
+    // The parts' decisions of the window planned last, or, where an overflow
+    // check would have found the bank full, the walk's own one by one.
+    void keepOrReplay(Window window, int parts) {
+        if (!keepDecisions(parts)) {
+            decideSerially(window);
+        }
     }
 
     // Where each part starts making the window's children, and the room for
@@ -458,8 +461,7 @@ class LayerWalk {
     // The periodic overflow check's state, over the whole list.
     int32_t check = 0;
     bool overflowing = false;
-    bool decidedAhead = false;            // the window's decisions are made
-    bool aheadFailed = false;             // a window decided ahead met a full bank
+    bool decidedAhead = false;            // the next window's decisions are made
     int32_t* decisions = nullptr;         // per slot of the chunks whose children come next
     int32_t* decided = nullptr;           // per slot of the chunks being decided
     std::vector<ChunkCounts> chunkCounts; // of the window being decided

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <span>
+#include <vector>
 
 namespace bramblewisp {
 namespace {
@@ -72,6 +73,46 @@ TEST(ParticleListTest, StoredParticlesStayPutUntilClear) {
     list.append(numbered(0));
     EXPECT_EQ(list.chunkCount(), 1u);
     expectNumberedWalk(list, 1);
+}
+
+// Each visit sees its window and the next one, which the next visit then
+// gets: windows that tile the list in order, the last with none after it,
+// whether the chunks fill the windows exactly or not.
+TEST(ParticleListTest, DrainsByWindowsWithTheFollowingWindowInView) {
+    using Numbers = std::vector<int>;
+    auto numbersOf = [](std::span<const std::span<const Particle>> window) {
+        Numbers numbers;
+        for (std::span<const Particle> chunk : window) {
+            for (const Particle& p : chunk) {
+                numbers.push_back(static_cast<int>(p.position.x));
+            }
+        }
+        return numbers;
+    };
+    for (int appends : {0, 1, 5, 6, 7, 13}) {
+        SCOPED_TRACE(appends);
+        ParticleList list(2); // windows of 3 chunks hold 6 particles
+        for (int n = 0; n < appends; ++n) {
+            list.append(numbered(n));
+        }
+        std::vector<Numbers> windows, followings;
+        list.drainByWindows(3, [&](auto window, auto following) {
+            windows.push_back(numbersOf(window));
+            followings.push_back(numbersOf(following));
+        });
+        Numbers all, expected;
+        for (std::size_t k = 0; k < windows.size(); ++k) {
+            EXPECT_EQ(followings[k], k + 1 < windows.size() ? windows[k + 1] : Numbers{});
+            all.insert(all.end(), windows[k].begin(), windows[k].end());
+        }
+        for (int n = 0; n < appends; ++n) {
+            expected.push_back(n);
+        }
+        EXPECT_EQ(all, expected);
+        EXPECT_EQ(windows.size(), static_cast<std::size_t>((appends + 5) / 6));
+        EXPECT_EQ(list.count, 0);
+        EXPECT_EQ(list.chunkCount(), 0u);
+    }
 }
 
 } // namespace
